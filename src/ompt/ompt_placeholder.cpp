@@ -1,1 +1,0 @@
-// Replaced by the OpenMP tool bridge.
