@@ -1,0 +1,237 @@
+// The instrumentation API front end: the exported __itt_* functions, the
+// domain and string-handle registries, and the static initializer that sets
+// up trace output when the library is loaded.
+
+#include <cstdlib>
+#include <cstring>
+
+#include <mvt_xml/itt.h>
+#include <mvt_xml/writer.h>
+
+#include "name_registry.h"
+#include "writer/keep_alive.h"
+#include "writer/mvt_collector.h"
+#include "writer/trace_writer.h"
+
+// Construction order is declaration order within this unit, and exit runs
+// destructors in reverse: the collector is built first and closes the trace
+// files last, after the registries are gone.
+namespace writer {
+mvt_collector mtc;
+
+mvt_collector* get_mtc() { return &mtc; }
+}  // namespace writer
+
+namespace internal {
+
+const char* const api_version = "Morvane Collector 0.02";
+
+bool domain_map_open = false;
+bool string_handle_map_open = false;
+name_registry<__itt_domain> domain_map(writer::mtc.lock, domain_map_open);
+name_registry<__itt_string_handle> string_handle_map(writer::mtc.lock, string_handle_map_open);
+
+namespace {
+
+using writer::record_scope;
+
+// Handed out when no record can be allocated, so that callers, which read a
+// domain's flags before every call, always get a usable object.
+__itt_domain fallback_domain = {1, "", nullptr, 0, nullptr, nullptr};
+__itt_string_handle fallback_string_handle = {"", nullptr, 0, nullptr, nullptr};
+
+__itt_domain* fallback(__itt_domain*) { return &fallback_domain; }
+__itt_string_handle* fallback(__itt_string_handle*) { return &fallback_string_handle; }
+
+void fill(__itt_domain* d, const char* name) { *d = {1, name, nullptr, 0, nullptr, nullptr}; }
+void fill(__itt_string_handle* h, const char* name) { *h = {name, nullptr, 0, nullptr, nullptr}; }
+
+template <typename Record>
+Record* make_record(const char* name) {
+    auto* record = static_cast<Record*>(std::malloc(sizeof(Record)));
+    char* copy = strdup(name);
+    if (!record || !copy) {
+        std::free(record);
+        std::free(copy);
+        return fallback(static_cast<Record*>(nullptr));
+    }
+    fill(record, copy);
+    writer::keep_for_process_lifetime(record);
+    writer::keep_for_process_lifetime(copy);
+    return record;
+}
+
+template <typename Record>
+Record* registered_record(name_registry<Record>& registry, const bool& open, const char* name) {
+    try {
+        writer::collector_admission admission;
+        if (admission) {
+            std::lock_guard<std::mutex> hold(writer::mtc.lock);
+            if (open) return registry.find_or_add(name, make_record<Record>);
+        }
+        // Called while the process exits, after the registry is gone: the
+        // caller still gets a valid record of its own.
+        return make_record<Record>(name);
+    } catch (...) {
+        return fallback(static_cast<Record*>(nullptr));
+    }
+}
+
+template <typename Record>
+Record* create_named(name_registry<Record>& registry, const bool& open, const char* name,
+                     __itt_record_t record_type) {
+    // A null name is taken as the empty name: the caller gets the record of
+    // "" rather than a record whose name pointer it would trip over.
+    if (!name) name = "";
+    Record* record = registered_record(registry, open, name);
+    int length = static_cast<int>(strnlen(name, 1000) & 0xff);
+    record_scope r(writer::mtc, record_type);
+    if (r) {
+        r->write<unsigned long long>(reinterpret_cast<unsigned long long>(record));
+        r->write<int>(length);
+        r->write_strA(name, static_cast<unsigned long>(length));
+    }
+    return record;
+}
+
+unsigned long long address(const void* p) { return reinterpret_cast<unsigned long long>(p); }
+
+void write_id(const record_scope& r, const __itt_id& id) { r->write_id(id.d1, id.d2, id.d3); }
+
+// An 8-bit code field: only the low byte is kept, widened without sign.
+int low_byte(unsigned value) { return static_cast<int>(value & 0xffu); }
+
+// Element sizes of the metadata types; only u64 and u32 values are recorded.
+size_t metadata_size(__itt_metadata_type type) {
+    return type == __itt_metadata_u64 ? 8 : type == __itt_metadata_u32 ? 4 : 0;
+}
+
+void write_metadata_string(const __itt_domain* domain, __itt_id id, __itt_string_handle* key, const char* data,
+                           size_t length) {
+    record_scope r(writer::mtc, __itt_record_metadata_stringA);
+    if (!r) return;
+    r->write<unsigned long long>(address(domain));
+    write_id(r, id);
+    r->write<unsigned long long>(address(key));
+    r->write<unsigned long long>(length);
+    // The text runs to its NUL whatever `length` says, so a text that is not
+    // NUL-terminated is the caller's error; a null text is written empty.
+    r->write_strA(data, length);
+}
+
+void write_group_like(__itt_record_t type, const __itt_domain* domain, __itt_id id, __itt_id parent,
+                      __itt_string_handle* name) {
+    record_scope r(writer::mtc, type);
+    if (!r) return;
+    r->write<unsigned long long>(address(domain));
+    write_id(r, id);
+    write_id(r, parent);
+    r->write<unsigned long long>(address(name));
+}
+
+void write_domain_and_id(__itt_record_t type, const __itt_domain* domain, __itt_id id) {
+    record_scope r(writer::mtc, type);
+    if (!r) return;
+    r->write<unsigned long long>(address(domain));
+    write_id(r, id);
+}
+
+}  // namespace
+
+__itt_domain* __itt_domain_create(const char* name) {
+    return create_named(domain_map, domain_map_open, name, __itt_record_domain_createA);
+}
+
+__itt_string_handle* __itt_string_handle_create(const char* name) {
+    return create_named(string_handle_map, string_handle_map_open, name, __itt_record_string_handle_createA);
+}
+
+}  // namespace internal
+
+extern "C" {
+
+__itt_domain* __itt_domain_create(const char* name) { return internal::__itt_domain_create(name); }
+__itt_domain* __itt_domain_createA(const char* name) { return internal::__itt_domain_create(name); }
+
+__itt_string_handle* __itt_string_handle_create(const char* name) {
+    return internal::__itt_string_handle_create(name);
+}
+__itt_string_handle* __itt_string_handle_createA(const char* name) {
+    return internal::__itt_string_handle_create(name);
+}
+
+void __itt_id_create(const __itt_domain* domain, __itt_id id) {
+    internal::write_domain_and_id(__itt_record_id_create, domain, id);
+}
+
+void __itt_id_destroy(const __itt_domain* domain, __itt_id id) {
+    internal::write_domain_and_id(__itt_record_id_destroy, domain, id);
+}
+
+void __itt_metadata_add(const __itt_domain* domain, __itt_id id, __itt_string_handle* key,
+                        __itt_metadata_type type, size_t count, void* data) {
+    size_t size = internal::metadata_size(type);
+    if (count != 1 || size == 0) return;
+    writer::record_scope r(writer::mtc, __itt_record_metadata);
+    if (!r) return;
+    r->write<unsigned long long>(internal::address(domain));
+    internal::write_id(r, id);
+    r->write<unsigned long long>(internal::address(key));
+    r->write<int>(internal::low_byte(static_cast<unsigned>(type)));
+    r->write<unsigned long long>(1);
+    // A null value pointer is recorded as the value 0 rather than read.
+    r->write_bytes(size, data);
+}
+
+void __itt_metadata_str_add(const __itt_domain* domain, __itt_id id, __itt_string_handle* key, const char* data,
+                            size_t length) {
+    internal::write_metadata_string(domain, id, key, data, length);
+}
+
+void __itt_metadata_str_addA(const __itt_domain* domain, __itt_id id, __itt_string_handle* key, const char* data,
+                             size_t length) {
+    internal::write_metadata_string(domain, id, key, data, length);
+}
+
+void __itt_relation_add(const __itt_domain* domain, __itt_id head, __itt_relation relation, __itt_id tail) {
+    writer::record_scope r(writer::mtc, __itt_record_relation);
+    if (!r) return;
+    r->write<unsigned long long>(internal::address(domain));
+    internal::write_id(r, head);
+    r->write<int>(internal::low_byte(static_cast<unsigned>(relation)));
+    internal::write_id(r, tail);
+}
+
+void __itt_task_begin(const __itt_domain* domain, __itt_id taskid, __itt_id parentid, __itt_string_handle* name) {
+    writer::record_scope r(writer::mtc, __itt_record_task_begin);
+    if (!r) return;
+    r->write<unsigned long long>(internal::address(domain));
+    internal::write_id(r, taskid);
+    internal::write_id(r, parentid);
+    r->write<unsigned long long>(internal::address(name));
+    r->write<unsigned long long>(0);
+}
+
+void __itt_task_end(const __itt_domain* domain) {
+    writer::record_scope r(writer::mtc, __itt_record_task_end);
+    if (!r) return;
+    r->write<unsigned long long>(internal::address(domain));
+}
+
+void __itt_task_group(const __itt_domain* domain, __itt_id id, __itt_id parentid, __itt_string_handle* name) {
+    internal::write_group_like(__itt_record_task_group, domain, id, parentid, name);
+}
+
+void __itt_region_begin(const __itt_domain* domain, __itt_id id, __itt_id parentid, __itt_string_handle* name) {
+    internal::write_group_like(__itt_record_region_begin, domain, id, parentid, name);
+}
+
+void __itt_region_end(const __itt_domain* domain, __itt_id id) {
+    internal::write_domain_and_id(__itt_record_region_end, domain, id);
+}
+
+const char* __itt_api_version(void) { return internal::api_version; }
+
+void __itt_api_fini(void*) {}
+
+}  // extern "C"
