@@ -1,0 +1,64 @@
+#ifndef MVT_TRACE_RECORD_CATALOGUE_H
+#define MVT_TRACE_RECORD_CATALOGUE_H
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace mvt_trace {
+
+// The record types a trace may hold, numbered as the writer numbers them.
+enum class record_kind : int {
+    definition = 0,
+    api_version,
+    domain_create_a,
+    domain_create_w,
+    id_create,
+    id_destroy,
+    metadata,
+    metadata_string_a,
+    metadata_string_w,
+    relation,
+    string_handle_create_a,
+    string_handle_create_w,
+    task_begin,
+    task_end,
+    task_group,
+    region_begin,
+    region_end,
+    end_of_records,
+};
+
+constexpr std::size_t record_kind_count = 18;
+
+// What one field after the timestamp holds.
+enum class field_kind : unsigned char {
+    identifier,   // five lines: three unsigned 64-bit words in a compound field
+    unsigned_64,  // decimal, 1 to 20 digits
+    small_int,    // 0 to 255, written as a signed int
+    narrow_text,  // any bytes, possibly spanning lines
+    wide_text,    // nothing writes one; read like narrow text
+    value_bytes,  // the metadata value: an unsigned decimal
+};
+
+constexpr std::size_t max_fields = 6;
+
+struct record_layout {
+    std::string_view name;
+    std::size_t field_count;
+    std::array<field_kind, max_fields> fields;
+};
+
+const record_layout& layout_of(record_kind kind);
+
+// The kind whose name is exactly text, or false.
+bool find_record_kind(std::string_view text, record_kind& kind);
+
+std::string_view record_name(record_kind kind);
+
+// "is_parent_of" and so on; "relation_N" for codes outside the published set.
+std::string relation_name(int code);
+
+}  // namespace mvt_trace
+
+#endif
