@@ -1,0 +1,77 @@
+#ifndef MVT_XML_XML_DOCUMENT_H
+#define MVT_XML_XML_DOCUMENT_H
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "mvt_xml/export.h"
+#include "mvt_xml/xml_element.h"
+#include "mvt_xml/xml_tokenizer.h"
+
+namespace xml {
+
+// An XML file read into one element tree: any number of XML declarations and
+// comments around at most one root element, whose elements hold either child
+// elements or text. Elements named "data" or "text" keep their content as raw
+// text, markup included.
+class MVT_API document {
+public:
+    // Elements nested deeper than this make the parse fail. Bounding the
+    // recursion keeps hostile input (a million nested tags) from exhausting
+    // the stack; 256 matches what established parsers allow by default and is
+    // far beyond what trace files need.
+    static constexpr int max_depth = 256;
+
+    explicit document(const char* file_name);
+    ~document();
+    document(const document&) = delete;
+    document& operator=(const document&) = delete;
+
+    // Reads the rest of the file. False on malformed input; whatever was
+    // built up to the failure stays in the tree.
+    bool parse();
+    // Reads a declaration after its "<?".
+    bool parse_xml_tag();
+    // Reads one element after its "<" and attaches it to `parent`, or makes
+    // it the root when `parent` is null.
+    bool parse_element(element* parent);
+
+    static bool equals(const char* a, const char* b);
+    // Destroys the current root (unless it is `e`) and takes ownership of `e`.
+    element* set_root(element* e);
+
+    // Queries over the root's descendants; the root itself is never a result.
+    element* elem(const char* id);
+    std::vector<element*> elems(const char* name);
+    std::vector<element*> elems(const char* attr, const char* value);
+    std::vector<element*> elems(char* name, const char* attr, const char* value);
+
+    // Writes the declaration line, then the tree.
+    void dump(std::ostream& out);
+
+    element declaration;
+    element* root = nullptr;
+    tokenizer reader;
+
+private:
+    struct scratch_buffers;
+
+    scratch_buffers& scratch();
+    bool read_declaration();
+    bool read_attribute_value();
+    bool read_element(element* parent, int depth);
+    element& attach(element* parent, std::unique_ptr<element> e);
+    bool read_attributes(element& e, int& token);
+    bool read_content(element& e, int depth, int& token);
+    bool read_end_tag(const element& e, int token);
+
+    // Name, value and text buffers, allocated on the first parse and shared
+    // by every nesting level: no level needs its buffers once it has copied
+    // their contents into its element.
+    std::unique_ptr<scratch_buffers> buffers;
+};
+
+}  // namespace xml
+
+#endif

@@ -1,0 +1,185 @@
+#include "mvt_xml/xml_document.h"
+
+#include <cstring>
+#include <new>
+
+namespace xml {
+
+namespace {
+
+constexpr int name_size = 1024;
+constexpr int value_size = 1024;
+constexpr int text_size = 100000;
+
+// Token kinds of the tokenizer.
+constexpr int end_token = -1;
+constexpr int string_token = '"';
+constexpr int equals_token = '=';
+constexpr int close_token = '>';
+constexpr int empty_end_token = 'E';
+constexpr int declaration_end_token = 'X';
+constexpr int begin_tag_token = 'b';
+constexpr int comment_token = 'c';
+constexpr int end_tag_token = 'e';
+constexpr int name_token = 'n';
+constexpr int declaration_start_token = 'x';
+
+// Elements whose content is kept as raw text, markup included.
+bool holds_raw_text(const element& e) { return e.name == "data" || e.name == "text"; }
+
+}  // namespace
+
+// Plain arrays, created with a default-initialising new: nothing is zeroed,
+// since the tokenizer terminates whatever it stores.
+struct document::scratch_buffers {
+    char name[name_size];
+    char value[value_size];
+    char text[text_size];
+};
+
+document::document(const char* file_name) : declaration("xml", nullptr), reader(file_name) {}
+
+document::~document() { delete root; }
+
+document::scratch_buffers& document::scratch() {
+    if (!buffers) buffers.reset(new scratch_buffers);
+    return *buffers;
+}
+
+bool document::equals(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+
+element* document::set_root(element* e) {
+    if (root != e) delete root;
+    root = e;
+    return e;
+}
+
+bool document::parse() {
+    try {
+        bool have_element = false;
+        for (;;) {
+            switch (reader.next_token(scratch().name, name_size)) {
+            case begin_tag_token:
+                if (have_element || !read_element(nullptr, 1)) return false;
+                have_element = true;
+                break;
+            case comment_token:
+                break;
+            case declaration_start_token:
+                if (!read_declaration()) return false;
+                break;
+            case end_token:
+                return true;
+            default:
+                return false;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool document::parse_xml_tag() {
+    try {
+        return read_declaration();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool document::parse_element(element* parent) {
+    try {
+        return read_element(parent, 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// Reads `= "value"` after an attribute name into the value buffer.
+bool document::read_attribute_value() {
+    return reader.next_token(nullptr, 0) == equals_token &&
+           reader.next_token(scratch().value, value_size) == string_token;
+}
+
+bool document::read_declaration() {
+    scratch_buffers& s = scratch();
+    if (reader.next_token(s.name, name_size) != name_token || !equals(s.name, "xml")) return false;
+    for (;;) {
+        const int token = reader.next_token(s.name, name_size);
+        if (token != name_token) return token == declaration_end_token;
+        if (!read_attribute_value()) return false;
+        declaration.add_attribute(s.name, s.value);
+    }
+}
+
+// The element is attached before its attributes and content are read, so a
+// failure further on leaves it, and all its ancestors, in the tree.
+bool document::read_element(element* parent, int depth) {
+    if (depth > max_depth) return false;
+    scratch_buffers& s = scratch();
+    if (reader.next_token(s.name, name_size) != name_token) return false;
+    element& e = attach(parent, std::unique_ptr<element>(new element(s.name, nullptr)));
+    int token = 0;
+    if (!read_attributes(e, token)) return false;
+    if (token == empty_end_token) return true;
+    if (!read_content(e, depth, token)) return false;
+    return read_end_tag(e, token);
+}
+
+element& document::attach(element* parent, std::unique_ptr<element> e) {
+    if (parent == nullptr) return *set_root(e.release());
+    parent->child_elements.push_back(e.get());
+    return *e.release();
+}
+
+// Leaves in `token` the token that ended the start tag: '>' or "/>".
+bool document::read_attributes(element& e, int& token) {
+    scratch_buffers& s = scratch();
+    for (;;) {
+        token = reader.next_token(s.name, name_size);
+        if (token == close_token || token == empty_end_token) return true;
+        if (token != name_token || !read_attribute_value()) return false;
+        e.add_attribute(s.name, s.value);
+    }
+}
+
+// Reads children or text, and leaves in `token` the token that follows them.
+bool document::read_content(element& e, int depth, int& token) {
+    scratch_buffers& s = scratch();
+    if (!holds_raw_text(e) && reader.look_ahead() == '<') {
+        for (;;) {
+            token = reader.next_token(nullptr, 0);
+            if (token == begin_tag_token) {
+                if (!read_element(&e, depth + 1)) return false;
+            } else if (token != comment_token) {
+                return true;
+            }
+        }
+    }
+    reader.get_text(s.text, text_size);
+    e.set_text(s.text);
+    token = reader.next_token(nullptr, 0);
+    return true;
+}
+
+bool document::read_end_tag(const element& e, int token) {
+    scratch_buffers& s = scratch();
+    return token == end_tag_token && reader.next_token(s.name, name_size) == name_token &&
+           equals(s.name, e.name.c_str()) && reader.next_token(nullptr, 0) == close_token;
+}
+
+element* document::elem(const char* id) { return root != nullptr ? root->child(id) : nullptr; }
+
+std::vector<element*> document::elems(const char* name) {
+    return root != nullptr ? root->children(name, nullptr, nullptr) : std::vector<element*>();
+}
+
+std::vector<element*> document::elems(const char* attr, const char* value) {
+    return root != nullptr ? root->children(nullptr, attr, value) : std::vector<element*>();
+}
+
+std::vector<element*> document::elems(char* name, const char* attr, const char* value) {
+    return root != nullptr ? root->children(name, attr, value) : std::vector<element*>();
+}
+
+}  // namespace xml

@@ -1,0 +1,108 @@
+#include "mvt_xml/xml_element.h"
+
+#include <algorithm>
+#include <new>
+
+#include "subtree_walk.h"
+
+namespace xml {
+
+namespace {
+
+// Looking an attribute up never inserts it: a missing one reads as empty.
+bool attribute_equals(const element& e, const char* attr, const char* value) {
+    const auto found = e.attributes.find(attr);
+    if (found == e.attributes.end()) return *value == 0;
+    return found->second == value;
+}
+
+bool matches(const element& e, const char* name, const char* attr, const char* value) {
+    if (name != nullptr && e.name != name) return false;
+    if (attr == nullptr || value == nullptr) return true;
+    return attribute_equals(e, attr, value);
+}
+
+}  // namespace
+
+element::element(const char* element_name, const char* element_text) {
+    // Exceptions stop at the library boundary: out of memory leaves the
+    // element with what it could store.
+    try {
+        name = element_name;
+        if (element_text != nullptr) text = element_text;
+        if (name == "xml") attributes["version"] = "1.0";
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+// Children are destroyed from a flat list of pending elements rather than by
+// recursion, so even a tree built by hand to any depth is freed safely.
+element::~element() {
+    std::vector<element*> pending;
+    pending.swap(child_elements);
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        element* e = pending.back();
+        pending.pop_back();
+        if (e == nullptr) continue;
+        pending.insert(pending.end(), e->child_elements.rbegin(), e->child_elements.rend());
+        e->child_elements.clear();
+        delete e;
+    }
+}
+
+void element::add_attribute(const char* attr, const char* value) {
+    try {
+        attributes[attr] = value;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void element::set_text(const char* new_text) {
+    try {
+        text = new_text;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+element* element::child(const char* id) {
+    element* found = nullptr;
+    try {
+        for_each_descendant(*this, [&](element& e) {
+            if (!attribute_equals(e, "id", id)) return true;
+            found = &e;
+            return false;
+        });
+    } catch (const std::bad_alloc&) {
+    }
+    return found;
+}
+
+std::vector<element*> element::children(const char* child_name, const char* attr, const char* value) {
+    std::vector<element*> result;
+    try {
+        for_each_descendant(*this, [&](element& e) {
+            if (matches(e, child_name, attr, value)) result.push_back(&e);
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+    }
+    return result;
+}
+
+element* element::first_child() { return child_elements.empty() ? nullptr : child_elements.front(); }
+
+element* element::first_child(const char* child_name, const char* attr, const char* value) {
+    element* found = nullptr;
+    try {
+        for_each_descendant(*this, [&](element& e) {
+            if (!matches(e, child_name, attr, value)) return true;
+            found = &e;
+            return false;
+        });
+    } catch (const std::bad_alloc&) {
+    }
+    return found;
+}
+
+}  // namespace xml

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "mvt_xml/xml.h"
+
+namespace {
+
+xml::element* add(xml::element& parent, const char* name) {
+    parent.child_elements.push_back(new xml::element(name, nullptr));
+    return parent.child_elements.back();
+}
+
+// a(b(c), d) with ids and a "k" attribute on c only.
+struct small_tree {
+    small_tree() {
+        b = add(a, "b");
+        c = add(*b, "c");
+        d = add(a, "d");
+        a.add_attribute("id", "a");
+        b->add_attribute("id", "b");
+        c->add_attribute("k", "v");
+    }
+    xml::element a{"a", nullptr};
+    xml::element* b;
+    xml::element* c;
+    xml::element* d;
+};
+
+using list = std::vector<xml::element*>;
+
+TEST(xml_element_queries, construction_and_attributes) {
+    xml::element decl("xml", nullptr);
+    EXPECT_EQ(decl.attributes, (std::map<std::string, std::string>{{"version", "1.0"}}));
+    xml::element e("e", "t");
+    EXPECT_EQ(e.text, "t");
+    e.add_attribute("k", "1");
+    e.add_attribute("k", "2");
+    EXPECT_EQ(e.attributes, (std::map<std::string, std::string>{{"k", "2"}}));
+}
+
+TEST(xml_element_queries, children_in_preorder_without_self) {
+    small_tree t;
+    EXPECT_EQ(t.a.children(nullptr, nullptr, nullptr), (list{t.b, t.c, t.d}));
+    EXPECT_EQ(t.a.children("c", nullptr, nullptr), (list{t.c}));
+    EXPECT_EQ(t.a.children(nullptr, "k", nullptr), (list{t.b, t.c, t.d}));
+    EXPECT_EQ(t.a.children(nullptr, "k", "v"), (list{t.c}));
+    EXPECT_EQ(t.a.children(nullptr, "k", ""), (list{t.b, t.d}));
+    EXPECT_EQ(t.a.children("a", nullptr, nullptr), list{});
+    EXPECT_EQ(t.a.first_child(), t.b);
+    EXPECT_EQ(t.a.first_child("d", nullptr, nullptr), t.d);
+    EXPECT_EQ(t.c->first_child(), nullptr);
+}
+
+TEST(xml_element_queries, child_by_id_never_adds_attributes) {
+    small_tree t;
+    EXPECT_EQ(t.a.child("b"), t.b);
+    EXPECT_EQ(t.a.child("a"), nullptr);
+    EXPECT_EQ(t.a.child("x"), nullptr);
+    EXPECT_EQ(t.a.child(""), t.c);
+    EXPECT_EQ(t.c->attributes.size(), 1u);
+    EXPECT_TRUE(t.d->attributes.empty());
+}
+
+TEST(xml_element_queries, very_deep_hand_built_tree_is_walked_and_freed) {
+    auto top = std::make_unique<xml::element>("a", nullptr);
+    xml::element* leaf = top.get();
+    for (int i = 0; i < 1000000; ++i) leaf = add(*leaf, "a");
+    leaf->add_attribute("id", "deep");
+    EXPECT_EQ(top->child("deep"), leaf);
+    EXPECT_EQ(top->children(nullptr, nullptr, nullptr).size(), 1000000u);
+    top.reset();
+}
+
+}  // namespace
