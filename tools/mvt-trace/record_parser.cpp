@@ -93,7 +93,8 @@ std::string record_parser::expectation() const {
                 " record";
     switch (state_) {
         case state::xml_declaration: return "the line " + std::string(xml_declaration_line);
-        case state::trace_open: return "the <trace ...> header line";
+        case state::trace_open:
+            return "the header line <trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"N\">";
         case state::record_open: return "\"<record>\" (or an end_of_records record before \"</trace>\")";
         case state::record_name: return "the record name field" + where;
         case state::timestamp: return "the timestamp field" + where;
@@ -131,7 +132,7 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
             digits = line.substr(trace_open_prefix.size(),
                                  line.size() - trace_open_prefix.size() - trace_open_suffix.size());
             if (!parse_unsigned(digits, hardware_concurrency_))
-                return fail("a decimal hardware_concurrency in the <trace ...> header line", line);
+                return fail(expectation() + " with N a decimal number", line);
             state_ = state::record_open;
             return outcome::more;
         }

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "files.h"
+
+namespace {
+
+using mvt_test::child_result;
+
+const std::string data = MVT_TOOL_DATA;
+
+// Runs mvt-trace in the data directory, so that paths in its output are the
+// short relative ones of the expected files.
+child_result run_tool(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {MVT_TRACE_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    mvt_test::child_options options;
+    options.cwd = data;
+    return mvt_test::run_child(argv, options);
+}
+
+std::string expected(const std::string& name) { return mvt_test::read_file(data + "/expected/" + name); }
+
+bool have_program(const std::string& name) {
+    return mvt_test::run_child({"/bin/sh", "-c", "command -v " + name}, {}).exit_code == 0;
+}
+
+TEST(tool_commands, check_reports_each_file_and_fails_unless_all_are_whole) {
+    struct check_case {
+        std::string dir;
+        int status;
+    };
+    for (const check_case& c : std::vector<check_case>{{"openmp_run", 0}, {"truncated", 1}, {"malformed", 1}}) {
+        child_result r = run_tool({"check", c.dir});
+        EXPECT_EQ(r.exit_code, c.status) << c.dir << r.err;
+        EXPECT_EQ(r.out, expected("check_" + c.dir + ".txt")) << c.dir;
+    }
+    child_result one = run_tool({"check", "truncated/_mvt.2"});
+    EXPECT_EQ(one.exit_code, 0);
+    EXPECT_EQ(one.out, "truncated/_mvt.2: whole, 1 whole record\n1 file: 1 whole\n");
+}
+
+TEST(tool_commands, summary_matches_the_hand_checked_report) {
+    child_result r = run_tool({"summary", "openmp_run"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, expected("summary_openmp_run.txt"));
+
+    // A crash leaves files cut short: still summarised, with a warning each.
+    child_result cut = run_tool({"summary", "truncated"});
+    EXPECT_EQ(cut.exit_code, 0);
+    EXPECT_EQ(cut.out, expected("summary_truncated.txt"));
+    EXPECT_NE(cut.err.find("warning: truncated/_mvt.1:87: truncated"), std::string::npos) << cut.err;
+
+    child_result bad = run_tool({"summary", "malformed"});
+    EXPECT_EQ(bad.exit_code, 1);
+    EXPECT_NE(bad.err.find("malformed/_mvt.5:12: malformed"), std::string::npos) << bad.err;
+}
+
+TEST(tool_commands, chrome_json_parses_back_with_tracks_slices_and_flows) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir out;
+    child_result r = run_tool({"chrome", "openmp_run", "-o", out / "trace.json"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, "chrome", out / "trace.json"}, {});
+    EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+}
+
+TEST(tool_commands, dot_nests_groups_and_draws_dependences) {
+    mvt_test::temp_dir out;
+    child_result r = run_tool({"dot", "openmp_run", "-o", out / "graph.dot"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(mvt_test::read_file(out / "graph.dot"), expected("dot_openmp_run.dot"));
+    if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
+    child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", out / "graph.svg", out / "graph.dot"}, {});
+    EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
+}
+
+TEST(tool_commands, timeline_is_an_svg_with_a_bar_per_execution) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir out;
+    child_result r = run_tool({"timeline", "openmp_run", "-o", out / "timeline.svg", "--width", "1200"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    child_result checked =
+        mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, "timeline", out / "timeline.svg"}, {});
+    EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+}
+
+TEST(tool_commands, outputs_stay_valid_for_a_cut_short_run) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir out;
+    ASSERT_EQ(run_tool({"chrome", "truncated", "-o", out / "t.json"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"timeline", "truncated", "-o", out / "t.svg"}).exit_code, 0);
+    const std::string parse =
+        "import json,sys,xml.etree.ElementTree as E; json.load(open(sys.argv[1])); E.parse(sys.argv[2])";
+    child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", "-c", parse, out / "t.json", out / "t.svg"}, {});
+    EXPECT_EQ(checked.exit_code, 0) << checked.err;
+}
+
+TEST(tool_commands, bad_invocations_say_why_and_exit_2) {
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"},
+        {"summary", "expected"}, {"timeline", "openmp_run", "--width", "12"},
+        {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"}, {"check", "openmp_run", "-o", "x"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        child_result r = run_tool(args);
+        EXPECT_EQ(r.exit_code, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("mvt-trace: "), std::string::npos) << r.err;
+    }
+    child_result help = run_tool({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("usage: mvt-trace COMMAND TRACE_DIR"), std::string::npos);
+}
+
+}  // namespace
