@@ -9,6 +9,7 @@
 //   trace_client LIB registry_race T      T threads create the same names at once
 //   trace_client LIB exit_race T          T threads keep recording while main returns
 //   trace_client LIB after_exit           calls made after exit-time destruction
+//   trace_client LIB names                long and empty names
 //   trace_client LIB hostile              null pointers, huge and empty names
 
 #include <atomic>
@@ -106,6 +107,12 @@ void after_exit_calls() {
     std::fflush(stdout);
 }
 
+void names() {
+    itt.domain_createA(std::string(300, 'd').c_str());
+    itt.string_handle_create(std::string(1200, 'h').c_str());
+    itt.domain_create("");
+}
+
 void hostile() {
     std::string huge(1 << 20, 'x');
     __itt_domain* d = itt.domain_create(nullptr);
@@ -138,6 +145,7 @@ int main(int argc, char** argv) {
     else if (mode == "registry_race") registry_race(count);
     else if (mode == "exit_race") exit_race(count);
     else if (mode == "after_exit") itt.task_end(nullptr);
+    else if (mode == "names") names();
     else if (mode == "hostile") hostile();
     else return 2;
     return 0;
