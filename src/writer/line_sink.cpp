@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace writer {
 
@@ -16,7 +17,7 @@ constexpr int max_pieces = 8;
 // the rest is written so that a line is never cut in the file.
 void write_all(int fd, iovec* pieces, int count) noexcept {
     while (count > 0) {
-        ssize_t written = writev(fd, pieces, count);
+        ssize_t written = count == 1 ? write(fd, pieces->iov_base, pieces->iov_len) : writev(fd, pieces, count);
         if (written < 0) {
             if (errno == EINTR) continue;
             return;  // a full disk or a closed descriptor is not reported
@@ -34,6 +35,20 @@ void write_all(int fd, iovec* pieces, int count) noexcept {
     }
 }
 
+// Short lines are copied together and handed over with write(2), which the
+// kernel serves a little faster than writev(2); long ones go as they are.
+void write_gathered(int fd, iovec* pieces, int count) noexcept {
+    char line[512];
+    size_t length = 0;
+    for (int i = 0; i < count; ++i) {
+        if (length + pieces[i].iov_len > sizeof line) return write_all(fd, pieces, count);
+        std::memcpy(line + length, pieces[i].iov_base, pieces[i].iov_len);
+        length += pieces[i].iov_len;
+    }
+    iovec whole = {line, length};
+    write_all(fd, &whole, 1);
+}
+
 }  // namespace
 
 line_sink::~line_sink() { close(); }
@@ -44,7 +59,7 @@ void line_sink::open(const std::string& path) noexcept {
 
 void line_sink::write_line(iovec* pieces, int count, bool first_of_call) noexcept {
     if (fd_ >= 0) {
-        write_all(fd_, pieces, count);
+        write_gathered(fd_, pieces, count);
         return;
     }
     iovec with_warning[max_pieces + 1];
