@@ -16,8 +16,10 @@ function(mvt_add_openmp_program name source)
   if(MVT_SANITIZE)
     list(APPEND flags -fsanitize=${MVT_SANITIZE} -fno-omit-frame-pointer)
   endif()
+  # Link the way the project links its own executables.
+  separate_arguments(link_flags UNIX_COMMAND "${CMAKE_EXE_LINKER_FLAGS}")
   add_custom_command(OUTPUT ${out}
-    COMMAND ${MVT_OPENMP_CLANG} ${flags} ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/${source} -o ${out}
+    COMMAND ${MVT_OPENMP_CLANG} ${flags} ${link_flags} ${ARGN} ${CMAKE_CURRENT_SOURCE_DIR}/${source} -o ${out}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${source}
     COMMENT "Building OpenMP program ${name} with clang"
     VERBATIM)

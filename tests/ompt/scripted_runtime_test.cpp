@@ -185,6 +185,7 @@ TEST(ompt_translation, worked_example_on_two_threads) {
 }
 
 struct version_case {
+    const char* label;
     const char* runtime_version;
     bool old;
 };
@@ -210,13 +211,15 @@ TEST_P(ompt_task_schedule, status_four_depends_on_the_runtime_version) {
 }
 
 INSTANTIATE_TEST_SUITE_P(versions, ompt_task_schedule,
-                         ::testing::Values(version_case{".2018 at the start", true},
-                                           version_case{"runtime 5.0.20181109 build", true},
-                                           version_case{"ends with .2018", true},
-                                           version_case{"LLVM OMP version: 5.0.20140926", false},
-                                           version_case{"year 2018 without the point", false},
-                                           version_case{"ends with .201", false},
-                                           version_case{".201", false}, version_case{"", false}));
+                         ::testing::Values(version_case{"point_2018_at_start", ".2018 at the start", true},
+                                           version_case{"point_2018_inside", "runtime 5.0.20181109 build", true},
+                                           version_case{"point_2018_at_end", "ends with .2018", true},
+                                           version_case{"llvm_14", "LLVM OMP version: 5.0.20140926", false},
+                                           version_case{"2018_without_point", "year 2018 without the point", false},
+                                           version_case{"point_201_at_end", "ends with .201", false},
+                                           version_case{"shorter_than_five", ".201", false},
+                                           version_case{"empty", "", false}),
+                         [](const ::testing::TestParamInfo<version_case>& info) { return info.param.label; });
 
 TEST(ompt_translation, implicit_tasks) {
     const scripted_run run = run_scripted("events", "implicit");
