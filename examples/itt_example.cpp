@@ -39,7 +39,7 @@ void run_stage(unsigned worker, int stage, unsigned long long items) {
     __itt_metadata_add(domain, execution, items_key, __itt_metadata_u64, 1, &items);
     __itt_metadata_str_add(domain, execution, label_key, "batch<&>", 0);
     volatile unsigned long long sum = 0;
-    for (unsigned long long i = 0; i < items * 1000; ++i) sum += i;
+    for (unsigned long long i = 0; i < items * 1000; ++i) sum = sum + i;
     __itt_task_end(domain);
     __itt_id_destroy(domain, execution);
 }

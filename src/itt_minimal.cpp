@@ -98,11 +98,22 @@ unsigned long long address(const void* p) { return reinterpret_cast<unsigned lon
 
 void write_id(const record_scope& r, const __itt_id& id) { r->write_id(id.d1, id.d2, id.d3); }
 
+// The integer a caller passed as an enumeration. Callers may pass any int;
+// reading its bytes, rather than loading it as the enumeration, keeps values
+// outside the enumerators' range well defined.
+template <typename Enumeration>
+unsigned code_of(const Enumeration& value) {
+    static_assert(sizeof(Enumeration) == sizeof(unsigned), "passed as an int");
+    unsigned code;
+    std::memcpy(&code, &value, sizeof code);
+    return code;
+}
+
 // An 8-bit code field: only the low byte is kept, widened without sign.
 int low_byte(unsigned value) { return static_cast<int>(value & 0xffu); }
 
 // Element sizes of the metadata types; only u64 and u32 values are recorded.
-size_t metadata_size(__itt_metadata_type type) {
+size_t metadata_size(unsigned type) {
     return type == __itt_metadata_u64 ? 8 : type == __itt_metadata_u32 ? 4 : 0;
 }
 
@@ -170,14 +181,15 @@ void __itt_id_destroy(const __itt_domain* domain, __itt_id id) {
 
 void __itt_metadata_add(const __itt_domain* domain, __itt_id id, __itt_string_handle* key,
                         __itt_metadata_type type, size_t count, void* data) {
-    size_t size = internal::metadata_size(type);
+    unsigned type_code = internal::code_of(type);
+    size_t size = internal::metadata_size(type_code);
     if (count != 1 || size == 0) return;
     writer::record_scope r(writer::mtc, __itt_record_metadata);
     if (!r) return;
     r->write<unsigned long long>(internal::address(domain));
     internal::write_id(r, id);
     r->write<unsigned long long>(internal::address(key));
-    r->write<int>(internal::low_byte(static_cast<unsigned>(type)));
+    r->write<int>(internal::low_byte(type_code));
     r->write<unsigned long long>(1);
     // A null value pointer is recorded as the value 0 rather than read.
     r->write_bytes(size, data);
@@ -198,7 +210,7 @@ void __itt_relation_add(const __itt_domain* domain, __itt_id head, __itt_relatio
     if (!r) return;
     r->write<unsigned long long>(internal::address(domain));
     internal::write_id(r, head);
-    r->write<int>(internal::low_byte(static_cast<unsigned>(relation)));
+    r->write<int>(internal::low_byte(internal::code_of(relation)));
     internal::write_id(r, tail);
 }
 

@@ -22,6 +22,13 @@
 
 #include "itt_api.h"
 
+extern "C" {
+void c_relation_add(decltype(&::__itt_relation_add) relation_add, const __itt_domain* domain, __itt_id head,
+                    int code, __itt_id tail);
+void c_metadata_add(decltype(&::__itt_metadata_add) metadata_add, const __itt_domain* domain,
+                    __itt_string_handle* key, int code, size_t count, void* data);
+}
+
 namespace {
 
 mvt_test::itt_api itt;
@@ -46,7 +53,7 @@ void records() {
     itt.metadata_add(d, id_of(5), h, __itt_metadata_s64, 1, &u64);    // filtered: type
     itt.metadata_str_add(d, id_of(5), h, "a<b&c\nd", 0);
     itt.metadata_str_addA(d, id_of(5), h, "text", 2);
-    itt.relation_add(d, id_of(1), static_cast<__itt_relation>(0x107), id_of(2));
+    c_relation_add(itt.relation_add, d, id_of(1), 0x107, id_of(2));
     itt.task_begin(d, id_of(5), __itt_null, h);
     itt.task_end(d);
     itt.task_group(d, id_of(6), id_of(19), h);
@@ -123,11 +130,11 @@ void hostile() {
     itt.domain_createA("");
     itt.metadata_add(d, __itt_null, h, __itt_metadata_u64, 1, nullptr);
     itt.metadata_add(d, __itt_null, h, __itt_metadata_u64, static_cast<size_t>(-1), nullptr);
-    itt.metadata_add(d, __itt_null, h, static_cast<__itt_metadata_type>(-5), 1, nullptr);
+    c_metadata_add(itt.metadata_add, d, h, -5, 1, nullptr);
     itt.metadata_str_add(d, __itt_null, h, nullptr, 99);
     itt.metadata_str_addA(nullptr, __itt_null, nullptr, huge.c_str(), huge.size());
     itt.task_begin(nullptr, __itt_null, __itt_null, nullptr);
-    itt.relation_add(nullptr, __itt_null, static_cast<__itt_relation>(-1), __itt_null);
+    c_relation_add(itt.relation_add, nullptr, __itt_null, -1, __itt_null);
     itt.api_fini(reinterpret_cast<void*>(1));
 }
 
