@@ -100,6 +100,36 @@ TEST(tool_commands, outputs_stay_valid_for_a_cut_short_run) {
     EXPECT_EQ(checked.exit_code, 0) << checked.err;
 }
 
+TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir run;
+    const std::string name = "<a&\"b'>\\\nsecond line\x01";
+    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
+    const std::string id = "<compound_field>\n" + field("3") + field("0") + field("0") + "</compound_field>\n";
+    mvt_test::write_file(
+        run / "_mvt.0",
+        "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"1\">\n"
+        "<record>\n" + field("string_handle_createA") + field("10") + field("42") + field(std::to_string(name.size())) +
+            field(name) + "</record>\n<record>\n" + field("task_group") + field("20") + field("1") + id + id +
+            field("42") + "</record>\n<record>\n" + field("task_begin") + field("30") + field("1") + id + id +
+            field("42") + field("0") + "</record>\n<record>\n" + field("task_end") + field("90") + field("1") +
+            "</record>\n<record>\n" + field("end_of_records") + field("99") + "</record>\n</trace>\n");
+    for (const char* command : {"chrome", "timeline", "dot", "summary"})
+        ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}).exit_code, 0) << command;
+    const std::string parse =
+        "import json,sys,xml.etree.ElementTree as E\n"
+        "d=json.load(open(sys.argv[1]))\n"
+        "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
+        "E.parse(sys.argv[2])\n";
+    child_result checked = mvt_test::run_child(
+        {"/usr/bin/env", "python3", "-c", parse, run / "chrome", run / "timeline", name}, {});
+    EXPECT_EQ(checked.exit_code, 0) << checked.err;
+    EXPECT_NE(mvt_test::read_file(run / "summary").find("second line"), std::string::npos);
+    if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
+    child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", run / "g.svg", run / "dot"}, {});
+    EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
+}
+
 TEST(tool_commands, bad_invocations_say_why_and_exit_2) {
     const std::vector<std::vector<std::string>> cases = {
         {}, {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"},

@@ -1,5 +1,6 @@
 #include "dot_output.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,7 +19,7 @@ std::string node_name(const trace_id& id) {
 class dot_writer {
 public:
     dot_writer(const graph_model& graph, std::ostream& out)
-        : graph_(graph), out_(out), emitted_(graph.groups().size(), false) {
+        : graph_(graph), out_(out), emitted_(graph.groups().size(), false), is_cluster_(graph.groups().size(), false) {
         for (const graph_edge& edge : graph.edges()) {
             edge_ends_.insert(edge.from);
             edge_ends_.insert(edge.to);
@@ -63,7 +64,7 @@ private:
                 if (open_group(member, depth)) stack.push_back({member, 0, depth});
                 continue;
             }
-            if (!group.members.empty()) out_ << std::string(top.depth * 2, ' ') << "}\n";
+            out_ << std::string(top.depth * 2, ' ') << "}\n";
             stack.pop_back();
         }
     }
@@ -75,7 +76,11 @@ private:
         emitted_[position] = true;
         const graph_group& group = graph_.groups()[position];
         std::string indent(depth * 2, ' ');
-        if (group.members.empty()) {
+        // Members already drawn elsewhere (parents that loop) do not make a
+        // cluster: an empty one would not be drawn at all.
+        bool cluster = std::any_of(group.members.begin(), group.members.end(),
+                                   [this](std::size_t member) { return !emitted_[member]; });
+        if (!cluster) {
             out_ << indent << node_name(group.id) << " [label=\"" << label(group) << "\"];\n";
             return false;
         }
@@ -86,6 +91,7 @@ private:
         // point that stands for it.
         if (is_edge_end(group.id))
             out_ << indent << "  " << node_name(group.id) << " [shape=point, width=0.08, label=\"\"];\n";
+        is_cluster_[position] = true;
         return true;
     }
 
@@ -110,13 +116,14 @@ private:
 
     std::string cluster_end(const char* attribute, const trace_id& id) const {
         long position = graph_.find(id);
-        if (position < 0 || graph_.groups()[static_cast<std::size_t>(position)].members.empty()) return "";
+        if (position < 0 || !is_cluster_[static_cast<std::size_t>(position)]) return "";
         return std::string(", ") + attribute + "=\"cluster_" + node_name(id).substr(1);
     }
 
     const graph_model& graph_;
     std::ostream& out_;
     std::vector<bool> emitted_;
+    std::vector<bool> is_cluster_;
     std::unordered_set<trace_id, trace_id_hash> edge_ends_;
 };
 

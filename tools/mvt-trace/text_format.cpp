@@ -10,7 +10,7 @@ std::string with_three_decimals(std::uint64_t value, std::uint64_t unit) {
     // Rounds to the nearest thousandth of the unit without going through
     // floating point, so large counts print exactly.
     std::uint64_t thousandths_unit = unit / 1000;
-    std::uint64_t scaled = (value + thousandths_unit / 2) / thousandths_unit;
+    std::uint64_t scaled = value / thousandths_unit + (value % thousandths_unit >= (thousandths_unit + 1) / 2 ? 1 : 0);
     std::string fraction = std::to_string(scaled % 1000);
     return std::to_string(scaled / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
 }

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "execution_tracker.h"
+#include "files.h"
+#include "graph_model.h"
+#include "link_index.h"
+#include "text_format.h"
+#include "trace_directory.h"
+#include "dot_output.h"
+
+namespace {
+
+using namespace mvt_trace;
+
+trace_record make(record_kind kind, std::uint64_t ts) {
+    trace_record r;
+    r.kind = kind;
+    r.timestamp = ts;
+    return r;
+}
+
+trace_record task_begin(std::uint64_t ts, trace_id id, std::uint64_t name) {
+    trace_record r = make(record_kind::task_begin, ts);
+    r.fields[1].id = id;
+    r.fields[3].number = name;
+    return r;
+}
+
+trace_record region(record_kind kind, std::uint64_t ts, trace_id id, std::uint64_t name = 0) {
+    trace_record r = make(kind, ts);
+    r.fields[1].id = id;
+    r.fields[3].number = name;
+    return r;
+}
+
+trace_record relation(trace_id head, int kind, trace_id tail) {
+    trace_record r = make(record_kind::relation, 1);
+    r.fields[1].id = head;
+    r.fields[2].number = static_cast<std::uint64_t>(kind);
+    r.fields[3].id = tail;
+    return r;
+}
+
+trace_record task_group(trace_id id, trace_id parent, std::uint64_t name) {
+    trace_record r = make(record_kind::task_group, 1);
+    r.fields[1].id = id;
+    r.fields[2].id = parent;
+    r.fields[3].number = name;
+    return r;
+}
+
+class recorded : public execution_listener {
+public:
+    void task_done(const execution& e) override { tasks.push_back(e); }
+    void region_done(const execution& e) override { regions.push_back(e); }
+    std::vector<execution> tasks, regions;
+};
+
+TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_last_timestamp) {
+    recorded out;
+    execution_tracker tracker(out);
+    tracker.record(make(record_kind::task_end, 5));  // nothing open yet
+    tracker.record(task_begin(10, {1, 0, 0}, 100));
+    tracker.record(task_begin(20, {2, 0, 0}, 200));
+    tracker.record(make(record_kind::task_end, 30));
+    tracker.record(region(record_kind::region_begin, 31, {9, 0, 0}, 300));
+    tracker.record(region(record_kind::region_begin, 32, {8, 0, 0}, 300));
+    tracker.record(region(record_kind::region_end, 40, {9, 0, 0}));  // ends by identifier, not nesting
+    tracker.record(region(record_kind::region_end, 41, {7, 0, 0}));
+    tracker.record(make(record_kind::end_of_records, 50));
+    tracker.finish_file();
+
+    ASSERT_EQ(out.tasks.size(), 2u);
+    EXPECT_EQ(out.tasks[0].id, (trace_id{2, 0, 0}));
+    EXPECT_EQ(out.tasks[0].end - out.tasks[0].begin, 10u);
+    EXPECT_EQ(out.tasks[0].depth, 1u);
+    EXPECT_FALSE(out.tasks[0].open_at_end);
+    EXPECT_EQ(out.tasks[1].id, (trace_id{1, 0, 0}));
+    EXPECT_EQ(out.tasks[1].end, 50u);
+    EXPECT_TRUE(out.tasks[1].open_at_end);
+    ASSERT_EQ(out.regions.size(), 2u);
+    EXPECT_EQ(out.regions[0].id, (trace_id{9, 0, 0}));
+    EXPECT_EQ(out.regions[0].end, 40u);
+    EXPECT_TRUE(out.regions[1].open_at_end);
+    EXPECT_EQ(tracker.unmatched_task_ends(), 1u);
+    EXPECT_EQ(tracker.unmatched_region_ends(), 1u);
+    EXPECT_EQ(tracker.open_at_end(), 2u);
+}
+
+TEST(tool_model, links_follow_parents_children_and_dependences_through_storage) {
+    link_index index;
+    const trace_id parent{5, 0, 0}, writer{7, 0, 0}, reader{10, 0, 0}, storage{4096, 0, 0};
+    for (const trace_id& id : {parent, writer, reader}) index.record(task_begin(1, id, 0));
+    index.record(relation(writer, 5, parent));              // child_of: parent -> child
+    index.record(relation({7, 1, 0}, 7, storage));         // the writer's node precedes the storage
+    index.record(relation(storage, 7, {10, 1, 0}));        // which precedes the reader's node
+    index.record(relation(storage, 7, {99, 1, 0}));        // a node that never runs
+    index.record(relation({7, 1, 0}, 2, {10, 1, 0}));       // siblings have no direction
+    index.resolve_links();
+
+    ASSERT_EQ(index.links().size(), 2u);
+    EXPECT_EQ(index.links()[0].from, parent);
+    EXPECT_EQ(index.links()[0].to, writer);
+    EXPECT_EQ(index.links()[1].from, writer);
+    EXPECT_EQ(index.links()[1].to, reader);
+    EXPECT_EQ(index.links()[1].kind, 7);
+}
+
+std::string dot_of(const std::vector<trace_record>& records, const std::vector<std::string>& handles) {
+    // The names come from a creation record in a file, as in a real run.
+    mvt_test::temp_dir dir;
+    std::string text = "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" "
+                       "hardware_concurrency=\"1\">\n";
+    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
+    auto id = [&](const trace_id& i) {
+        return "<compound_field>\n" + field(std::to_string(i.d1)) + field(std::to_string(i.d2)) +
+               field(std::to_string(i.d3)) + "</compound_field>\n";
+    };
+    for (std::size_t h = 0; h < handles.size(); ++h)
+        text += "<record>\n" + field("string_handle_createA") + field("1") + field(std::to_string(h + 1)) +
+                field(std::to_string(handles[h].size())) + field(handles[h]) + "</record>\n";
+    for (const trace_record& r : records) {
+        text += "<record>\n" + field(std::string(record_name(r.kind))) + field("2") + field("1") + id(r.id(1));
+        if (r.kind == record_kind::task_group) text += id(r.id(2)) + field(std::to_string(r.number(3)));
+        else text += field(std::to_string(r.number(2))) + id(r.id(3));
+        text += "</record>\n";
+    }
+    text += "<record>\n<field>end_of_records</field>\n<field>3</field>\n</record>\n</trace>\n";
+    mvt_test::write_file(dir / "_mvt.0", text);
+    std::vector<trace_file> files;
+    std::string error;
+    EXPECT_TRUE(list_trace_files(dir.path(), files, error)) << error;
+    std::ostringstream out;
+    std::vector<file_report> reports = write_dot(files, out);
+    EXPECT_EQ(reports.at(0).status, file_status::whole) << reports.at(0).message;
+    return out.str();
+}
+
+TEST(tool_model, dot_keeps_the_first_parent_and_survives_missing_and_looping_parents) {
+    std::string dot = dot_of(
+        {
+            task_group({1, 0, 0}, {}, 1),          // "outer"
+            task_group({2, 0, 0}, {1, 0, 0}, 2),   // "a \"quoted\"\nname"
+            task_group({2, 0, 0}, {3, 0, 0}, 2),   // declared again elsewhere: stays under 1
+            task_group({4, 0, 0}, {50, 0, 0}, 1),  // parent never declared
+            task_group({6, 0, 0}, {7, 0, 0}, 1),   // 6 and 7 are each other's parent
+            task_group({7, 0, 0}, {6, 0, 0}, 1),
+            relation({2, 0, 0}, 7, {1, 0, 0}),
+        },
+        {"outer", "a \"quoted\"\nname"});
+    EXPECT_NE(dot.find("subgraph \"cluster_g1_0_0\" {\n    label=\"outer\\n1\";"), std::string::npos) << dot;
+    EXPECT_NE(dot.find("\"g2_0_0\" [label=\"a \\\"quoted\\\"\\nname\\n2\"];"), std::string::npos) << dot;
+    EXPECT_NE(dot.find("label=\"(undeclared)\\n50\""), std::string::npos) << dot;
+    EXPECT_NE(dot.find("\"g2_0_0\" -> \"g1_0_0\" [lhead=\"cluster_g1_0_0\"];"), std::string::npos) << dot;
+    EXPECT_NE(dot.find("\"g7_0_0\""), std::string::npos) << dot;
+    EXPECT_EQ(std::count(dot.begin(), dot.end(), '{'), std::count(dot.begin(), dot.end(), '}'));
+}
+
+TEST(tool_model, text_formats_are_exact_and_escape_what_their_formats_forbid) {
+    EXPECT_EQ(format_duration(0), "0 ns");
+    EXPECT_EQ(format_duration(999), "999 ns");
+    EXPECT_EQ(format_duration(1000), "1.000 us");
+    EXPECT_EQ(format_duration(1234567), "1.235 ms");
+    EXPECT_EQ(format_duration(18446744073709551615u), "18446744073.710 s");
+    EXPECT_EQ(microseconds_text(1796347852000000007u), "1796347852000000.007");
+    EXPECT_EQ(format_utc(1796347852000000007u), "2026-12-04 01:30:52.000000007 UTC");
+    EXPECT_EQ(json_escape("a\"b\\c\nd\x01\xc3"), "a\\\"b\\\\c\\nd\\u0001\\u00c3");
+    EXPECT_EQ(xml_escape("<a & 'b'>\x01"), "&lt;a &amp; &apos;b&apos;&gt;?");
+    EXPECT_EQ(dot_escape("say \"hi\"\\\n"), "say \\\"hi\\\"\\\\\\n");
+}
+
+}  // namespace
