@@ -61,7 +61,7 @@ private:
     bool read_declaration();
     bool read_attribute_value();
     bool read_element(element* parent, int depth);
-    element& attach(element* parent, std::unique_ptr<element> e);
+    element& attach(element* parent, int depth, std::unique_ptr<element> e);
     bool read_attributes(element& e, int& token);
     bool read_content(element& e, int depth, int& token);
     bool read_end_tag(const element& e, int token);

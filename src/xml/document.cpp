@@ -29,13 +29,46 @@ bool holds_raw_text(const element& e) { return e.name == "data" || e.name == "te
 
 }  // namespace
 
-// Plain arrays, created with a default-initialising new: nothing is zeroed,
-// since the tokenizer terminates whatever it stores.
+// Created with a default-initialising new, so the arrays are not zeroed: the
+// tokenizer terminates whatever it stores.
 struct document::scratch_buffers {
     char name[name_size];
     char value[value_size];
     char text[text_size];
+    // Children of the elements being read, innermost element last. Each
+    // element takes its own children in one exact-size vector when its
+    // content ends, instead of growing its vector one child at a time.
+    std::vector<element*> pending_children;
 };
+
+namespace {
+
+// Hands an element the children collected for it since `first`, on every way
+// out of reading its content, so that a failure keeps what was read.
+class child_collector {
+public:
+    child_collector(std::vector<element*>& pending, element& owner)
+        : pending_(pending), owner_(owner), first_(pending.size()) {}
+    child_collector(const child_collector&) = delete;
+    child_collector& operator=(const child_collector&) = delete;
+
+    ~child_collector() {
+        const auto begin = pending_.begin() + static_cast<std::ptrdiff_t>(first_);
+        try {
+            owner_.child_elements.insert(owner_.child_elements.end(), begin, pending_.end());
+        } catch (...) {
+            for (auto it = begin; it != pending_.end(); ++it) delete *it;
+        }
+        pending_.resize(first_);
+    }
+
+private:
+    std::vector<element*>& pending_;
+    element& owner_;
+    std::size_t first_;
+};
+
+}  // namespace
 
 document::document(const char* file_name) : declaration("xml", nullptr), reader(file_name) {}
 
@@ -118,7 +151,7 @@ bool document::read_element(element* parent, int depth) {
     if (depth > max_depth) return false;
     scratch_buffers& s = scratch();
     if (reader.next_token(s.name, name_size) != name_token) return false;
-    element& e = attach(parent, std::unique_ptr<element>(new element(s.name, nullptr)));
+    element& e = attach(parent, depth, std::unique_ptr<element>(new element(s.name, nullptr)));
     int token = 0;
     if (!read_attributes(e, token)) return false;
     if (token == empty_end_token) return true;
@@ -126,9 +159,12 @@ bool document::read_element(element* parent, int depth) {
     return read_end_tag(e, token);
 }
 
-element& document::attach(element* parent, std::unique_ptr<element> e) {
+// Below the outermost element, the parent is being read and collects its
+// children (see child_collector).
+element& document::attach(element* parent, int depth, std::unique_ptr<element> e) {
     if (parent == nullptr) return *set_root(e.release());
-    parent->child_elements.push_back(e.get());
+    std::vector<element*>& siblings = depth > 1 ? scratch().pending_children : parent->child_elements;
+    siblings.push_back(e.get());
     return *e.release();
 }
 
@@ -147,6 +183,7 @@ bool document::read_attributes(element& e, int& token) {
 bool document::read_content(element& e, int depth, int& token) {
     scratch_buffers& s = scratch();
     if (!holds_raw_text(e) && reader.look_ahead() == '<') {
+        const child_collector children(s.pending_children, e);
         for (;;) {
             token = reader.next_token(nullptr, 0);
             if (token == begin_tag_token) {
