@@ -170,16 +170,16 @@ void mvt_collector::end_wrapper(trace_writer_wrapper* w, const shutdown_deadline
 }
 
 void mvt_collector::forget_inherited_writers() noexcept {
-    auto drop = [](trace_writer* w) {
-        w->abandon();
-        delete w;
-    };
+    // The writers are left alone, not destroyed: destroying one would write
+    // its closing line into the parent's file, and its lock may have been
+    // held by a parent thread at the moment of fork(). The descriptors close
+    // with the process.
     for (trace_writer_wrapper* w : wrappers) {
-        if (trace_writer* writer = w->writer.exchange(nullptr)) drop(writer);
+        if (trace_writer* writer = w->writer.exchange(nullptr)) keep_for_process_lifetime(writer);
         w->collector.store(nullptr);
     }
     wrappers.clear();
-    for (trace_writer* w : free_list) drop(w);
+    for (trace_writer* w : free_list) keep_for_process_lifetime(w);
     free_list.clear();
 }
 

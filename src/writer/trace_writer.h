@@ -32,15 +32,11 @@ public:
     void write_bytes(unsigned long size, void* data) noexcept;
 
     bool is_open() const noexcept { return out.is_open(); }
-    // For a process that inherited this writer through fork(): lets the file
-    // go without writing the closing line into the parent's trace.
-    void abandon() noexcept;
 
 private:
     std::string directory;
     std::mutex lock;
     line_sink out;
-    bool abandoned = false;
 };
 
 extern template void trace_writer::write<int>(const int&) noexcept;
