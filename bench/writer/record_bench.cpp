@@ -7,6 +7,7 @@
 // under TMPDIR (or /tmp), since the library settles its directory at load.
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -78,10 +79,45 @@ void itt_task_begin_end(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 2);
 }
 
+// Both ways in alternating batches of the same run, so that drift in the
+// machine's load hits both alike; the counters give the ratio directly.
+void interleaved_ratio(benchmark::State& state) {
+    static __itt_domain* domain = __itt_domain_create("bench");
+    static __itt_string_handle* name = __itt_string_handle_create("task");
+    std::vector<std::string> lines = task_lines();
+    int fd = open(scratch_path("raw_interleaved").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    __itt_task_end(domain);
+    const int batch = 50;
+    double raw_ns = 0, itt_ns = 0;
+    unsigned long long n = 0;
+    auto now = [] {
+        timespec t;
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+    };
+    for (auto _ : state) {
+        double start = now();
+        for (int i = 0; i < batch; ++i)
+            for (const std::string& line : lines) benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+        double middle = now();
+        for (int i = 0; i < batch; ++i) {
+            __itt_task_begin(domain, __itt_id{++n, 0, 0}, __itt_null, name);
+            __itt_task_end(domain);
+        }
+        raw_ns += middle - start;
+        itt_ns += now() - middle;
+    }
+    close(fd);
+    state.counters["raw_ns_per_pair"] = raw_ns / static_cast<double>(state.iterations() * batch);
+    state.counters["itt_ns_per_pair"] = itt_ns / static_cast<double>(state.iterations() * batch);
+    state.counters["itt_over_raw"] = itt_ns / raw_ns;
+}
+
 BENCHMARK(raw_write_per_line)->UseRealTime();
 BENCHMARK(ofstream_flush_per_line)->UseRealTime();
 BENCHMARK(itt_task_begin_end)->UseRealTime();
 BENCHMARK(itt_task_begin_end)->UseRealTime()->Threads(2);
+BENCHMARK(interleaved_ratio)->UseRealTime();
 
 // Keeps each run's real time per iteration so the ratios can be printed.
 class ratio_reporter : public benchmark::ConsoleReporter {
