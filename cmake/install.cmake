@@ -15,5 +15,6 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/mvt_xmlConfigVersion.cmak
 install(FILES ${PROJECT_BINARY_DIR}/mvt_xmlConfig.cmake ${PROJECT_BINARY_DIR}/mvt_xmlConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/mvt_xml)
 
+file(RELATIVE_PATH MVT_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/mvt_xml.pc.in ${PROJECT_BINARY_DIR}/mvt_xml.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/mvt_xml.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
