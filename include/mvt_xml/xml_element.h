@@ -1,6 +1,7 @@
 #ifndef MVT_XML_XML_ELEMENT_H
 #define MVT_XML_XML_ELEMENT_H
 
+#include <cstddef>
 #include <map>
 #include <ostream>
 #include <string>
@@ -20,6 +21,10 @@ public:
     ~element();
     element(const element&) = delete;
     element& operator=(const element&) = delete;
+
+    // Elements are made one by one in large numbers; they come from a pool.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p, std::size_t size) noexcept;
 
     // Inserts the attribute, or replaces the value of one with that name.
     void add_attribute(const char* name, const char* value);

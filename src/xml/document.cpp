@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string_view>
 
 namespace xml {
 
@@ -25,7 +26,10 @@ constexpr int name_token = 'n';
 constexpr int declaration_start_token = 'x';
 
 // Elements whose content is kept as raw text, markup included.
-bool holds_raw_text(const element& e) { return e.name == "data" || e.name == "text"; }
+bool holds_raw_text(const element& e) {
+    const std::string_view name = e.name;
+    return name == "data" || name == "text";
+}
 
 }  // namespace
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <new>
+#include <string_view>
 
+#include "element_pool.h"
 #include "subtree_walk.h"
 
 namespace xml {
@@ -30,7 +32,7 @@ element::element(const char* element_name, const char* element_text) {
     try {
         name = element_name;
         if (element_text != nullptr) text = element_text;
-        if (name == "xml") attributes["version"] = "1.0";
+        if (std::string_view(name) == "xml") attributes["version"] = "1.0";
     } catch (const std::bad_alloc&) {
     }
 }
@@ -50,6 +52,10 @@ element::~element() {
         delete e;
     }
 }
+
+void* element::operator new(std::size_t size) { return element_pool::allocate(size); }
+
+void element::operator delete(void* p, std::size_t size) noexcept { element_pool::release(p, size); }
 
 void element::add_attribute(const char* attr, const char* value) {
     try {

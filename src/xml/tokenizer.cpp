@@ -169,13 +169,19 @@ int tokenizer::read_quoted(char* buf, int size) {
 // reads back what dump writes for an empty element.
 int tokenizer::read_name(char* buf, int size) {
     bounded_text out(buf, size, 1);
-    out.put(window[0]);
-    for (;;) {
-        const signed char c = window[1];
-        if (c == '=' || c == '>' || c == '?' || c == '/' || c == end_of_input || is_whitespace(c)) break;
-        shift();
-        out.put(window[0]);
+    // The window lives in locals during the loop: stores into the char buffer
+    // may alias anything and would otherwise send it back to memory per byte.
+    signed char c0 = window[0], c1 = window[1], c2 = window[2];
+    out.put(c0);
+    while (is_significant(c1) && c1 != '=' && c1 != '>' && c1 != '?' && c1 != '/') {
+        c0 = c1;
+        c1 = c2;
+        c2 = to_window(read_byte());
+        out.put(c0);
     }
+    window[0] = c0;
+    window[1] = c1;
+    window[2] = c2;
     out.finish();
     return 'n';
 }
@@ -216,19 +222,19 @@ int tokenizer::get_text(char* buf, int size) {
     // for the next token, rather than being read as text.
     if (window[1] == '<' && window[2] == '/') return out.finish();
     shift();
-    if (window[0] == end_of_input) return out.finish();
-    int depth = window[0] == '<' ? 1 : 0;
+    signed char c0 = window[0], c1 = window[1], c2 = window[2];
+    int depth = c0 == '<' ? 1 : 0;
     bool warned = false;
-    for (;;) {
-        if (!out.put(window[0]) && !warned) {
+    while (c0 != end_of_input) {
+        if (!out.put(c0) && !warned) {
             std::fputs("WARNING: buffer too small for data, truncating\n", stdout);
             std::fflush(stdout);
             warned = true;
         }
-        if (window[1] == '/' && window[2] == '>') {
+        if (c1 == '/' && c2 == '>') {
             --depth;
-        } else if (window[1] == '<') {
-            if (window[2] != '/') {
+        } else if (c1 == '<') {
+            if (c2 != '/') {
                 ++depth;
             } else if (depth <= 0) {
                 break;
@@ -236,9 +242,13 @@ int tokenizer::get_text(char* buf, int size) {
                 --depth;
             }
         }
-        shift();
-        if (window[0] == end_of_input) break;
+        c0 = c1;
+        c1 = c2;
+        c2 = to_window(read_byte());
     }
+    window[0] = c0;
+    window[1] = c1;
+    window[2] = c2;
     return out.finish();
 }
 

@@ -75,4 +75,14 @@ TEST(xml_element_queries, very_deep_hand_built_tree_is_walked_and_freed) {
     top.reset();
 }
 
+TEST(xml_element_queries, elements_freed_and_made_again_never_overlap) {
+    // Enough elements to span several pool slabs, freed in a scattered order.
+    std::vector<std::unique_ptr<xml::element>> live;
+    for (int i = 0; i < 40000; ++i) live.emplace_back(new xml::element(std::to_string(i).c_str(), nullptr));
+    for (std::size_t i = 0; i < live.size(); i += 2) live[i].reset(new xml::element("again", "some longer text here"));
+    for (std::size_t i = 0; i < live.size(); ++i) {
+        ASSERT_EQ(live[i]->name, i % 2 == 0 ? std::string("again") : std::to_string(i));
+    }
+}
+
 }  // namespace
