@@ -197,8 +197,14 @@ void register_callbacks() {
         {ompt_callback_thread_begin, generic(ompt_callback_thread_begin_fn), "ompt_callback_thread_begin"},
         {ompt_callback_sync_region, generic(ompt_callback_sync_region_fn), "ompt_callback_sync_region"},
     };
+    // The callbacks take every identifier from ompt_get_unique_id and ask
+    // ompt_get_parallel_info for regions. A runtime whose lookup lacks one of
+    // these or ompt_set_callback (all are mandatory since OpenMP 5.0) gets no
+    // callback at all, reported row by row as if it had refused each one:
+    // a callback that calls through a null pointer would crash the host.
+    const bool runtime_complete = ompt_set_callback && ompt_get_unique_id && ompt_get_parallel_info;
     for (const registration& row : table) {
-        if (ompt_set_callback(row.event, row.callback) == ompt_set_never) {
+        if (!runtime_complete || ompt_set_callback(row.event, row.callback) == ompt_set_never) {
             std::printf("0: Could not register callback '%s'\n", row.name);
             std::fflush(stdout);
         }

@@ -39,9 +39,10 @@ void create_handles() {
     task_address_handle = __itt_string_handle_create("code_address");
 }
 
+// A null lookup finds nothing; register_callbacks() then registers nothing.
 template <typename Fn>
 Fn look_up(ompt_function_lookup_t lookup, const char* name) {
-    return reinterpret_cast<Fn>(lookup(name));
+    return lookup ? reinterpret_cast<Fn>(lookup(name)) : nullptr;
 }
 
 // All five are mandatory in OpenMP 5.0, so they are kept as the runtime
