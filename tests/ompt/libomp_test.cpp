@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -13,186 +14,122 @@
 
 #include "child_process.h"
 #include "files.h"
-#include "trace_records.h"
+#include "rendered_trace.h"
 
 namespace {
 
-struct traced_run {
-    mvt_test::child_result child;
-    mvt_test::trace trace;
-};
+using mvt_test::lines;
+using trace = std::vector<lines>;         // rendered records by thread file
+using words = std::vector<std::string>;  // one record's words
 
-traced_run run_traced(const std::string& program) {
+trace run_traced(const std::string& program) {
     mvt_test::temp_dir dir;
-    traced_run run;
-    run.child = mvt_test::run_child(
-        {program}, {"", {"MVA_DIR=" + dir.path(), std::string("OMP_TOOL_LIBRARIES=") + MVT_LIB_PATH, "OMP_TOOL=enabled"},
+    const mvt_test::child_result child = mvt_test::run_child(
+        {program}, {"", {"MVA_DIR=" + dir.path(), "OMP_TOOL_LIBRARIES=" MVT_LIB_PATH, "OMP_TOOL=enabled"},
                     {"OMP_NUM_THREADS", "OMP_TOOL_VERBOSE_INIT"}, 120});
-    run.trace = mvt_test::read_trace(dir.path());
-    return run;
+    const trace rendered = mvt_test::read_rendered(dir.path());
+    EXPECT_EQ(child.exit_code, 0) << child.out << child.err;
+    EXPECT_EQ(child.out.find("Could not register"), std::string::npos) << child.out;
+    // The initial thread starts the tool: its file opens with the domain, the
+    // handles and the graph.
+    const lines first = rendered.empty() ? lines{} : rendered[0];
+    EXPECT_TRUE(first.size() > 12 && first[0] == "domain_createA @openmp 6 openmp" &&
+                first[12] == "task_group @openmp {19,0,0} {0,0,0} @graph");
+    return rendered;
 }
 
-std::vector<std::string> words(const std::string& record) {
-    std::vector<std::string> out;
-    std::istringstream in(record);
-    for (std::string word; in >> word;) {
-        out.push_back(word);
-    }
-    return out;
-}
-
-// Rendered records of all files whose name and handle (the last word, or the
-// word at `at`) match.
-std::vector<std::vector<std::string>> find(const mvt_test::trace& trace, const std::string& name,
-                                           const std::string& handle = "", size_t at = 0) {
-    std::vector<std::vector<std::string>> out;
-    for (const std::string& record : trace.all_rendered()) {
-        std::vector<std::string> w = words(record);
-        const std::string& probe = at == 0 ? w.back() : w[at];
-        if (w[0] == name && (handle.empty() || probe == handle)) {
-            out.push_back(w);
+// Records of every file with this name and `value` as word `at`.
+std::vector<words> find(const trace& t, const std::string& name, size_t at, const std::string& value) {
+    std::vector<words> out;
+    for (const lines& file : t) {
+        for (const std::string& record : file) {
+            std::istringstream in(record);
+            const words w{std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+            if (w[0] == name && w.size() > at && w[at] == value) out.push_back(w);
         }
     }
     return out;
 }
 
-bool tag_of(const std::string& id, const std::string& tag) {
-    const size_t first = id.find(','), second = id.find(',', first + 1);
-    return id.substr(first + 1, second - first - 1) == tag;
-}
+std::string tag_of(const std::string& id) { return id.substr(id.find(',') + 1, id.rfind(',') - id.find(',') - 1); }
 
-struct balance {
-    int begins = 0;
-    int ends = 0;
-};
-
-balance balance_of(const mvt_test::trace& trace, size_t file) {
-    balance b;
-    for (const std::string& record : trace.rendered(file)) {
-        b.begins += record.compare(0, 11, "task_begin ") == 0;
-        b.ends += record.compare(0, 8, "task_end") == 0;
+// The primary thread's executions pair up. Each worker's last implicit task
+// stays open: libomp delivers a worker's implicit-task end only when the
+// worker is next used, and for the last region that is at shutdown, after the
+// trace has been closed. Earlier regions' ends do arrive, late.
+void expect_executions_balanced(const trace& t) {
+    ASSERT_GE(t.size(), 2u);
+    for (size_t file = 0; file < t.size(); ++file) {
+        int begins = 0, ends = 0;
+        for (const std::string& record : t[file]) {
+            begins += record.rfind("task_begin ", 0) == 0;
+            ends += record.rfind("task_end ", 0) == 0;
+        }
+        if (file == 0) {
+            EXPECT_GT(begins, 0);
+            EXPECT_EQ(begins, ends);
+        } else if (begins + ends > 0) {
+            EXPECT_EQ(begins, ends + 1) << "file " << file;
+        }
     }
-    return b;
-}
-
-void expect_sound(const traced_run& run) {
-    ASSERT_EQ(run.child.exit_code, 0) << run.child.out << run.child.err;
-    ASSERT_EQ(run.trace.error, "");
-    EXPECT_EQ(run.child.out.find("Could not register"), std::string::npos) << run.child.out;
-    // The runtime's initial thread starts the tool, so the first file opens
-    // with the domain, the handles and the graph.
-    const std::vector<std::string> first = run.trace.rendered(0);
-    ASSERT_GE(first.size(), 13u);
-    EXPECT_EQ(first[0], "domain_createA @openmp 6 openmp");
-    EXPECT_EQ(first[12], "task_group @openmp {19,0,0} {0,0,0} @graph");
 }
 
 class ompt_libomp : public ::testing::Test {
-protected:
     void SetUp() override {
 #ifdef MVT_OMPT_UNDER_TSAN
-        // libomp is not built with ThreadSanitizer; its own synchronisation is
-        // invisible to it and every run would report races inside the runtime.
+        // libomp is not built with ThreadSanitizer, which would report races
+        // inside the runtime on every run.
         GTEST_SKIP() << "libomp is not instrumented for ThreadSanitizer";
 #endif
     }
 };
 
 TEST_F(ompt_libomp, each_parallel_region_is_one_composite_node_of_the_graph) {
-    const traced_run run = run_traced(OMP_REGIONS_PROGRAM);
-    expect_sound(run);
-    const auto composites = find(run.trace, "task_group", "@composite_node");
-    ASSERT_EQ(composites.size(), 3u);
+    const trace t = run_traced(OMP_REGIONS_PROGRAM);
     std::set<std::string> regions;
-    for (const auto& group : composites) {
-        EXPECT_TRUE(tag_of(group[2], "1")) << group[2];
-        EXPECT_EQ(group[3], "{19,0,0}");
+    for (const words& group : find(t, "task_group", 4, "@composite_node")) {
+        EXPECT_EQ(tag_of(group[2]) + " " + group[3], "1 {19,0,0}") << group[2];
         regions.insert(group[2]);
     }
     EXPECT_EQ(regions.size(), 3u);
-    // Each region is closed by its end node and carries the code address given
-    // at its end.
-    const auto end_nodes = find(run.trace, "task_group", "@node");
-    std::map<std::string, int> ends_per_region;
-    for (const auto& group : end_nodes) {
-        if (tag_of(group[2], "36")) {
-            ++ends_per_region[group[3]];
-        }
-    }
-    const auto addresses = find(run.trace, "metadata", "@code_address", 3);
+    // Each region is closed by one end node and carries one code address.
+    std::map<std::string, int> end_nodes, addresses;
+    for (const words& group : find(t, "task_group", 4, "@node")) end_nodes[group[3]] += tag_of(group[2]) == "36";
+    for (const words& metadata : find(t, "metadata", 3, "@code_address")) ++addresses[metadata[2]];
     for (const std::string& region : regions) {
-        EXPECT_EQ(ends_per_region[region], 1) << region;
-        int tagged = 0;
-        for (const auto& metadata : addresses) {
-            tagged += metadata[2] == region;
-        }
-        EXPECT_EQ(tagged, 1) << region;
+        EXPECT_EQ(end_nodes[region], 1) << region;
+        EXPECT_EQ(addresses[region], 1) << region;
     }
     // libomp 14 reports both the explicit barrier (kind 3) and the closing
     // ones (kind 2) with the split OpenMP 5.1 kinds, none of which is the
     // plain barrier the timeline shows.
-    EXPECT_TRUE(find(run.trace, "task_begin", "@omp_barrier", 4).empty());
-    // Two implicit tasks per region, each an execution under the region's
-    // parallel task group.
-    EXPECT_EQ(find(run.trace, "task_begin", "@omp_implicit", 4).size(), 6u);
-    EXPECT_EQ(find(run.trace, "task_begin", "@omp_parallel", 4).size(), 3u);
+    EXPECT_TRUE(find(t, "task_begin", 4, "@omp_barrier").empty());
+    EXPECT_EQ(find(t, "task_begin", 4, "@omp_implicit").size(), 6u);  // two per region
+    EXPECT_EQ(find(t, "task_begin", 4, "@omp_parallel").size(), 3u);
+    expect_executions_balanced(t);
 }
 
 TEST_F(ompt_libomp, tasks_and_their_dependences) {
-    const traced_run run = run_traced(OMP_TASKS_PROGRAM);
-    expect_sound(run);
-    EXPECT_EQ(find(run.trace, "task_begin", "@omp_explicit", 4).size(), 8u);
-
+    const trace t = run_traced(OMP_TASKS_PROGRAM);
+    EXPECT_EQ(find(t, "task_begin", 4, "@omp_explicit").size(), 8u);
     // Only the four tasks with dependences become task nodes.
     std::set<std::string> task_nodes;
-    for (const auto& group : find(run.trace, "task_group", "@node")) {
-        if (tag_of(group[2], "1")) {
-            task_nodes.insert(group[2]);
-        }
-    }
+    for (const words& group : find(t, "task_group", 4, "@node"))
+        if (tag_of(group[2]) == "1") task_nodes.insert(group[2]);
     EXPECT_EQ(task_nodes.size(), 4u);
-
-    // One edge per dependence entry. libomp 14 reports depend(out:) as inout,
-    // which leads out of the task node just like out.
+    // One edge per dependence entry (libomp 14 reports depend(out:) as inout,
+    // which leads out of the task node just like out). Tasks a and b each join
+    // a producer to its consumers through one vertex.
     int out_edges = 0, in_edges = 0;
-    for (const auto& relation : find(run.trace, "relation", "7", 3)) {
+    std::set<std::string> vertices;
+    for (const words& relation : find(t, "relation", 3, "7")) {
         out_edges += task_nodes.count(relation[2]) == 1;
         in_edges += task_nodes.count(relation[4]) == 1;
-    }
-    EXPECT_EQ(out_edges, 3);
-    EXPECT_EQ(in_edges, 3);
-    // Tasks a and b each join a producer to its consumers through one vertex.
-    std::set<std::string> vertices;
-    for (const auto& relation : find(run.trace, "relation", "7", 3)) {
         vertices.insert(task_nodes.count(relation[2]) ? relation[4] : relation[2]);
     }
+    EXPECT_EQ(std::to_string(out_edges) + " out, " + std::to_string(in_edges) + " in", "3 out, 3 in");
     EXPECT_EQ(vertices.size(), 2u);
-}
-
-// The primary thread's executions pair up. Each worker's last implicit task
-// stays open: libomp delivers a worker's implicit-task end only when the
-// worker is next used, and for the last region that is at shutdown, after the
-// trace has been closed. Earlier regions' ends do arrive, late.
-void expect_runtime_balance(const traced_run& run) {
-    ASSERT_GE(run.trace.files.size(), 2u);
-    const balance primary = balance_of(run.trace, 0);
-    EXPECT_GT(primary.begins, 0);
-    EXPECT_EQ(primary.begins, primary.ends);
-    for (size_t file = 1; file < run.trace.files.size(); ++file) {
-        const balance worker = balance_of(run.trace, file);
-        if (worker.begins + worker.ends > 0) {
-            EXPECT_EQ(worker.begins, worker.ends + 1) << "file " << file;
-        }
-    }
-}
-
-TEST_F(ompt_libomp, executions_begin_and_end_as_the_runtime_reports_them) {
-    for (const char* program : {OMP_REGIONS_PROGRAM, OMP_TASKS_PROGRAM}) {
-        SCOPED_TRACE(program);
-        const traced_run run = run_traced(program);
-        expect_sound(run);
-        expect_runtime_balance(run);
-    }
+    expect_executions_balanced(t);
 }
 
 }  // namespace

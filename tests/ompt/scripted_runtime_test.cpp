@@ -1,5 +1,6 @@
-// The tool driven by a scripted runtime: every record the tool causes is
-// compared whole, in order, per thread file.
+// The tool driven by a scripted runtime (scripted_runtime.cpp): every record
+// the tool causes is compared whole, in order, per thread file. The runtime
+// hands out ids from 101 on, in call order.
 
 #include <gtest/gtest.h>
 
@@ -9,52 +10,45 @@
 
 #include "child_process.h"
 #include "files.h"
-#include "trace_records.h"
+#include "rendered_trace.h"
 
 namespace {
 
-using mvt_test::id_text;
-using lines = std::vector<std::string>;
+using mvt_test::lines;
 
 struct scripted_run {
     mvt_test::child_result child;
-    mvt_test::trace trace;
+    std::vector<lines> files;  // by thread
+    lines file(size_t k) const { return k < files.size() ? files[k] : lines{}; }
+    // Records of the files from `first` on, of threads that should write nothing.
+    lines files_from(size_t first) const {
+        lines out;
+        for (size_t k = first; k < files.size(); ++k) out.insert(out.end(), files[k].begin(), files[k].end());
+        return out;
+    }
 };
 
-scripted_run run_scripted(const std::string& scenario, const std::string& arg = "") {
-    mvt_test::temp_dir dir;
-    scripted_run run;
-    run.child = mvt_test::run_child({OMPT_SCRIPTED_RUNTIME, MVT_LIB_PATH, scenario, arg},
-                                    {"", {"MVA_DIR=" + dir.path()}, {}, 60});
-    run.trace = mvt_test::read_trace(dir.path());
-    return run;
-}
+const char* const llvm_14 = "LLVM OMP version: 5.0.20140926";
 
-lines split_lines(const std::string& text) {
-    lines out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        out.push_back(line);
-    }
-    return out;
+scripted_run run_script(const lines& script, const std::string& version = llvm_14, const std::string& answers = "5") {
+    mvt_test::temp_dir dir;
+    lines argv = {OMPT_SCRIPTED_RUNTIME, MVT_LIB_PATH, version, answers};
+    argv.insert(argv.end(), script.begin(), script.end());
+    scripted_run run{mvt_test::run_child(argv, {"", {"MVA_DIR=" + dir.path()}, {}, 60}), {}};
+    run.files = mvt_test::read_rendered(dir.path());
+    EXPECT_EQ(run.child.exit_code, 0) << run.child.err;
+    return run;
 }
 
 lines with_prefix(const std::string& text, const std::string& prefix) {
     lines out;
-    for (const std::string& line : split_lines(text)) {
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-            out.push_back(line);
-        }
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.compare(0, prefix.size(), prefix) == 0) out.push_back(line);
     return out;
 }
 
-std::string id(unsigned long long value, unsigned long long tag = 0) {
-    return id_text(value, tag);
-}
-
-const std::string null_id = id_text(0, 0);
-
+std::string id(unsigned long long value, unsigned long long tag = 0) { return mvt_test::id_text(value, tag); }
 std::string id_create(const std::string& i) { return "id_create @openmp " + i; }
 std::string group(const std::string& i, const std::string& parent, const std::string& name) {
     return "task_group @openmp " + i + " " + parent + " @" + name;
@@ -71,198 +65,155 @@ std::string code_address(const std::string& i, unsigned long long address) {
 }
 constexpr int is_parent_of = 3, is_child_of = 5, is_predecessor_to = 7;
 
-lines startup_records() {
+const lines startup = [] {
     lines out = {"domain_createA @openmp 6 openmp"};
-    for (const char* name : {"omp_parallel", "omp_barrier", "omp_implicit", "node", "omp_explicit", "graph",
-                             "composite_node", "input_port_0", "output_port_0", "code_address"}) {
-        out.push_back("string_handle_createA @" + std::string(name) + " " +
-                      std::to_string(std::string(name).size()) + " " + name);
-    }
-    out.push_back(id_create(id(19)));
-    out.push_back(group(id(19), null_id, "graph"));
+    for (const std::string name : {"omp_parallel", "omp_barrier", "omp_implicit", "node", "omp_explicit", "graph",
+                                   "composite_node", "input_port_0", "output_port_0", "code_address"})
+        out.push_back("string_handle_createA @" + name + " " + std::to_string(name.size()) + " " + name);
+    out.insert(out.end(), {id_create(id(19)), group(id(19), id(0), "graph")});
+    return out;
+}();
+
+lines after_startup(const lines& records) {
+    lines out = startup;
+    out.insert(out.end(), records.begin(), records.end());
     return out;
 }
 
-lines after_startup(const lines& records) {
-    const size_t skip = startup_records().size();
-    return records.size() < skip ? lines{} : lines(records.begin() + skip, records.end());
-}
-
-void expect_sound(const scripted_run& run) {
-    EXPECT_EQ(run.child.exit_code, 0) << run.child.err;
-    EXPECT_EQ(run.trace.error, "");
-    EXPECT_EQ(with_prefix(run.child.err, "start_tool"), lines{"start_tool stable"});
-    EXPECT_EQ(with_prefix(run.child.err, "initialize"), lines{"initialize returned 1"});
-}
-
-const lines registration_order = {"set_callback 7", "set_callback 11", "set_callback 3",
-                                  "set_callback 4", "set_callback 5", "set_callback 6",
-                                  "set_callback 18", "set_callback 1", "set_callback 23"};
-
-TEST(ompt_startup, creates_handles_looks_up_entry_points_and_registers_callbacks_in_order) {
-    const scripted_run run = run_scripted("register", "5");
-    expect_sound(run);
-    EXPECT_EQ(run.child.out, "");
-    EXPECT_EQ(with_prefix(run.child.err, "lookup"),
-              (lines{"lookup ompt_set_callback", "lookup ompt_get_task_info", "lookup ompt_get_unique_id",
-                     "lookup ompt_get_thread_data", "lookup ompt_get_parallel_info"}));
-    EXPECT_EQ(with_prefix(run.child.err, "set_callback"), registration_order);
-    // Thread begin and control tool write nothing; start-up is all there is.
-    EXPECT_EQ(run.trace.rendered(0), startup_records());
-    EXPECT_EQ(with_prefix(run.child.err, "slot"), lines{"slot thread 101"});
-    EXPECT_EQ(with_prefix(run.child.err, "control_tool"), lines{"control_tool returned 0"});
-    for (size_t file = 1; file < run.trace.files.size(); ++file) {
-        EXPECT_EQ(run.trace.rendered(file), lines{}) << "file " << file;
+// Start-up looks the entry points up and registers the callbacks in a fixed
+// order. Only the answer "never" (1) is told, one line per callback; start-up
+// goes on whatever the answers. Thread begin, control tool and finalize write
+// nothing.
+TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
+    const char* const events[] = {"implicit_task", "control_tool", "parallel_begin", "parallel_end", "task_create",
+                                  "task_schedule", "dependences",  "thread_begin",   "sync_region"};
+    const int numbers[] = {7, 11, 3, 4, 5, 6, 18, 1, 23};
+    for (const std::string answers : {"5", "1", "0,1,2,3,4,5,1,0,1", "0"}) {
+        SCOPED_TRACE(answers);
+        const scripted_run run = run_script({"thread_begin t", "control_tool"}, llvm_14, answers);
+        lines err = {"start_tool stable", "lookup ompt_set_callback", "lookup ompt_get_task_info",
+                     "lookup ompt_get_unique_id", "lookup ompt_get_thread_data", "lookup ompt_get_parallel_info"};
+        std::string out;
+        for (size_t k = 0; k < 9; ++k) {
+            err.push_back("set_callback " + std::to_string(numbers[k]));
+            if (answers[2 * k % (answers.size() + 1)] == '1')  // answers are used round robin
+                out += "0: Could not register callback 'ompt_callback_" + std::string(events[k]) + "'\n";
+        }
+        err.insert(err.end(), {"initialize returned 1", "control_tool returned 0", "slot t 101"});
+        EXPECT_EQ(with_prefix(run.child.err, ""), err);
+        EXPECT_EQ(run.child.out, out);
+        EXPECT_EQ(run.file(0), startup);
+        EXPECT_EQ(run.files_from(1), lines{});
     }
 }
 
-TEST(ompt_startup, tells_about_each_callback_the_runtime_will_never_deliver) {
-    const scripted_run never = run_scripted("register", "1");
-    expect_sound(never);
-    EXPECT_EQ(split_lines(never.child.out),
-              (lines{"0: Could not register callback 'ompt_callback_implicit_task'",
-                     "0: Could not register callback 'ompt_callback_control_tool'",
-                     "0: Could not register callback 'ompt_callback_parallel_begin'",
-                     "0: Could not register callback 'ompt_callback_parallel_end'",
-                     "0: Could not register callback 'ompt_callback_task_create'",
-                     "0: Could not register callback 'ompt_callback_task_schedule'",
-                     "0: Could not register callback 'ompt_callback_dependences'",
-                     "0: Could not register callback 'ompt_callback_thread_begin'",
-                     "0: Could not register callback 'ompt_callback_sync_region'"}));
-    EXPECT_EQ(with_prefix(never.child.err, "set_callback"), registration_order);
-
-    // Errors and partial support are not reported; only "never" is.
-    const scripted_run mixed = run_scripted("register", "0,1,2,3,4,5,1,0,1");
-    expect_sound(mixed);
-    EXPECT_EQ(split_lines(mixed.child.out),
-              (lines{"0: Could not register callback 'ompt_callback_control_tool'",
-                     "0: Could not register callback 'ompt_callback_dependences'",
-                     "0: Could not register callback 'ompt_callback_sync_region'"}));
-    EXPECT_EQ(run_scripted("register", "0").child.out, "");
-}
-
-// One region on threads A and B; an explicit task with an out dependence on
-// x is created on A and run on B; both reach the closing barrier. Ids are
-// drawn in this order: thread A 101, initial task 102, region 103, begin node
-// 104, input port 105, implicit A 106, thread B 107, implicit B 108, task 109,
-// end node 110, output port 111.
+// One region on threads A and B; an explicit task with an out dependence on x
+// is created on A and run on B; both reach the closing barrier.
 TEST(ompt_translation, worked_example_on_two_threads) {
-    const scripted_run run = run_scripted("worked_example");
-    expect_sound(run);
-    const unsigned long long e0 = 102, p = 103, n = 104, i = 105, x0 = 106, x1 = 108, t = 109, m = 110, o = 111;
-    const unsigned long long x = 0x7000;
+    const scripted_run run = run_script({
+        "thread_begin ta", "implicit_task begin - e0 initial", "parallel_begin e0 p 0xb0", "region p",
+        "implicit_task begin p x0 implicit", "task_create x0 t explicit 1 0xc1", "dependences t 1 0x7000 out",
+        "B{", "thread_begin tb", "implicit_task begin p x1 implicit", "task_schedule x1 switch t",
+        "task_schedule t complete x1", "sync_region barrier begin p x1", "sync_region barrier end p x1",
+        "implicit_task end - x1 implicit", "}",
+        "sync_region barrier begin p x0", "sync_region barrier end p x0", "implicit_task end - x0 implicit",
+        "parallel_end p e0 0xc2"});
+    const unsigned long long e0 = 102, p = 103, n = 104, i = 105, x0 = 106, t = 107, x1 = 109, m = 110, o = 111;
 
-    lines a = startup_records();
-    const lines a_events = {
+    EXPECT_EQ(run.file(0), after_startup({
         // parallel begin
         relation(id(e0), is_parent_of, id(p, 1)), id_create(id(p, 1)), group(id(p, 1), id(19), "composite_node"),
         group(id(n), id(p, 1), "node"), id_create(id(i)), group(id(i), id(n), "input_port_0"),
         group(id(n, 35), id(n), "output_port_0"), group(id(i), id(p, 1), "input_port_0"),
-        relation(id(p, 1), is_parent_of, id(i)), id_create(id(p)), group(id(p), null_id, "omp_parallel"),
-        begin(id(p), null_id, "omp_parallel"),
+        relation(id(p, 1), is_parent_of, id(i)), id_create(id(p)), group(id(p), id(0), "omp_parallel"),
+        begin(id(p), id(0), "omp_parallel"),
         // implicit task begin
         id_create(id(x0)), group(id(x0), id(p), "omp_implicit"), begin(id(x0), id(p), "omp_implicit"),
         // task create with dependences, then its dependence
         id_create(id(t)), id_create(id(x0)), relation(id(t), is_child_of, id(x0)), id_create(id(t, 1)),
-        group(id(t, 1), id(x0), "node"), code_address(id(t), 0xc1),
-        relation(id(t, 1), is_predecessor_to, id(x)),
+        group(id(t, 1), id(x0), "node"), code_address(id(t), 0xc1), relation(id(t, 1), is_predecessor_to, id(0x7000)),
         // barrier begin and end, implicit task end
         end, begin(id(x0), id(p), "omp_barrier"), end, end,
-        // parallel end
+        // parallel end: the address is the one given here
         code_address(id(p, 1), 0xc2), group(id(m, 36), id(p, 1), "node"), group(id(o), id(m, 36), "output_port_0"),
         group(id(m, 37), id(m, 36), "input_port_0"), group(id(o), id(p, 1), "output_port_0"),
-        relation(id(p, 1), is_parent_of, id(o)), end};
-    a.insert(a.end(), a_events.begin(), a_events.end());
-    EXPECT_EQ(run.trace.rendered(0), a);
-
-    EXPECT_EQ(run.trace.rendered(1),
+        relation(id(p, 1), is_parent_of, id(o)), end}));
+    EXPECT_EQ(run.file(1),
               (lines{id_create(id(x1)), group(id(x1), id(p), "omp_implicit"), begin(id(x1), id(p), "omp_implicit"),
-                     begin(id(t), null_id, "omp_explicit"), end, end, begin(id(x1), id(p), "omp_barrier"), end,
-                     end}));
-    EXPECT_EQ(with_prefix(run.child.err, "slot"),
-              (lines{"slot value 101", "slot value 102", "slot value 103", "slot value 106", "slot value 107",
-                     "slot value 108", "slot value 109"}));
+                     begin(id(t), id(0), "omp_explicit"), end, end, begin(id(x1), id(p), "omp_barrier"), end, end}));
+    EXPECT_EQ(run.files_from(2), lines{});
+    EXPECT_EQ(with_prefix(run.child.err, "slot"), (lines{"slot e0 102", "slot p 103", "slot t 107", "slot ta 101",
+                                                         "slot tb 108", "slot x0 106", "slot x1 109"}));
 }
 
-struct version_case {
-    const char* label;
-    const char* runtime_version;
-    bool old;
-};
-
-void PrintTo(const version_case& c, std::ostream* os) {
-    *os << '"' << c.runtime_version << '"';
-}
-
-class ompt_task_schedule : public ::testing::TestWithParam<version_case> {};
-
-// Status 4 begins the next task only for runtimes older than OpenMP 5.0
-// final; a switch always begins it, a completion always ends, others nothing.
-TEST_P(ompt_task_schedule, status_four_depends_on_the_runtime_version) {
-    const scripted_run run = run_scripted("schedule", GetParam().runtime_version);
-    expect_sound(run);
-    lines expected;
-    if (GetParam().old) {
-        expected.push_back(begin(id(504), null_id, "omp_explicit"));
+// Status 4 begins the next task only for runtimes whose version names 2018
+// (before OpenMP 5.0 final made it "detach"); a switch always begins it, a
+// completion always ends, other statuses do nothing.
+TEST(ompt_translation, task_schedule_by_status_and_runtime_version) {
+    const struct {
+        const char* version;
+        bool old;
+    } cases[] = {{".2018 at the start", true}, {"runtime 5.0.20181109 build", true}, {"ends with .2018", true},
+                 {llvm_14, false}, {"year 2018 without the point", false}, {"ends with .201", false},
+                 {".201", false}, {"", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        lines script;
+        for (const std::string status : {"4", "7", "1", "2", "3", "5", "6"})
+            script.insert(script.end(), {"set n 50" + status, "task_schedule p " + status + " n"});
+        lines expected = {begin(id(507), id(0), "omp_explicit"), end};
+        if (c.old) expected.insert(expected.begin(), begin(id(504), id(0), "omp_explicit"));
+        EXPECT_EQ(run_script(script, c.version).file(0), after_startup(expected));
     }
-    expected.push_back(begin(id(507), null_id, "omp_explicit"));
-    expected.push_back(end);
-    EXPECT_EQ(after_startup(run.trace.rendered(0)), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(versions, ompt_task_schedule,
-                         ::testing::Values(version_case{"point_2018_at_start", ".2018 at the start", true},
-                                           version_case{"point_2018_inside", "runtime 5.0.20181109 build", true},
-                                           version_case{"point_2018_at_end", "ends with .2018", true},
-                                           version_case{"llvm_14", "LLVM OMP version: 5.0.20140926", false},
-                                           version_case{"2018_without_point", "year 2018 without the point", false},
-                                           version_case{"point_201_at_end", "ends with .201", false},
-                                           version_case{"shorter_than_five", ".201", false},
-                                           version_case{"empty", "", false}),
-                         [](const ::testing::TestParamInfo<version_case>& info) { return info.param.label; });
-
-TEST(ompt_translation, implicit_tasks) {
-    const scripted_run run = run_scripted("events", "implicit");
-    expect_sound(run);
-    // The initial task only gets its id (101); its end still ends. The region
-    // is the one the runtime reports (777), the argument (555) only when the
-    // runtime reports none. An endpoint other than begin or end does nothing.
-    EXPECT_EQ(after_startup(run.trace.rendered(0)),
-              (lines{end, id_create(id(102)), group(id(102), id(555), "omp_implicit"),
-                     begin(id(102), id(555), "omp_implicit"), id_create(id(103)),
-                     group(id(103), id(777), "omp_implicit"), begin(id(103), id(777), "omp_implicit")}));
-    EXPECT_EQ(with_prefix(run.child.err, "slot"), lines{"slot initial 101"});
+lines barrier_script() {
+    lines script = {"set r 600", "set t 601"};
+    for (int kind = 2; kind <= 10; ++kind)
+        script.insert(script.end(), {"sync_region " + std::to_string(kind) + " begin r t",
+                                     "sync_region " + std::to_string(kind) + " end r t"});
+    script.insert(script.end(), {"sync_region barrier beginend r t", "sync_region barrier begin r t",
+                                 "sync_region barrier end r t"});
+    return script;
 }
 
-TEST(ompt_translation, task_creation) {
-    const scripted_run run = run_scripted("events", "create");
-    expect_sound(run);
-    // Only an explicit task with dependences is traced at creation. An initial
-    // task names the runtime's innermost region (105) when there is one.
-    const unsigned long long t = 106, encountering = 42;
-    EXPECT_EQ(after_startup(run.trace.rendered(0)),
-              (lines{id_create(id(t)), id_create(id(encountering)), relation(id(t), is_child_of, id(encountering)),
-                     id_create(id(t, 1)), group(id(t, 1), id(encountering), "node"), code_address(id(t), 0xd4)}));
-    EXPECT_EQ(with_prefix(run.child.err, "slot"),
-              (lines{"slot value 101", "slot value 102", "slot value 104", "slot value 105", "slot value 106"}));
-}
-
-TEST(ompt_translation, dependences_become_edges_in_array_order) {
-    const scripted_run run = run_scripted("events", "dependences");
-    expect_sound(run);
-    // in and source lead into the task node; out, inout and sink lead out of
-    // it; mutexinoutset gives no edge; empty and negative counts give none.
-    const std::string node = id(900, 1);
-    EXPECT_EQ(after_startup(run.trace.rendered(0)),
-              (lines{relation(id(0xa1), is_predecessor_to, node), relation(node, is_predecessor_to, id(0xa2)),
-                     relation(node, is_predecessor_to, id(0xa3)), relation(id(0xa5), is_predecessor_to, node),
-                     relation(node, is_predecessor_to, id(0xa6))}));
-}
-
-TEST(ompt_translation, only_plain_barriers_are_traced) {
-    const scripted_run run = run_scripted("events", "sync");
-    expect_sound(run);
-    EXPECT_EQ(after_startup(run.trace.rendered(0)), (lines{end, begin(id(601), id(600), "omp_barrier"), end}));
+// Single events on one thread, fed slots with fixed values.
+TEST(ompt_translation, single_events) {
+    const struct {
+        const char* what;
+        lines script, records, slots;
+    } cases[] = {
+        {"implicit tasks: an initial one only gets its id, the region is the runtime's innermost one",
+         {"set arg 555", "set rt 777", "implicit_task begin arg init initial",
+          "implicit_task end - init initial", "implicit_task begin arg a implicit", "region rt",
+          "implicit_task begin arg b implicit", "implicit_task beginend arg b implicit"},
+         {end, id_create(id(102)), group(id(102), id(555), "omp_implicit"), begin(id(102), id(555), "omp_implicit"),
+          id_create(id(103)), group(id(103), id(777), "omp_implicit"), begin(id(103), id(777), "omp_implicit")},
+         {"slot a 102", "slot arg 555", "slot b 103", "slot init 101", "slot rt 777"}},
+        {"task create: only explicit tasks with dependences, initial ones name the innermost region",
+         {"set enc 42", "set r 888", "task_create enc a explicit 0 0xd0", "task_create enc b target 1 0xd1",
+          "task_create enc c initial 1 0xd2", "region r", "task_create enc c initial 0 0xd3",
+          "task_create enc d explicit|untied 1 0xd4", "task_schedule enc switch a"},
+         {id_create(id(106)), id_create(id(42)), relation(id(106), is_child_of, id(42)), id_create(id(106, 1)),
+          group(id(106, 1), id(42), "node"), code_address(id(106), 0xd4), begin(id(101), id(0), "omp_explicit")},
+         {"slot a 101", "slot b 102", "slot c 104", "slot d 106", "slot enc 42", "slot r 105"}},
+        {"dependences: in and source lead into the task node, out, inout and sink out of it",
+         {"set t 900", "dependences t 0 0xa1 in", "dependences t -1 0xa1 in",
+          "dependences t 6 0xa1 in 0xa2 out 0xa3 inout 0xa4 mutexinoutset 0xa5 source 0xa6 sink"},
+         {relation(id(0xa1), is_predecessor_to, id(900, 1)), relation(id(900, 1), is_predecessor_to, id(0xa2)),
+          relation(id(900, 1), is_predecessor_to, id(0xa3)), relation(id(0xa5), is_predecessor_to, id(900, 1)),
+          relation(id(900, 1), is_predecessor_to, id(0xa6))},
+         {"slot t 900"}},
+        {"sync regions: only barriers (kind 1)", barrier_script(), {end, begin(id(601), id(600), "omp_barrier"), end},
+         {"slot r 600", "slot t 601"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const scripted_run run = run_script(c.script);
+        EXPECT_EQ(run.file(0), after_startup(c.records));
+        EXPECT_EQ(with_prefix(run.child.err, "slot"), c.slots);
+        EXPECT_EQ(run.files_from(1), lines{});
+    }
 }
 
 }  // namespace

@@ -3,13 +3,11 @@
 #include <stdio.h>
 
 int main(void) {
-    int hits[3] = {0, 0, 0};
+    int hits[2] = {0, 0};
     long sum = 0;
 #pragma omp parallel num_threads(2)
-    {
 #pragma omp atomic
-        hits[0]++;
-    }
+    hits[0]++;
 #pragma omp parallel num_threads(2)
     {
 #pragma omp atomic
@@ -19,10 +17,8 @@ int main(void) {
         hits[1]++;
     }
 #pragma omp parallel for num_threads(2) reduction(+ : sum)
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 1000; ++i)
         sum += i;
-    }
-    hits[2] = sum == 499500;
-    printf("%d %d %d\n", hits[0], hits[1], hits[2]);
-    return hits[0] == 2 && hits[1] == 4 && hits[2] == 1 ? 0 : 1;
+    printf("%d %d %ld\n", hits[0], hits[1], sum);
+    return hits[0] == 2 && hits[1] == 4 && sum == 499500 ? 0 : 1;
 }

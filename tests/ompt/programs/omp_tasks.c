@@ -4,41 +4,24 @@
 #include <stdio.h>
 
 int main(void) {
-    int a = 0, b = 0, executed = 0;
+    int a = 0, b = 0, c = 0, executed = 0;
 #pragma omp parallel num_threads(2)
 #pragma omp single
     {
-#pragma omp task depend(out : a) shared(a, executed)
-        {
-            a = 1;
-#pragma omp atomic
-            executed++;
-        }
-#pragma omp task depend(in : a) depend(out : b) shared(a, b, executed)
-        {
-            b = a + 1;
-#pragma omp atomic
-            executed++;
-        }
-#pragma omp task depend(inout : b) shared(b, executed)
-        {
-            b *= 10;
-#pragma omp atomic
-            executed++;
-        }
-#pragma omp task depend(in : a, b) shared(executed)
-        {
-#pragma omp atomic
-            executed++;
-        }
+#pragma omp task depend(out : a) shared(a)
+        a = 1;
+#pragma omp task depend(in : a) depend(out : b) shared(a, b)
+        b = a + 1;
+#pragma omp task depend(inout : b) shared(b)
+        b *= 10;
+#pragma omp task depend(in : a, b) shared(a, b, c)
+        c = a + b;
         for (int i = 0; i < 4; ++i) {
 #pragma omp task shared(executed)
-            {
 #pragma omp atomic
-                executed++;
-            }
+            executed++;
         }
     }
-    printf("a=%d b=%d executed=%d\n", a, b, executed);
-    return a == 1 && b == 20 && executed == 8 ? 0 : 1;
+    printf("a=%d b=%d c=%d executed=%d\n", a, b, c, executed);
+    return a == 1 && b == 20 && c == 21 && executed == 4 ? 0 : 1;
 }
