@@ -83,7 +83,9 @@ document::scratch_buffers& document::scratch() {
     return *buffers;
 }
 
-bool document::equals(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool document::equals(const char* a, const char* b) {
+    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
+}
 
 element* document::set_root(element* e) {
     if (root != e) delete root;

@@ -30,7 +30,7 @@ element::element(const char* element_name, const char* element_text) {
     // Exceptions stop at the library boundary: out of memory leaves the
     // element with what it could store.
     try {
-        name = element_name;
+        if (element_name != nullptr) name = element_name;
         if (element_text != nullptr) text = element_text;
         if (std::string_view(name) == "xml") attributes["version"] = "1.0";
     } catch (const std::bad_alloc&) {
@@ -57,7 +57,10 @@ void* element::operator new(std::size_t size) { return element_pool::allocate(si
 
 void element::operator delete(void* p, std::size_t size) noexcept { element_pool::release(p, size); }
 
+// Null arguments are refused quietly rather than handed to std::string,
+// which would throw out of the library.
 void element::add_attribute(const char* attr, const char* value) {
+    if (attr == nullptr || value == nullptr) return;
     try {
         attributes[attr] = value;
     } catch (const std::bad_alloc&) {
@@ -66,13 +69,14 @@ void element::add_attribute(const char* attr, const char* value) {
 
 void element::set_text(const char* new_text) {
     try {
-        text = new_text;
+        text = new_text != nullptr ? new_text : "";
     } catch (const std::bad_alloc&) {
     }
 }
 
 element* element::child(const char* id) {
     element* found = nullptr;
+    if (id == nullptr) return found;
     try {
         for_each_descendant(*this, [&](element& e) {
             if (!attribute_equals(e, "id", id)) return true;

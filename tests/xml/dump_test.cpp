@@ -55,10 +55,4 @@ TEST(xml_dump, subtree_dump_restores_the_level) {
     EXPECT_EQ(tab.str(), "");
 }
 
-TEST(xml_dump, declaration_with_children_closes_like_an_element) {
-    xml::element decl("xml", nullptr);
-    add(decl, "c");
-    EXPECT_EQ(dump_of(decl), "<?xml  version=\"1.0\">\n   <c/>\n</xml>\n");
-}
-
 }  // namespace

@@ -39,7 +39,10 @@ TEST(xml_element_queries, construction_and_attributes) {
     EXPECT_EQ(e.text, "t");
     e.add_attribute("k", "1");
     e.add_attribute("k", "2");
+    e.add_attribute(nullptr, "3");
+    e.set_text(nullptr);
     EXPECT_EQ(e.attributes, (std::map<std::string, std::string>{{"k", "2"}}));
+    EXPECT_EQ(e.text, "");
 }
 
 TEST(xml_element_queries, children_in_preorder_without_self) {
