@@ -14,7 +14,8 @@ function(mvt_add_openmp_program name source)
   # A sanitized libmvt_xml can only be loaded into a process whose runtime
   # comes first, so the programs share the library's sanitizers.
   if(MVT_SANITIZE)
-    list(APPEND flags -fsanitize=${MVT_SANITIZE} -fno-omit-frame-pointer)
+    # The library is C++: a C program must bring the sanitizers' C++ parts.
+    list(APPEND flags -fsanitize=${MVT_SANITIZE} -fno-omit-frame-pointer -fsanitize-link-c++-runtime -lstdc++)
   endif()
   # Link the way the project links its own executables.
   separate_arguments(link_flags UNIX_COMMAND "${CMAKE_EXE_LINKER_FLAGS}")
