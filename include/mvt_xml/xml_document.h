@@ -20,7 +20,8 @@ public:
     // Elements nested deeper than this make the parse fail. Bounding the
     // recursion keeps hostile input (a million nested tags) from exhausting
     // the stack; 256 matches what established parsers allow by default and is
-    // far beyond what trace files need.
+    // far beyond what trace files need. Destruction, queries and dump walk
+    // trees without recursion, so trees built by hand may go deeper.
     static constexpr int max_depth = 256;
 
     explicit document(const char* file_name);
@@ -29,7 +30,9 @@ public:
     document& operator=(const document&) = delete;
 
     // Reads the rest of the file. False on malformed input; whatever was
-    // built up to the failure stays in the tree.
+    // built up to the failure stays in the tree. An element read when a root
+    // is already set (by set_root or an earlier parse) replaces and destroys
+    // that root.
     bool parse();
     // Reads a declaration after its "<?".
     bool parse_xml_tag();

@@ -1,7 +1,6 @@
 #include "mvt_xml/xml_document.h"
 
 #include <cstring>
-#include <new>
 #include <string_view>
 
 namespace xml {
@@ -113,7 +112,7 @@ bool document::parse() {
                 return false;
             }
         }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return false;
     }
 }
@@ -121,7 +120,7 @@ bool document::parse() {
 bool document::parse_xml_tag() {
     try {
         return read_declaration();
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return false;
     }
 }
@@ -129,7 +128,7 @@ bool document::parse_xml_tag() {
 bool document::parse_element(element* parent) {
     try {
         return read_element(parent, 1);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
         return false;
     }
 }
@@ -154,6 +153,7 @@ bool document::read_declaration() {
 // The element is attached before its attributes and content are read, so a
 // failure further on leaves it, and all its ancestors, in the tree.
 bool document::read_element(element* parent, int depth) {
+    // The recursion below is bounded here; see max_depth for the choice.
     if (depth > max_depth) return false;
     scratch_buffers& s = scratch();
     if (reader.next_token(s.name, name_size) != name_token) return false;

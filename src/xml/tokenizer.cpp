@@ -59,6 +59,7 @@ tokenizer::~tokenizer() {
     if (file != nullptr) std::fclose(file);
 }
 
+// The stream belongs to this tokenizer alone, so stdio's locking buys nothing.
 int tokenizer::getc() {
     if (file == nullptr) return -1;
     return getc_unlocked(file);
