@@ -85,10 +85,16 @@ inline void tokenizer::shift() {
 bool tokenizer::is_whitespace(int c) { return c != -1 && !is_significant(c); }
 
 int tokenizer::next_char() {
+    signed char c0, c1 = window[1], c2 = window[2];
     do {
-        shift();
-    } while (is_whitespace(window[0]));
-    return window[0];
+        c0 = c1;
+        c1 = c2;
+        c2 = to_window(read_byte());
+    } while (c0 != end_of_input && !is_significant(c0));
+    window[0] = c0;
+    window[1] = c1;
+    window[2] = c2;
+    return c0;
 }
 
 int tokenizer::look_ahead() {
