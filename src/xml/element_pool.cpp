@@ -89,7 +89,9 @@ private:
 
     // Maps twice the slab size to find a slab-aligned start, which is what
     // lets release find the slab of any slot, then returns the excess.
-    static slab* map_slab() {
+    // Huge pages are asked for only while another slab is in use: a program
+    // holding a handful of elements should not pay for a 2 MB page.
+    slab* map_slab() {
         void* raw = mmap(nullptr, 2 * slab_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (raw == MAP_FAILED) throw std::bad_alloc();
         const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(raw);
@@ -98,7 +100,8 @@ private:
         const std::size_t tail = slab_bytes - (start - begin);
         if (tail > 0) munmap(reinterpret_cast<void*>(start + slab_bytes), tail);
         void* aligned = reinterpret_cast<void*>(start);
-        madvise(aligned, slab_bytes, MADV_HUGEPAGE);
+        if (mapped_slabs_ > 0) madvise(aligned, slab_bytes, MADV_HUGEPAGE);
+        ++mapped_slabs_;
         return new (aligned) slab{};
     }
 
@@ -115,6 +118,7 @@ private:
             spare_ = new (s) slab{};
         } else {
             munmap(s, slab_bytes);
+            --mapped_slabs_;
         }
     }
 
@@ -135,6 +139,7 @@ private:
     std::mutex lock_;
     slab* with_room_ = nullptr;
     slab* spare_ = nullptr;
+    std::size_t mapped_slabs_ = 0;
 };
 
 // Never destroyed: elements may outlive every other static object.
