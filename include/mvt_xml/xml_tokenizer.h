@@ -14,12 +14,14 @@ namespace xml {
 // while reading. Every input byte arrives through the virtual getc, so a
 // subclass may read from any source (construct it with a null file name).
 //
-// Token kinds are character codes: -1 end or malformed, '"' string, '=' ,
+// Token kinds are character codes: -1 end or malformed, '"' string, '=',
 // '>', 'E' (/>), 'X' (?>), 'b' (<), 'c' comment, 'x' (<?), 'e' (</), 'n' name.
+// Unterminated strings and comments read as -1.
 class MVT_API tokenizer {
 public:
     explicit tokenizer(const char* file_name);
-    // Not virtual on purpose: the class has exactly one virtual slot, getc.
+    // Closes the file. Not virtual on purpose: the class has exactly one
+    // virtual slot, getc.
     ~tokenizer();
     tokenizer(const tokenizer&) = delete;
     tokenizer& operator=(const tokenizer&) = delete;
@@ -31,6 +33,7 @@ public:
     int next_char();
     int look_ahead();
     int next_token(char* buf, int size);
+    // Empty, and nothing consumed, when the end tag follows at once.
     int get_text(char* buf, int size);
     int capture_string(char* buf, int size);
 
