@@ -13,7 +13,7 @@
 
 namespace {
 
-// The document reads a file, so every input goes through one scratch file.
+// The document reads a file, so every input goes through a scratch file.
 const std::string& scratch_path() {
     static const std::string path = [] {
         const char* base = std::getenv("TMPDIR");
@@ -21,7 +21,6 @@ const std::string& scratch_path() {
         const int fd = mkstemp(pattern.data());
         if (fd < 0) std::abort();
         close(fd);
-        std::atexit([] { unlink(scratch_path().c_str()); });
         return pattern;
     }();
     return path;
@@ -45,6 +44,9 @@ void parse_and_dump(const std::uint8_t* data, std::size_t size) {
     std::fclose(f);
 
     xml::document doc(scratch_path().c_str());
+    // The document holds the file open; the name can go at once, so nothing
+    // is left behind however the fuzzer exits.
+    unlink(scratch_path().c_str());
     doc.parse();
     std::ostringstream out;
     doc.dump(out);
