@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <regex>
@@ -48,12 +49,21 @@ constexpr int exit_race_runs = 50;
 constexpr int forks_per_run = 20;
 #endif
 
+// ThreadSanitizer sleeps a second in every process that exits, forked
+// children included; the scenarios end dozens of processes. Other builds
+// ignore the setting.
+std::string no_exit_sleep() {
+    const char* options = std::getenv("TSAN_OPTIONS");
+    return std::string("TSAN_OPTIONS=") + (options && *options ? std::string(options) + ":" : "") +
+           "atexit_sleep_ms=0";
+}
+
 // The timeout only ends a child that hangs; no run comes near it.
 child_result run_client(const std::string& trace_dir, const std::string& cwd, const std::vector<std::string>& args,
                         int timeout_seconds = 240) {
     std::vector<std::string> argv = {HARDENING_CLIENT, MVT_LIB_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {cwd, {"MVA_DIR=" + trace_dir}, {}, timeout_seconds});
+    return mvt_test::run_child(argv, {cwd, {"MVA_DIR=" + trace_dir, no_exit_sleep()}, {}, timeout_seconds});
 }
 
 child_result run_client(const temp_dir& dir, const std::vector<std::string>& args, int timeout_seconds = 240) {
@@ -262,6 +272,16 @@ bool is_trace_line(const std::string& line) {
            line == "</compound_field>" || std::regex_match(line, field);
 }
 
+// True when `cut` is the beginning of a line that is_trace_line() accepts.
+bool is_start_of_trace_line(const std::string& cut) {
+    for (const char* line : {"<record>", "</record>", "<compound_field>", "</compound_field>", "<field>"})
+        if (std::string(line).compare(0, cut.size(), cut) == 0) return true;
+    if (cut.compare(0, 7, "<field>") != 0) return false;
+    const size_t closing = cut.find('<', 7);
+    return closing == std::string::npos ||
+           std::string("</field>").compare(0, cut.size() - closing, cut, closing, std::string::npos) == 0;
+}
+
 TEST(HardeningCrash, SigkillWhileRecordingLeavesWholeLinesAndCompleteEarlierRecords) {
     const int threads = 4;
     const unsigned long long at_least = 200;
@@ -275,8 +295,15 @@ TEST(HardeningCrash, SigkillWhileRecordingLeavesWholeLinesAndCompleteEarlierReco
             SCOPED_TRACE("run " + std::to_string(run) + ", " + name);
             const std::string content = mvt_test::read_file(dir / name);
             ASSERT_FALSE(content.empty());
-            ASSERT_EQ(content.back(), '\n') << "a line was cut";
             std::vector<std::string> lines = mvt_test::read_lines(dir / name);
+            if (content.back() != '\n') {
+                // write(2) copies into a file page by page, and Linux looks for
+                // a pending SIGKILL before each page: a line that straddles a
+                // page boundary can be cut there, and nowhere else.
+                EXPECT_EQ(content.size() % static_cast<size_t>(sysconf(_SC_PAGESIZE)), 0u) << "a line was cut";
+                EXPECT_TRUE(is_start_of_trace_line(lines.back())) << lines.back();
+                lines.pop_back();
+            }
             ASSERT_GE(lines.size(), 2u);
             EXPECT_EQ(lines[0], "<?xml version=\"1.0\"?>");
             EXPECT_EQ(lines[1], mvt_test::expected_trace_header_line());
@@ -460,7 +487,8 @@ TEST(HardeningDirectory, UnwritableWorkingDirectoryWarnsOfMkdirAndKeepsRecording
     temp_dir dir;
     auto read_only = make_read_only(dir.path());
     if (!read_only) GTEST_SKIP() << "cannot make a directory read-only for root here";
-    child_result r = mvt_test::run_child({HARDENING_CLIENT, MVT_LIB_PATH, "few"}, {dir.path(), {}, {"MVA_DIR"}, 240});
+    child_result r =
+        mvt_test::run_child({HARDENING_CLIENT, MVT_LIB_PATH, "few"}, {dir.path(), {no_exit_sleep()}, {"MVA_DIR"}, 240});
     ASSERT_EQ(r.exit_code, 0) << describe(r);
     EXPECT_TRUE(std::regex_match(r.out, std::regex("WARNING when issuing: mkdir _mva_[0-9]{8}_[0-9]{6}\ndone\n")))
         << r.out;
