@@ -13,9 +13,9 @@
 #include "writer/mvt_collector.h"
 #include "writer/trace_writer.h"
 
-// Construction order is declaration order within this unit, and exit runs
-// destructors in reverse: the collector is built first and closes the trace
-// files last, after the registries are gone.
+// The collector is built when the library is loaded and closes the trace
+// files at exit. The registries are built right after it and are never
+// destroyed (see name_registry.h).
 namespace writer {
 mvt_collector mtc;
 
@@ -26,10 +26,8 @@ namespace internal {
 
 const char* const api_version = "Morvane Collector 0.02";
 
-bool domain_map_open = false;
-bool string_handle_map_open = false;
-name_registry<__itt_domain> domain_map(writer::mtc.lock, domain_map_open);
-name_registry<__itt_string_handle> string_handle_map(writer::mtc.lock, string_handle_map_open);
+name_registry<__itt_domain> domain_map;
+name_registry<__itt_string_handle> string_handle_map;
 
 namespace {
 
@@ -62,15 +60,16 @@ Record* make_record(const char* name) {
 }
 
 template <typename Record>
-Record* registered_record(name_registry<Record>& registry, const bool& open, const char* name) {
+Record* registered_record(name_registry<Record>& registry, const char* name) {
     try {
         writer::collector_admission admission;
         if (admission) {
             std::lock_guard<std::mutex> hold(writer::mtc.lock);
-            if (open) return registry.find_or_add(name, make_record<Record>);
+            return registry.find_or_add(name, make_record<Record>);
         }
-        // Called while the process exits, after the registry is gone: the
-        // caller still gets a valid record of its own.
+        // After exit-time destruction (or in a forked child) the collector's
+        // lock is off limits; the caller still gets a valid record of its
+        // own, and no trace will ever mention it.
         return make_record<Record>(name);
     } catch (...) {
         return fallback(static_cast<Record*>(nullptr));
@@ -78,12 +77,11 @@ Record* registered_record(name_registry<Record>& registry, const bool& open, con
 }
 
 template <typename Record>
-Record* create_named(name_registry<Record>& registry, const bool& open, const char* name,
-                     __itt_record_t record_type) {
+Record* create_named(name_registry<Record>& registry, const char* name, __itt_record_t record_type) {
     // A null name is taken as the empty name: the caller gets the record of
     // "" rather than a record whose name pointer it would trip over.
     if (!name) name = "";
-    Record* record = registered_record(registry, open, name);
+    Record* record = registered_record(registry, name);
     int length = static_cast<int>(strnlen(name, 1000) & 0xff);
     record_scope r(writer::mtc, record_type);
     if (r) {
@@ -150,11 +148,11 @@ void write_domain_and_id(__itt_record_t type, const __itt_domain* domain, __itt_
 }  // namespace
 
 __itt_domain* __itt_domain_create(const char* name) {
-    return create_named(domain_map, domain_map_open, name, __itt_record_domain_createA);
+    return create_named(domain_map, name, __itt_record_domain_createA);
 }
 
 __itt_string_handle* __itt_string_handle_create(const char* name) {
-    return create_named(string_handle_map, string_handle_map_open, name, __itt_record_string_handle_createA);
+    return create_named(string_handle_map, name, __itt_record_string_handle_createA);
 }
 
 }  // namespace internal

@@ -18,10 +18,8 @@ constexpr int max_pieces = 8;
 void write_all(int fd, iovec* pieces, int count) noexcept {
     while (count > 0) {
         ssize_t written = count == 1 ? write(fd, pieces->iov_base, pieces->iov_len) : writev(fd, pieces, count);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return;  // a full disk or a closed descriptor is not reported
-        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;  // a full disk or a closed descriptor is not reported
         size_t left = static_cast<size_t>(written);
         while (count > 0 && left >= pieces->iov_len) {
             left -= pieces->iov_len;
