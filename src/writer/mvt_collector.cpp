@@ -1,6 +1,5 @@
 #include "writer/mvt_collector.h"
 
-#include <dirent.h>
 #include <sched.h>
 #include <time.h>
 
@@ -11,6 +10,7 @@
 
 #include "writer/keep_alive.h"
 #include "writer/record_catalogue.h"
+#include "writer/trace_directory.h"
 #include "writer/trace_writer.h"
 
 namespace writer {
@@ -36,34 +36,6 @@ long monotonic_ns() noexcept {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1000000000L + now.tv_nsec;
-}
-
-bool directory_exists(const std::string& path) {
-    DIR* dir = opendir(path.c_str());
-    if (!dir) return false;
-    closedir(dir);
-    return true;
-}
-
-std::string dated_directory_name() {
-    time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    std::snprintf(name, sizeof name, "_mva_%04d%02d%02d_%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
-    return name;
-}
-
-// The first free "_000" to "_999" variant, or the base name when all exist.
-std::string first_free_variant(const std::string& base) {
-    for (int i = 0; i < 1000; ++i) {
-        char suffix[8];
-        std::snprintf(suffix, sizeof suffix, "_%03d", i);
-        std::string candidate = base + suffix;
-        if (!directory_exists(candidate)) return candidate;
-    }
-    return base;
 }
 
 void before_fork() noexcept {
