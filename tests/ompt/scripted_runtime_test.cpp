@@ -10,7 +10,7 @@
 
 #include "child_process.h"
 #include "files.h"
-#include "rendered_trace.h"
+#include "trace_reader.h"
 
 namespace {
 

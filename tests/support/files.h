@@ -24,9 +24,8 @@ private:
 std::string read_file(const std::string& path);
 // Lines without their line feeds; a last line without a line feed is kept.
 std::vector<std::string> read_lines(const std::string& path);
-// Names of the entries of a directory, sorted, without "." and "..".
+// Names of the entries of a directory, sorted; empty when it cannot be read.
 std::vector<std::string> list_dir(const std::string& path);
-bool is_directory(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 
 }  // namespace mvt_test

@@ -1,102 +1,14 @@
 #include "trace_reader.h"
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include "files.h"
 
 namespace mvt_test {
-
-namespace {
-
-bool starts_with(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-bool ends_with(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-class line_parser {
-public:
-    line_parser(std::vector<std::string> lines, trace_file& out) : lines_(std::move(lines)), out_(out) {}
-
-    void run() {
-        if (lines_.size() < 2) return fail("missing header");
-        out_.header = {lines_[0], lines_[1]};
-        pos_ = 2;
-        while (pos_ < lines_.size() && out_.error.empty()) {
-            const std::string& line = lines_[pos_];
-            if (line == "</trace>") {
-                out_.closed = true;
-                if (++pos_ != lines_.size()) fail("lines after </trace>");
-                return;
-            }
-            if (line != "<record>") return fail("expected <record>, got '" + line + "'");
-            ++pos_;
-            read_record();
-        }
-    }
-
-private:
-    void fail(const std::string& what) {
-        if (out_.error.empty()) out_.error = "line " + std::to_string(pos_ + 1) + ": " + what;
-    }
-
-    void read_record() {
-        trace_record record;
-        while (pos_ < lines_.size()) {
-            const std::string& line = lines_[pos_];
-            if (line == "</record>") {
-                ++pos_;
-                out_.records.push_back(std::move(record));
-                return;
-            }
-            if (line == "<compound_field>") {
-                record.fields.push_back(read_id());
-            } else if (starts_with(line, "<field>")) {
-                record.fields.push_back(read_text());
-            } else {
-                return fail("unexpected line '" + line + "' in a record");
-            }
-            if (!out_.error.empty()) return;
-        }
-        fail("record cut short");
-    }
-
-    trace_field read_text() {
-        trace_field field;
-        std::string text = lines_[pos_].substr(7);
-        while (!ends_with(text, "</field>")) {
-            if (++pos_ >= lines_.size()) {
-                fail("field cut short");
-                return field;
-            }
-            text += "\n" + lines_[pos_];
-        }
-        ++pos_;
-        field.text = text.substr(0, text.size() - 8);
-        return field;
-    }
-
-    trace_field read_id() {
-        trace_field field;
-        field.is_id = true;
-        ++pos_;
-        for (unsigned long long& word : field.id) {
-            if (pos_ >= lines_.size() || !starts_with(lines_[pos_], "<field>")) {
-                fail("identifier word expected");
-                return field;
-            }
-            word = std::stoull(read_text().text);
-        }
-        if (pos_ >= lines_.size() || lines_[pos_] != "</compound_field>") fail("</compound_field> expected");
-        ++pos_;
-        return field;
-    }
-
-    std::vector<std::string> lines_;
-    trace_file& out_;
-    size_t pos_ = 0;
-};
-
-}  // namespace
 
 std::vector<const trace_record*> trace_file::named(const std::string& name) const {
     std::vector<const trace_record*> result;
@@ -107,33 +19,92 @@ std::vector<const trace_record*> trace_file::named(const std::string& name) cons
 
 trace_file parse_trace(const std::string& path) {
     trace_file file;
-    line_parser(read_lines(path), file).run();
-    return file;
-}
-
-bool has_expected_layout(const trace_record& record) {
-    // 'n' a number or text field, 'i' an identifier, after name and timestamp.
-    static const std::pair<const char*, const char*> layouts[] = {
-        {"domain_createA", "nnn"}, {"string_handle_createA", "nnn"}, {"id_create", "ni"},
-        {"id_destroy", "ni"},      {"metadata", "ninnnn"},           {"metadata_stringA", "ninnn"},
-        {"relation", "nini"},      {"task_begin", "niinn"},          {"task_end", "n"},
-        {"task_group", "niin"},    {"region_begin", "niin"},         {"region_end", "ni"},
-        {"end_of_records", ""},
+    const lines l = read_lines(path);
+    size_t i = 2;
+    auto fail = [&](const std::string& what) {
+        file.error = "line " + std::to_string(i + 1) + ": " + what;
+        return file;
     };
-    for (const auto& [name, kinds] : layouts) {
-        if (record.name() != name) continue;
-        std::string layout(kinds);
-        if (record.fields.size() != layout.size() + 2 || record.fields[1].is_id) return false;
-        for (size_t i = 0; i < layout.size(); ++i)
-            if (record.fields[i + 2].is_id != (layout[i] == 'i')) return false;
+    // A text field from line i on, which may span lines; false when out of place or cut short.
+    auto text = [&](std::string& out) {
+        if (i >= l.size() || l[i].compare(0, 7, "<field>") != 0) return false;
+        std::string t = l[i].substr(7);
+        while (t.size() < 8 || t.compare(t.size() - 8, 8, "</field>") != 0) {
+            if (++i >= l.size()) return false;
+            t += "\n" + l[i];
+        }
+        ++i;
+        out = t.substr(0, t.size() - 8);
         return true;
+    };
+    if (l.size() < 2) return fail("missing header");
+    while (i < l.size()) {
+        if (l[i] == "</trace>") {
+            file.closed = true;
+            return ++i == l.size() ? file : fail("lines after </trace>");
+        }
+        if (l[i++] != "<record>") return fail("expected <record>");
+        trace_record record;
+        while (i < l.size() && l[i] != "</record>") {
+            trace_field field;
+            if (l[i] == "<compound_field>") {
+                field.is_id = true;
+                ++i;
+                for (unsigned long long& word : field.id) {
+                    std::string digits;
+                    if (!text(digits)) return fail("identifier word expected");
+                    word = std::stoull(digits);
+                }
+                if (i >= l.size() || l[i++] != "</compound_field>") return fail("</compound_field> expected");
+            } else if (!text(field.text)) {
+                return fail("field expected");
+            }
+            record.fields.push_back(field);
+        }
+        if (i++ >= l.size()) return fail("record cut short");
+        file.records.push_back(std::move(record));
     }
-    return false;
+    return file;
 }
 
 std::string expected_trace_header_line() {
     return "<trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"" +
            std::to_string(std::thread::hardware_concurrency()) + "\">";
+}
+
+std::string id_text(unsigned long long a, unsigned long long b, unsigned long long c) {
+    return "{" + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) + "}";
+}
+
+std::vector<lines> read_rendered(const std::string& dir) {
+    std::vector<trace_file> parsed;
+    std::map<std::string, std::string> by_address, by_name;  // address -> kind and name, and back
+    for (std::string path; std::ifstream(path = dir + "/_mvt." + std::to_string(parsed.size())).good();) {
+        parsed.push_back(parse_trace(path));
+        EXPECT_TRUE(parsed.back().whole()) << path << ": " << parsed.back().error;
+        for (const char* kind : {"domain_createA", "string_handle_createA"})
+            for (const trace_record* r : parsed.back().named(kind)) {
+                const std::string &address = r->fields.at(2).text, name = kind + (" " + r->fields.at(4).text);
+                EXPECT_EQ(by_address.emplace(address, name).first->second, name) << "two names at " << address;
+                EXPECT_EQ(by_name.emplace(name, address).first->second, address) << "two addresses of " << name;
+            }
+    }
+    EXPECT_FALSE(parsed.empty()) << dir << ": no trace files";
+    std::vector<lines> out(parsed.size());
+    for (size_t k = 0; k < parsed.size(); ++k) {
+        for (const trace_record& r : parsed[k].records) {
+            std::string line = r.name();
+            for (size_t f = 2; f < r.fields.size(); ++f) {
+                const trace_field& field = r.fields[f];
+                const auto named = by_address.find(field.text);
+                line += ' ' + (field.is_id                     ? id_text(field.id[0], field.id[1], field.id[2])
+                               : named != by_address.end() ? "@" + named->second.substr(named->second.find(' ') + 1)
+                                                           : field.text);
+            }
+            if (r.name() != "end_of_records") out[k].push_back(line);
+        }
+    }
+    return out;
 }
 
 }  // namespace mvt_test

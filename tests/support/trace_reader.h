@@ -7,10 +7,9 @@
 namespace mvt_test {
 
 struct trace_field {
-    std::string text;                // the field's text; empty for an identifier
+    std::string text;  // the field's text; empty for an identifier
     bool is_id = false;
     unsigned long long id[3] = {0, 0, 0};
-    unsigned long long number() const { return std::stoull(text); }
 };
 
 struct trace_record {
@@ -20,25 +19,31 @@ struct trace_record {
 
 // A trace file read back strictly: any line out of place is an error.
 struct trace_file {
-    std::vector<std::string> header;
     std::vector<trace_record> records;  // end_of_records included
     bool closed = false;                // ends with "</trace>"
     std::string error;                  // first problem found, with its line number
 
-    bool whole() const { return error.empty() && closed && !records.empty() &&
-                                records.back().name() == "end_of_records"; }
-    // Records other than end_of_records with the given name.
+    bool whole() const {
+        return error.empty() && closed && !records.empty() && records.back().name() == "end_of_records";
+    }
     std::vector<const trace_record*> named(const std::string& name) const;
 };
 
 trace_file parse_trace(const std::string& path);
 
-// True when the record has the fields its name calls for, of the right kinds
-// (identifiers where identifiers belong).
-bool has_expected_layout(const trace_record& record);
-
 // The header line that every file of this machine starts with.
 std::string expected_trace_header_line();
+
+using lines = std::vector<std::string>;
+
+std::string id_text(unsigned long long a, unsigned long long b = 0, unsigned long long c = 0);
+
+// The files _mvt.0, _mvt.1, ... of a directory, each of which must be whole,
+// as one line per record, so that tests compare records whole: the name, then
+// the fields after the timestamp, identifiers as {a,b,c} and the address of a
+// domain or string handle created in the trace as @name. end_of_records is
+// left out. Every name must have one address per kind, and no address two names.
+std::vector<lines> read_rendered(const std::string& dir);
 
 }  // namespace mvt_test
 
