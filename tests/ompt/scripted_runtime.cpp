@@ -4,7 +4,9 @@
 //
 //   ompt_scripted_runtime LIB RUNTIME_VERSION SET_CALLBACK_ANSWERS COMMAND...
 //
-// SET_CALLBACK_ANSWERS is a comma-separated list, used round robin. Each
+// SET_CALLBACK_ANSWERS is a comma-separated list, used round robin, or one of
+// no_lookup, find_nothing and find_set_callback_only for a runtime whose lookup
+// is null or offers less. RUNTIME_VERSION "-" is a null version string. Each
 // COMMAND is one event (see run below); ompt_data_t slots are named by the
 // script, "-" being a null slot; numbers may be given by their OpenMP names,
 // joined with '|'. Commands between "B{" and "}" run on a second thread. The
@@ -56,6 +58,11 @@ ompt_interface_fn_t lookup(const char* name) {
         ENTRY(ompt_set_callback), ENTRY(ompt_get_unique_id), ENTRY(ompt_get_parallel_info)};
     const auto found = entries.find(name);
     return found != entries.end() ? found->second : nullptr;
+}
+
+ompt_interface_fn_t find_nothing(const char*) { return nullptr; }
+ompt_interface_fn_t find_set_callback_only(const char* name) {
+    return std::string(name) == "ompt_set_callback" ? lookup(name) : nullptr;
 }
 
 // The tool's callback for an event; one it did not register ends the run.
@@ -130,11 +137,17 @@ int main(int argc, char** argv) {
         note(std::string("cannot load the tool: ") + dlerror());
         return 2;
     }
-    ompt_start_tool_result_t* tool = start(201611, argv[2]);
-    note(tool != nullptr && start(0, argv[2]) == tool ? "start_tool stable" : "start_tool unstable");
-    std::istringstream list(argv[3]);
+    const char* version = std::string(argv[2]) == "-" ? nullptr : argv[2];
+    ompt_start_tool_result_t* tool = start(201611, version);
+    note(tool != nullptr && start(0, version) == tool ? "start_tool stable" : "start_tool unstable");
+    const std::string kind = argv[3];
+    ompt_function_lookup_t chosen = lookup;
+    if (kind == "no_lookup") chosen = nullptr;
+    if (kind == "find_nothing") chosen = find_nothing;
+    if (kind == "find_set_callback_only") chosen = find_set_callback_only;
+    std::istringstream list(chosen == lookup ? kind : "");
     for (std::string answer; std::getline(list, answer, ',');) answers.push_back(std::stoi(answer));
-    note("initialize returned " + std::to_string(tool->initialize(lookup, 0, &tool->tool_data)));
+    note("initialize returned " + std::to_string(tool->initialize(chosen, 0, &tool->tool_data)));
 
     std::vector<std::string> on_b;  // B's commands, run on one thread at "}"
     bool collecting = false;

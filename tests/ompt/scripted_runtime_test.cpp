@@ -84,9 +84,10 @@ lines after_startup(const lines& records) {
 // order. Only the answer "never" (1) is told, one line per callback; start-up
 // goes on whatever the answers. Thread begin, control tool and finalize write
 // nothing.
+const char* const events[] = {"implicit_task", "control_tool", "parallel_begin", "parallel_end", "task_create",
+                              "task_schedule", "dependences",  "thread_begin",   "sync_region"};
+
 TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
-    const char* const events[] = {"implicit_task", "control_tool", "parallel_begin", "parallel_end", "task_create",
-                                  "task_schedule", "dependences",  "thread_begin",   "sync_region"};
     const int numbers[] = {7, 11, 3, 4, 5, 6, 18, 1, 23};
     for (const std::string answers : {"5", "1", "0,1,2,3,4,5,1,0,1", "0"}) {
         SCOPED_TRACE(answers);
@@ -104,6 +105,22 @@ TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
         EXPECT_EQ(run.child.out, out);
         EXPECT_EQ(run.file(0), startup);
         EXPECT_EQ(run.files_from(1), lines{});
+    }
+}
+
+// A runtime without the entry points the callbacks need, and without a version
+// string: the tool registers nothing, says so for every callback, and still
+// writes its start-up records.
+TEST(ompt_startup, without_entry_points_nothing_is_registered) {
+    for (const std::string lookup : {"no_lookup", "find_nothing", "find_set_callback_only"}) {
+        SCOPED_TRACE(lookup);
+        const scripted_run run = run_script({}, "-", lookup);
+        std::string out;
+        for (const char* event : events) out += "0: Could not register callback 'ompt_callback_" + std::string(event) + "'\n";
+        EXPECT_EQ(run.child.out, out);
+        EXPECT_EQ(with_prefix(run.child.err, "set_callback"), lines{});
+        EXPECT_EQ(with_prefix(run.child.err, "initialize"), lines{"initialize returned 1"});
+        EXPECT_EQ(run.file(0), startup);
     }
 }
 

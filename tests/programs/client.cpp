@@ -15,20 +15,14 @@
 //                                 exit, _exit or exec (of "scribble")
 //   client LIB scribble           writes junk into every inherited regular file
 //   client LIB after_exit         every function, after exit-time destruction
-//   client LIB ompt LOOKUP        the OpenMP tool started with a runtime whose lookup
-//                                 finds nothing (none), is null (null) or finds only
-//                                 ompt_set_callback (set_callback)
 //   client LIB fill R [BYTES]     three threads play R records, with the file size
 //                                 limited to BYTES when given
 
-#include <dlfcn.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <omp-tools.h>
 
 #include <atomic>
 #include <cstdio>
@@ -248,39 +242,6 @@ void every_function(const char* who) {
     std::printf("%s: %s %s %s %s %s\n", who, usable(d), usable(d2), usable(h), usable(h2), itt.api_version());
 }
 
-std::vector<std::pair<ompt_callbacks_t, ompt_callback_t>> registered;
-
-ompt_set_result_t record_callback(ompt_callbacks_t event, ompt_callback_t callback) {
-    registered.emplace_back(event, callback);
-    return ompt_set_always;
-}
-ompt_interface_fn_t find_nothing(const char*) { return nullptr; }
-ompt_interface_fn_t find_set_callback_only(const char* name) {
-    return std::string(name) == "ompt_set_callback" ? reinterpret_cast<ompt_interface_fn_t>(&record_callback) : nullptr;
-}
-
-int start_tool(const std::string& lookup_kind) {
-    void* library = dlopen(library_path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    auto start = reinterpret_cast<ompt_start_tool_result_t* (*)(unsigned, const char*)>(
-        library ? dlsym(library, "ompt_start_tool") : nullptr);
-    ompt_start_tool_result_t* tool = start ? start(201611, nullptr) : nullptr;  // no version string
-    if (!tool || !tool->initialize || !tool->finalize) return 4;
-    ompt_function_lookup_t lookup = lookup_kind == "none"           ? find_nothing
-                                    : lookup_kind == "set_callback" ? find_set_callback_only
-                                                                    : nullptr;
-    int result = tool->initialize(lookup, 0, &tool->tool_data);
-    std::fflush(stdout);
-    // Whatever was registered is called as a runtime would: a thread begins.
-    for (auto& [event, callback] : registered) {
-        ompt_data_t thread_data{};
-        if (event == ompt_callback_thread_begin)
-            reinterpret_cast<ompt_callback_thread_begin_t>(callback)(ompt_thread_initial, &thread_data);
-    }
-    tool->finalize(&tool->tool_data);
-    std::printf("initialize %d, %zu callbacks\n", result, registered.size());
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -318,7 +279,6 @@ int main(int argc, char** argv) {
         kill(getpid(), SIGKILL);
     } else if (mode == "fork" && argc > 5) return fork_while_recording(arg == "1", argv[4], std::atoi(argv[5]));
     else if (mode == "after_exit") itt.id_create(nullptr, {1, 0, 0});
-    else if (mode == "ompt") return start_tool(arg);
     else if (mode == "fill") {
         std::vector<std::thread> pool;
         for (unsigned long long t = 0; t < 3; ++t)

@@ -6,26 +6,17 @@
 
 #include <mvt_xml/itt.h>
 
+#define MVT_ITT_FUNCTIONS(X)                                                                               \
+    X(domain_create) X(domain_createA) X(string_handle_create) X(string_handle_createA) X(id_create)      \
+    X(id_destroy) X(metadata_add) X(metadata_str_add) X(metadata_str_addA) X(relation_add) X(task_begin) \
+    X(task_end) X(task_group) X(region_begin) X(region_end) X(api_version) X(api_fini)
+
 namespace mvt_test {
 
 struct itt_api {
-    decltype(&::__itt_domain_create) domain_create;
-    decltype(&::__itt_domain_createA) domain_createA;
-    decltype(&::__itt_string_handle_create) string_handle_create;
-    decltype(&::__itt_string_handle_createA) string_handle_createA;
-    decltype(&::__itt_id_create) id_create;
-    decltype(&::__itt_id_destroy) id_destroy;
-    decltype(&::__itt_metadata_add) metadata_add;
-    decltype(&::__itt_metadata_str_add) metadata_str_add;
-    decltype(&::__itt_metadata_str_addA) metadata_str_addA;
-    decltype(&::__itt_relation_add) relation_add;
-    decltype(&::__itt_task_begin) task_begin;
-    decltype(&::__itt_task_end) task_end;
-    decltype(&::__itt_task_group) task_group;
-    decltype(&::__itt_region_begin) region_begin;
-    decltype(&::__itt_region_end) region_end;
-    decltype(&::__itt_api_version) api_version;
-    decltype(&::__itt_api_fini) api_fini;
+#define MVT_ITT_MEMBER(name) decltype(&::__itt_##name) name;
+    MVT_ITT_FUNCTIONS(MVT_ITT_MEMBER)
+#undef MVT_ITT_MEMBER
 };
 
 // Loads the library at `path` and binds every function; exits the process

@@ -23,14 +23,7 @@ trace_record make(record_kind kind, std::uint64_t ts) {
     return r;
 }
 
-trace_record task_begin(std::uint64_t ts, trace_id id, std::uint64_t name) {
-    trace_record r = make(record_kind::task_begin, ts);
-    r.fields[1].id = id;
-    r.fields[3].number = name;
-    return r;
-}
-
-trace_record region(record_kind kind, std::uint64_t ts, trace_id id, std::uint64_t name = 0) {
+trace_record with_id(record_kind kind, std::uint64_t ts, trace_id id, std::uint64_t name = 0) {
     trace_record r = make(kind, ts);
     r.fields[1].id = id;
     r.fields[3].number = name;
@@ -64,13 +57,13 @@ TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_l
     recorded out;
     execution_tracker tracker(out);
     tracker.record(make(record_kind::task_end, 5));  // nothing open yet
-    tracker.record(task_begin(10, {1, 0, 0}, 100));
-    tracker.record(task_begin(20, {2, 0, 0}, 200));
+    tracker.record(with_id(record_kind::task_begin, 10, {1, 0, 0}, 100));
+    tracker.record(with_id(record_kind::task_begin, 20, {2, 0, 0}, 200));
     tracker.record(make(record_kind::task_end, 30));
-    tracker.record(region(record_kind::region_begin, 31, {9, 0, 0}, 300));
-    tracker.record(region(record_kind::region_begin, 32, {8, 0, 0}, 300));
-    tracker.record(region(record_kind::region_end, 40, {9, 0, 0}));  // ends by identifier, not nesting
-    tracker.record(region(record_kind::region_end, 41, {7, 0, 0}));
+    tracker.record(with_id(record_kind::region_begin, 31, {9, 0, 0}, 300));
+    tracker.record(with_id(record_kind::region_begin, 32, {8, 0, 0}, 300));
+    tracker.record(with_id(record_kind::region_end, 40, {9, 0, 0}));  // ends by identifier, not nesting
+    tracker.record(with_id(record_kind::region_end, 41, {7, 0, 0}));
     tracker.record(make(record_kind::end_of_records, 50));
     tracker.finish_file();
 
@@ -94,7 +87,7 @@ TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_l
 TEST(tool_model, links_follow_parents_children_and_dependences_through_storage) {
     link_index index;
     const trace_id parent{5, 0, 0}, writer{7, 0, 0}, reader{10, 0, 0}, storage{4096, 0, 0};
-    for (const trace_id& id : {parent, writer, reader}) index.record(task_begin(1, id, 0));
+    for (const trace_id& id : {parent, writer, reader}) index.record(with_id(record_kind::task_begin, 1, id));
     index.record(relation(writer, 5, parent));              // child_of: parent -> child
     index.record(relation({7, 1, 0}, 7, storage));         // the writer's node precedes the storage
     index.record(relation(storage, 7, {10, 1, 0}));        // which precedes the reader's node

@@ -50,14 +50,6 @@ std::string task_end_with(const std::string& domain_line) {
     return "<record>\n" + field("task_end") + field("1796347852000000100") + domain_line + "</record>\n";
 }
 
-TEST(tool_reader, smallest_whole_file_has_one_record) {
-    read_result r = read_text(header + closing);
-    EXPECT_EQ(r.report.status, file_status::whole) << r.report.message;
-    ASSERT_EQ(r.records.size(), 1u);
-    EXPECT_EQ(r.records[0].kind, record_kind::end_of_records);
-    EXPECT_EQ(r.records[0].timestamp, 1796347852000900000u);
-}
-
 TEST(tool_reader, text_fields_keep_line_feeds_and_markup) {
     read_result r = read_text(header + metadata_string_record("a\nb<c>&\n\n</field") +
                               metadata_string_record("") + metadata_string_record("x\n") + closing);

@@ -18,7 +18,6 @@ public:
         return static_cast<unsigned char>(input_[pos_++]);
     }
 
-    std::size_t bytes_read() const { return pos_; }
     int window_at(int i) const { return window[i]; }
 
     // The next token, with what it stored for a name or a string.

@@ -4,7 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "files.h"
 #include "memory_tokenizer.h"
 
 namespace {
@@ -67,39 +66,6 @@ TEST(xml_tokens, null_buffer_takes_a_name_or_string_without_writing) {
 TEST(xml_tokens, high_bytes_separate_and_byte_255_ends) {
     EXPECT_EQ(tokens_of("a\x80\xfe" "b\x7f" "c"), (token_list{{'n', "a"}, {'n', "b"}, {'n', "c"}}));
     EXPECT_EQ(tokens_of("a \xff b"), (token_list{{'n', "a"}}));
-}
-
-TEST(xml_tokens, every_byte_comes_through_getc) {
-    const std::string input = "<a><!-- x --> </a>";
-    memory_tokenizer t(input);
-    all_tokens(t);
-    EXPECT_EQ(t.bytes_read(), input.size());
-}
-
-TEST(xml_tokens, file_reader_matches_overridden_getc) {
-    const std::string input = "<?xml v=\"1\"?>\n<!-- c -->\n<r k=\"a\\\"b\">\n <f>12</f>\n</r>\xc3\xa9 x";
-    mvt_test::temp_dir dir;
-    mvt_test::write_file(dir / "in.xml", input);
-    xml::tokenizer from_file((dir / "in.xml").c_str());
-    memory_tokenizer from_memory(input);
-    for (;;) {
-        char a[64], b[64];
-        const int kind = from_file.next_token(a, sizeof a);
-        ASSERT_EQ(kind, from_memory.next_token(b, sizeof b));
-        if (kind == -1) break;
-        if (kind == 'n' || kind == '"') {
-            EXPECT_STREQ(a, b);
-        }
-    }
-}
-
-TEST(xml_tokens, unopenable_file_reports_and_reads_nothing) {
-    testing::internal::CaptureStdout();
-    xml::tokenizer t("/nonexistent/dir/file.xml");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: Could not open /nonexistent/dir/file.xml\n");
-    char buf[8];
-    EXPECT_EQ(t.next_token(buf, sizeof buf), -1);
-    EXPECT_EQ(t.get_text(buf, sizeof buf), 0);
 }
 
 }  // namespace
