@@ -5,7 +5,8 @@
 //   client LIB none               load the library, make no call
 //   client LIB ordered K          K threads, one after the other, each records
 //                                 id_create {k, 0, 0} with a null domain
-//   client LIB records            one call of every function
+//   client LIB records            one call of every function (after_exit: after
+//                                 exit-time destruction, on two threads)
 //   client LIB hostile            null pointers, long, huge and empty names
 //   client LIB stress T R         T threads play records 0..R-1 of the plan
 //   client LIB exit_race T        T threads play the plan while main returns, T more start
@@ -14,9 +15,7 @@
 //                                 records (C=1) or not (C=0), then ends with END =
 //                                 exit, _exit or exec (of "scribble")
 //   client LIB scribble           writes junk into every inherited regular file
-//   client LIB after_exit         every function, after exit-time destruction
-//   client LIB fill R [BYTES]     three threads play R records, with the file size
-//                                 limited to BYTES when given
+//   client LIB stress T R BYTES   the same, with the file size limited to BYTES
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -77,10 +76,16 @@ struct player {
     }
 };
 
+// Every exported function once. Prints the addresses of the objects handed
+// out, whether they are usable and one per name, and the version.
 void records() {
     __itt_domain* d = itt.domain_createA("openmp");
     __itt_string_handle* h = itt.string_handle_createA("omp_parallel");
-    std::printf("%llu %llu %s\n", (unsigned long long)d, (unsigned long long)h, itt.api_version());
+    __itt_domain* d2 = itt.domain_create("openmp");
+    __itt_string_handle* h2 = itt.string_handle_create("omp_parallel");
+    const bool usable = d && d->flags == 1 && d->nameA && h && h->strA && d2 && d2->flags == 1 && h2 && h2->strA;
+    std::printf("%llu %llu %s %s %s\n", (unsigned long long)d, (unsigned long long)h, usable ? "usable" : "broken",
+                d2 == d && h2 == h ? "same" : "new", itt.api_version());
     unsigned long long u64 = 18446744073709551615ULL;
     unsigned int u32 = 7;
     itt.id_create(d, {5, 0, 0});
@@ -217,31 +222,6 @@ int scribble() {
     return 0;
 }
 
-const char* usable(const __itt_domain* d) { return d && d->flags == 1 && d->nameA ? "usable" : "broken"; }
-const char* usable(const __itt_string_handle* h) { return h && h->strA ? "usable" : "broken"; }
-
-// Every exported function once; what a late caller gets back is printed.
-void every_function(const char* who) {
-    __itt_domain* d = itt.domain_createA("late");
-    __itt_domain* d2 = itt.domain_create("late");
-    __itt_string_handle* h = itt.string_handle_createA("late");
-    __itt_string_handle* h2 = itt.string_handle_create("late");
-    unsigned long long value = 1;
-    itt.id_create(d, {7, 7, 7});
-    itt.id_destroy(d, {7, 7, 7});
-    itt.metadata_add(d, {7, 7, 7}, h, __itt_metadata_u64, 1, &value);
-    itt.metadata_str_add(d, {7, 7, 7}, h, "late", 4);
-    itt.metadata_str_addA(d, {7, 7, 7}, h, "late", 4);
-    itt.relation_add(d, {7, 7, 7}, __itt_relation_is_parent_of, {8, 8, 8});
-    itt.task_begin(d, {7, 7, 7}, __itt_null, h);
-    itt.task_end(d);
-    itt.task_group(d, {7, 7, 7}, __itt_null, h);
-    itt.region_begin(d, {7, 7, 7}, __itt_null, h);
-    itt.region_end(d, {7, 7, 7});
-    itt.api_fini(nullptr);
-    std::printf("%s: %s %s %s %s %s\n", who, usable(d), usable(d2), usable(h), usable(h2), itt.api_version());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -253,13 +233,14 @@ int main(int argc, char** argv) {
     if (mode == "scribble") return scribble();
     if (mode == "after_exit")  // runs after the library's exit handlers
         std::atexit([] {
-            every_function("recorded before");
-            std::thread([] { every_function("first call"); }).join();
+            records();
+            std::thread(records).join();
             std::fflush(stdout);
         });
-    if (mode == "fill" && second > 0) {
+    if (mode == "stress" && argc > 5) {
         signal(SIGXFSZ, SIG_IGN);  // writes beyond the limit fail with EFBIG instead
-        rlimit limit = {second, second};
+        const rlim_t bytes = std::strtoull(argv[5], nullptr, 10);
+        rlimit limit = {bytes, bytes};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 5;
     }
     itt = mvt_test::load_itt_api(argv[1]);
@@ -279,14 +260,6 @@ int main(int argc, char** argv) {
         kill(getpid(), SIGKILL);
     } else if (mode == "fork" && argc > 5) return fork_while_recording(arg == "1", argv[4], std::atoi(argv[5]));
     else if (mode == "after_exit") itt.id_create(nullptr, {1, 0, 0});
-    else if (mode == "fill") {
-        std::vector<std::thread> pool;
-        for (unsigned long long t = 0; t < 3; ++t)
-            pool.emplace_back([t, count] {
-                player p{t};
-                for (unsigned long long n = 0; n < static_cast<unsigned long long>(count); ++n) p.play(n);
-            });
-        for (std::thread& t : pool) t.join();
-    } else return 2;
+    else return 2;
     return 0;
 }

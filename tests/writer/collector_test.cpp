@@ -40,6 +40,19 @@ std::vector<std::string> trace_files(int count) {
     return names;
 }
 
+// The one directory of `cwd` that holds files: it matches `pattern` and holds
+// a file per hardware thread.
+void expect_one_trace_directory(const temp_dir& cwd, const std::string& pattern) {
+    int with_files = 0;
+    for (const std::string& entry : list_dir(cwd.path())) {
+        if (list_dir(cwd / entry).empty()) continue;
+        ++with_files;
+        EXPECT_TRUE(std::regex_match(entry, std::regex(pattern))) << entry;
+        EXPECT_EQ(list_dir(cwd / entry), trace_files(hardware));
+    }
+    EXPECT_EQ(with_files, 1);
+}
+
 std::string dated_name(time_t when) {
     char name[32];
     strftime(name, sizeof name, "_mva_%Y%m%d_%H%M%S", localtime(&when));
@@ -82,13 +95,7 @@ TEST(CollectorLoad, ExistingDatedDirectoryGetsTheFirstFreeSuffix) {
         mkdir((cwd / (dated_name(t) + "_000")).c_str(), 0755);
     }
     run_client({"none"}, cwd.path(), nullptr);
-    int with_files = 0;
-    for (const std::string& entry : list_dir(cwd.path())) {
-        if (list_dir(cwd / entry).empty()) continue;
-        ++with_files;
-        EXPECT_TRUE(std::regex_match(entry, std::regex("_mva_[0-9]{8}_[0-9]{6}_001"))) << entry;
-    }
-    EXPECT_EQ(with_files, 1);
+    expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}_001");
 }
 
 TEST(CollectorLoad, WhenEveryNameIsTakenTheWarningShowsAndTheBaseDirectoryIsUsed) {
@@ -102,14 +109,7 @@ TEST(CollectorLoad, WhenEveryNameIsTakenTheWarningShowsAndTheBaseDirectoryIsUsed
         }
     }
     run_client({"none"}, cwd.path(), nullptr, "WARNING when issuing: mkdir _mva_[0-9]{8}_[0-9]{6}\n");
-    int with_files = 0;
-    for (const std::string& entry : list_dir(cwd.path())) {
-        if (list_dir(cwd / entry).empty()) continue;
-        ++with_files;
-        EXPECT_TRUE(std::regex_match(entry, std::regex("_mva_[0-9]{8}_[0-9]{6}"))) << entry;
-        EXPECT_EQ(list_dir(cwd / entry), trace_files(hardware));
-    }
-    EXPECT_EQ(with_files, 1);
+    expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}");
 }
 
 TEST(CollectorLoad, TrailingSlashInTheDirectoryIsKept) {

@@ -26,13 +26,6 @@ lines body_of(const std::string& path) {
     return lines(all.begin() + 2, all.end());
 }
 
-TEST(TraceWriter, OpensItsNumberedFileWithTheHeaderAndClosesWithTrace) {
-    temp_dir dir;
-    delete new writer::trace_writer(12, dir.path());
-    EXPECT_EQ(read_lines(dir / "_mvt.12"),
-              (lines{"<?xml version=\"1.0\"?>", mvt_test::expected_trace_header_line(), "</trace>"}));
-}
-
 TEST(TraceWriter, EncodesEveryFieldKindOnWholeLines) {
     temp_dir dir;
     {
