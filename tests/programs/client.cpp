@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
             std::thread(records).join();
             std::fflush(stdout);
         });
-    if (mode == "stress" && argc > 5) {
+    if (mode == "stress" && argc > 5 && *argv[5]) {
         signal(SIGXFSZ, SIG_IGN);  // writes beyond the limit fail with EFBIG instead
         const rlim_t bytes = std::strtoull(argv[5], nullptr, 10);
         rlimit limit = {bytes, bytes};

@@ -10,13 +10,6 @@
 
 namespace mvt_test {
 
-std::vector<const trace_record*> trace_file::named(const std::string& name) const {
-    std::vector<const trace_record*> result;
-    for (const trace_record& r : records)
-        if (r.name() == name) result.push_back(&r);
-    return result;
-}
-
 trace_file parse_trace(const std::string& path) {
     trace_file file;
     const lines l = read_lines(path);
@@ -82,9 +75,9 @@ std::vector<lines> read_rendered(const std::string& dir) {
     for (std::string path; std::ifstream(path = dir + "/_mvt." + std::to_string(parsed.size())).good();) {
         parsed.push_back(parse_trace(path));
         EXPECT_TRUE(parsed.back().whole()) << path << ": " << parsed.back().error;
-        for (const char* kind : {"domain_createA", "string_handle_createA"})
-            for (const trace_record* r : parsed.back().named(kind)) {
-                const std::string &address = r->fields.at(2).text, name = kind + (" " + r->fields.at(4).text);
+        for (const trace_record& r : parsed.back().records)
+            if (r.name() == "domain_createA" || r.name() == "string_handle_createA") {
+                const std::string &address = r.fields.at(2).text, name = r.name() + " " + r.fields.at(4).text;
                 EXPECT_EQ(by_address.emplace(address, name).first->second, name) << "two names at " << address;
                 EXPECT_EQ(by_name.emplace(name, address).first->second, address) << "two addresses of " << name;
             }

@@ -26,7 +26,6 @@ struct trace_file {
     bool whole() const {
         return error.empty() && closed && !records.empty() && records.back().name() == "end_of_records";
     }
-    std::vector<const trace_record*> named(const std::string& name) const;
 };
 
 trace_file parse_trace(const std::string& path);
