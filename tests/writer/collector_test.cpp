@@ -90,13 +90,13 @@ TEST(CollectorLoad, UnsetOrEmptyDirectoryGivesADatedDirectoryInTheWorkingDirecto
 }
 
 TEST(CollectorLoad, ExistingDatedDirectoryGetsTheFirstFreeSuffix) {
-    temp_dir cwd;
-    for (time_t t = time(nullptr), last = t + 5; t < last; ++t) {
-        mkdir((cwd / dated_name(t)).c_str(), 0755);
-        mkdir((cwd / (dated_name(t) + "_000")).c_str(), 0755);
+    for (const std::string taken : {"", "_000"}) {
+        temp_dir cwd;
+        for (time_t t = time(nullptr), last = t + 5; t < last; ++t)
+            for (const std::string& suffix : {std::string(), taken}) mkdir((cwd / (dated_name(t) + suffix)).c_str(), 0755);
+        run_client({"none"}, cwd.path(), nullptr);
+        expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}" + std::string(taken.empty() ? "_000" : "_001"));
     }
-    run_client({"none"}, cwd.path(), nullptr);
-    expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}_001");
 }
 
 TEST(CollectorLoad, WhenEveryNameIsTakenTheWarningShowsAndTheBaseDirectoryIsUsed) {
