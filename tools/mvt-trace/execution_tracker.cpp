@@ -4,6 +4,23 @@
 
 namespace mvt_trace {
 
+namespace {
+
+// Task and region begin records share their layout: domain, identifier,
+// parent, name.
+execution opened_by(const trace_record& record, std::size_t depth) {
+    execution opened;
+    opened.domain = record.number(0);
+    opened.id = record.id(1);
+    opened.parent = record.id(2);
+    opened.name = record.number(3);
+    opened.begin = record.timestamp;
+    opened.depth = depth;
+    return opened;
+}
+
+}  // namespace
+
 void execution_tracker::record(const trace_record& record) {
     last_timestamp_ = std::max(last_timestamp_, record.timestamp);
     switch (record.kind) {
@@ -16,14 +33,7 @@ void execution_tracker::record(const trace_record& record) {
 }
 
 void execution_tracker::begin_task(const trace_record& record) {
-    execution task;
-    task.domain = record.number(0);
-    task.id = record.id(1);
-    task.parent = record.id(2);
-    task.name = record.number(3);
-    task.begin = record.timestamp;
-    task.depth = tasks_.size();
-    tasks_.push_back(task);
+    tasks_.push_back(opened_by(record, tasks_.size()));
 }
 
 void execution_tracker::end_task(const trace_record& record) {
@@ -38,15 +48,9 @@ void execution_tracker::end_task(const trace_record& record) {
 }
 
 void execution_tracker::begin_region(const trace_record& record) {
-    execution region;
-    region.domain = record.number(0);
-    region.id = record.id(1);
-    region.parent = record.id(2);
-    region.name = record.number(3);
-    region.begin = record.timestamp;
-    region.depth = regions_.size();
     // A region begun again under the same identifier before its end replaces
     // the first: the end record cannot tell the two apart.
+    execution region = opened_by(record, regions_.size());
     regions_[region.id] = region;
 }
 
