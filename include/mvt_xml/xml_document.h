@@ -60,14 +60,14 @@ public:
 private:
     struct scratch_buffers;
 
-    scratch_buffers& scratch();
-    bool read_declaration();
-    bool read_attribute_value();
-    bool read_element(element* parent, int depth);
-    element& attach(element* parent, int depth, std::unique_ptr<element> e);
-    bool read_attributes(element& e, int& token);
-    bool read_content(element& e, int depth, int& token);
-    bool read_end_tag(const element& e, int token);
+    MVT_LOCAL scratch_buffers& scratch();
+    MVT_LOCAL bool read_declaration();
+    MVT_LOCAL bool read_attribute_value();
+    MVT_LOCAL bool read_element(element* parent, int depth);
+    MVT_LOCAL element& attach(element* parent, int depth, std::unique_ptr<element> e);
+    MVT_LOCAL bool read_attributes(element& e, int& token);
+    MVT_LOCAL bool read_content(element& e, int depth, int& token);
+    MVT_LOCAL bool read_end_tag(const element& e, int token);
 
     // Name, value and text buffers, allocated on the first parse and shared
     // by every nesting level: no level needs its buffers once it has copied

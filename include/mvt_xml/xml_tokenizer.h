@@ -46,14 +46,14 @@ protected:
 private:
     enum class byte_source : unsigned char { unknown, stdio, virtual_getc };
 
-    void choose_byte_source();
-    int read_byte();
-    void shift();
-    int closes_tag_with(int kind);
-    int read_tag_opening();
-    int read_quoted(char* buf, int size);
-    int read_name(char* buf, int size);
-    int skip_comment();
+    MVT_LOCAL void choose_byte_source();
+    MVT_LOCAL int read_byte();
+    MVT_LOCAL void shift();
+    MVT_LOCAL int closes_tag_with(int kind);
+    MVT_LOCAL int read_tag_opening();
+    MVT_LOCAL int read_quoted(char* buf, int size);
+    MVT_LOCAL int read_name(char* buf, int size);
+    MVT_LOCAL int skip_comment();
 
     // Resolved on first use (the dynamic type is not known in the
     // constructor): when getc is not overridden, bytes are taken straight
