@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "writer/keep_alive.h"
-#include "writer/record_catalogue.h"
 #include "writer/trace_directory.h"
 #include "writer/trace_writer.h"
 
@@ -119,9 +118,7 @@ mvt_collector::~mvt_collector() {
 }
 
 void mvt_collector::end_writer(trace_writer* w) noexcept {
-    w->begin_record();
-    w->write_strA(record_descriptions[__itt_record_end_of_records].name, 0);
-    w->write<unsigned long long>(timestamp_now());
+    write_begin_record(w, __itt_record_end_of_records);
     w->end_record();
     delete w;
 }
@@ -260,9 +257,7 @@ record_scope::record_scope(mvt_collector& collector, __itt_record_t type) noexce
     }
     if (!writer_) acquire_first_writer(collector);
     if (!writer_) return;
-    writer_->begin_record();
-    writer_->write_strA(record_descriptions[type].name, 0);
-    writer_->write<unsigned long long>(timestamp_now());
+    write_begin_record(writer_, type);
 }
 
 void record_scope::acquire_first_writer(mvt_collector& collector) noexcept {
