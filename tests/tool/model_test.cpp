@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "execution_tracker.h"
+#include "model/execution_tracker.h"
 #include "files.h"
-#include "graph_model.h"
-#include "link_index.h"
-#include "text_format.h"
-#include "trace_directory.h"
-#include "dot_output.h"
+#include "model/graph_model.h"
+#include "model/link_index.h"
+#include "output/text_format.h"
+#include "reading/trace_directory.h"
+#include "output/dot_output.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "files.h"
-#include "line_reader.h"
-#include "trace_file_reader.h"
+#include "reading/line_reader.h"
+#include "reading/trace_file_reader.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "check.h"
-#include "chrome_output.h"
-#include "command_line.h"
-#include "dot_output.h"
-#include "summary.h"
-#include "timeline_output.h"
-#include "trace_directory.h"
+#include "analysis/check.h"
+#include "output/chrome_output.h"
+#include "cli/command_line.h"
+#include "output/dot_output.h"
+#include "analysis/summary.h"
+#include "output/timeline_output.h"
+#include "reading/trace_directory.h"
 
 namespace {
 

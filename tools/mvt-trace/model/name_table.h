@@ -1,0 +1,35 @@
+#ifndef MVT_TRACE_NAME_TABLE_H
+#define MVT_TRACE_NAME_TABLE_H
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "reading/trace_record.h"
+
+namespace mvt_trace {
+
+// Later records name domains and string handles only by address; the
+// creation records, in any file of the run, pair each address with its name.
+class name_table {
+public:
+    // Takes the pairing from a creation record; ignores every other record.
+    void record(const trace_record& record);
+
+    // The handle's name, or "handle <address>" when no record named it.
+    std::string handle_name(std::uint64_t address) const;
+    std::string domain_name(std::uint64_t address) const;
+    bool has_handle(std::uint64_t address) const { return handles_.count(address) != 0; }
+
+private:
+    std::unordered_map<std::uint64_t, std::string> handles_;
+    std::unordered_map<std::uint64_t, std::string> domains_;
+};
+
+// An identifier as people read it: "19", "5.1" (value and tag) or "1.2.3".
+std::string id_text(const trace_id& id);
+
+}  // namespace mvt_trace
+
+#endif

@@ -1,0 +1,53 @@
+#ifndef MVT_TRACE_TRACE_FILE_READER_H
+#define MVT_TRACE_TRACE_FILE_READER_H
+
+#include <cstdint>
+#include <string>
+
+#include "reading/line_reader.h"
+#include "reading/record_parser.h"
+
+namespace mvt_trace {
+
+enum class file_status {
+    whole,       // ends with end_of_records and "</trace>"
+    truncated,   // everything present is right, but the end is missing
+    malformed,   // a line that the format does not allow
+    unreadable,  // could not be opened or read
+};
+
+const char* status_name(file_status status);
+
+// How reading one file went; line is where the problem is (0 when whole).
+struct file_report {
+    std::string path;
+    file_status status = file_status::whole;
+    std::uint64_t line = 0;
+    std::string message;
+    std::uint64_t whole_records = 0;
+    std::uint64_t bytes = 0;
+};
+
+// Streams the records of one trace file, stopping at its first problem.
+class trace_file_reader {
+public:
+    explicit trace_file_reader(const std::string& path);
+
+    // The next whole record, valid until the following call; false once the
+    // file is done, whether whole or not (see report()).
+    bool next(const trace_record*& record);
+
+    const file_report& report() const { return report_; }
+
+private:
+    void finish_at_end();
+
+    line_reader lines_;
+    record_parser parser_;
+    file_report report_;
+    bool done_ = false;
+};
+
+}  // namespace mvt_trace
+
+#endif
