@@ -118,20 +118,28 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
     EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
 }
 
-TEST(tool_commands, bad_invocations_say_why_and_exit_2) {
+TEST(tool_commands, bad_invocations_say_why_in_one_line_and_exit_2) {
     const std::vector<std::vector<std::string>> cases = {
-        {}, {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"},
-        {"summary", "expected"}, {"timeline", "openmp_run", "--width", "12"},
-        {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"}, {"check", "openmp_run", "-o", "x"},
+        {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"}, {"summary", "expected"},
+        {"timeline", "openmp_run", "--width", "12"}, {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"},
+        {"check", "openmp_run", "-o", "x"}, {"summary", "openmp_run", "truncated"}, {"record", "--", }, {"record"},
     };
     for (const std::vector<std::string>& args : cases) {
         child_result r = run_tool(args);
-        EXPECT_EQ(r.exit_code, 2) << (args.empty() ? "" : args[0]);
-        EXPECT_NE(r.err.find("mvt-trace: "), std::string::npos) << r.err;
+        EXPECT_EQ(r.exit_code, 2) << args[0];
+        EXPECT_EQ(r.err.rfind("mvt-trace: ", 0), 0u) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
-    child_result help = run_tool({"--help"});
-    EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.out.find("usage: mvt-trace COMMAND TRACE_DIR"), std::string::npos);
+    EXPECT_EQ(run_tool({"chrome", "openmp_run", "-o", "/no/such/dir/x.json"}).err,
+              "mvt-trace: cannot write /no/such/dir/x.json: No such file or directory\n");
+    EXPECT_EQ(run_tool({"summary", "--frob", "openmp_run"}).err,
+              "mvt-trace: summary: unknown option '--frob' (see 'mvt-trace summary --help')\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help", "check"}, {"summary", "--help"}, {"--version"}}) {
+        child_result help = run_tool(args);
+        EXPECT_EQ(help.exit_code, 0) << args[0];
+        EXPECT_EQ(help.out.rfind(args[0] == "--version" ? "mvt-trace " : "usage: mvt-trace ", 0), 0u) << help.out;
+    }
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "files.h"
 #include "model/graph_model.h"
 #include "model/link_index.h"
-#include "output/text_format.h"
+#include "common/text_format.h"
 #include "reading/trace_directory.h"
 #include "output/dot_output.h"
 

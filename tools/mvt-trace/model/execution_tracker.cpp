@@ -58,6 +58,7 @@ void execution_tracker::end_region(const trace_record& record) {
     auto found = regions_.find(record.id(1));
     if (found == regions_.end()) {
         ++unmatched_region_ends_;
+        listener_.unmatched_region_end(record.id(1));
         return;
     }
     execution region = found->second;

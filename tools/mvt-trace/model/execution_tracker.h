@@ -27,6 +27,8 @@ public:
     virtual ~execution_listener() = default;
     virtual void task_done(const execution& task) = 0;
     virtual void region_done(const execution& region) = 0;
+    // A region_end whose region is not open on this thread.
+    virtual void unmatched_region_end(const trace_id& /*id*/) {}
 };
 
 // Pairs the begin and end records of one file. A task end names no task, so

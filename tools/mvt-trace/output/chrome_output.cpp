@@ -7,7 +7,7 @@
 #include "model/execution_tracker.h"
 #include "model/link_index.h"
 #include "reading/record_visitor.h"
-#include "output/text_format.h"
+#include "common/text_format.h"
 
 namespace mvt_trace {
 

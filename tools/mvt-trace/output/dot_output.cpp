@@ -6,7 +6,7 @@
 #include <unordered_set>
 
 #include "model/graph_model.h"
-#include "output/text_format.h"
+#include "common/text_format.h"
 
 namespace mvt_trace {
 

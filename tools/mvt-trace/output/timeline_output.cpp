@@ -9,7 +9,7 @@
 #include "model/execution_tracker.h"
 #include "model/name_table.h"
 #include "reading/record_visitor.h"
-#include "output/text_format.h"
+#include "common/text_format.h"
 
 namespace mvt_trace {
 

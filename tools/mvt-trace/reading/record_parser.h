@@ -33,6 +33,7 @@ public:
 
     std::uint64_t whole_records() const { return whole_records_; }
     std::uint64_t hardware_concurrency() const { return hardware_concurrency_; }
+    bool header_read() const { return state_ > state::trace_open; }
 
 private:
     enum class state {

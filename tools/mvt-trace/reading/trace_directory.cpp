@@ -34,7 +34,7 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
     files.clear();
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        error = path + ": " + std::strerror(errno);
+        error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
@@ -45,7 +45,7 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
     }
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) {
-        error = path + ": " + std::strerror(errno);
+        error = "cannot read " + path + ": " + std::strerror(errno);
         return false;
     }
     std::string prefix = path;
@@ -61,8 +61,21 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
     std::sort(files.begin(), files.end(),
               [](const trace_file& a, const trace_file& b) { return a.index < b.index; });
     if (files.empty()) {
-        error = path + ": no trace files (_mvt.N) in this directory";
+        error = path + " holds no trace files (_mvt.0, _mvt.1, ...)";
         return false;
+    }
+    return true;
+}
+
+bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files, std::string& error) {
+    files.clear();
+    for (std::size_t process = 0; process < paths.size(); ++process) {
+        std::vector<trace_file> one;
+        if (!list_trace_files(paths[process], one, error)) return false;
+        for (trace_file& file : one) {
+            file.process = process;
+            files.push_back(std::move(file));
+        }
     }
     return true;
 }

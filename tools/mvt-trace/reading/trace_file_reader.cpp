@@ -49,6 +49,8 @@ bool trace_file_reader::next(const trace_record*& record) {
         }
     }
     if (report_.status == file_status::whole) finish_at_end();
+    report_.header_read = parser_.header_read();
+    report_.hardware_concurrency = parser_.hardware_concurrency();
     report_.whole_records = parser_.whole_records();
     report_.bytes = lines_.bytes_consumed();
     done_ = true;

@@ -26,6 +26,9 @@ struct file_report {
     std::string message;
     std::uint64_t whole_records = 0;
     std::uint64_t bytes = 0;
+    // The header's hardware_concurrency; files of one run agree on it.
+    std::uint64_t hardware_concurrency = 0;
+    bool header_read = false;
 };
 
 // Streams the records of one trace file, stopping at its first problem.

@@ -1,4 +1,4 @@
-#include "output/text_format.h"
+#include "common/text_format.h"
 
 #include <ctime>
 

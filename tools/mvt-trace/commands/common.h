@@ -1,0 +1,55 @@
+#ifndef MVT_TRACE_COMMANDS_COMMON_H
+#define MVT_TRACE_COMMANDS_COMMON_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "cli/output_file.h"
+#include "reading/trace_directory.h"
+#include "reading/trace_file_reader.h"
+
+namespace mvt_trace {
+
+// "-o FILE", shared by the commands that write a result.
+option_spec output_option(const std::string& what);
+
+// "mvt-trace: MESSAGE" on standard error.
+void print_error(const std::string& message);
+
+// The trace files of the directories named on the command line; false, with
+// the reason printed, when one cannot be read or holds no trace.
+bool load_run(const invocation& call, std::vector<trace_file>& files);
+
+// Warns about every file that is not whole. Returns 1 when a file is
+// malformed or unreadable (its records after the problem are lost), else 0:
+// a file cut short by a crash still gives everything it holds.
+int warn_about(const std::vector<file_report>& reports);
+
+// The frame of a command that reads the run and writes one result: loads
+// the files, opens the output, lets `produce` write, and keeps the output
+// only when no input file was malformed.
+template <typename Produce>
+int run_to_output(const invocation& call, Produce produce) {
+    std::vector<trace_file> files;
+    if (!load_run(call, files)) return 2;
+    output_file out;
+    std::string error;
+    if (!out.open(call.value("--output"), error)) {
+        print_error(error);
+        return 2;
+    }
+    const std::vector<file_report> reports = produce(files, out.stream());
+    const int status = warn_about(reports);
+    if (status != 0) return status;
+    if (!out.commit(error)) {
+        print_error(error);
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace mvt_trace
+
+#endif

@@ -1,0 +1,107 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "analysis/run_health.h"
+#include "capture/library_location.h"
+#include "capture/program_run.h"
+#include "capture/trace_destination.h"
+#include "commands/commands.h"
+#include "commands/common.h"
+#include "output/check_report.h"
+
+namespace mvt_trace {
+
+namespace {
+
+void say(const std::string& line) { std::cerr << "mvt-trace: " << line << "\n"; }
+
+std::string count(std::uint64_t n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The environment that makes the program's runtimes load the library: the
+// trace directory, the OpenMP tool (ahead of any the user named), and the
+// collector that instrumented runtimes' loaders look for.
+std::vector<std::string> tracing_environment(const std::string& directory, const std::string& library) {
+    std::string tools = library;
+    if (const char* named = std::getenv("OMP_TOOL_LIBRARIES"); named != nullptr && *named != '\0')
+        tools += std::string(":") + named;
+    return {"MVA_DIR=" + directory, "OMP_TOOL_LIBRARIES=" + tools, "INTEL_LIBITTNOTIFY64=" + library};
+}
+
+// A few lines after the run: where the trace is, whether it is whole, and
+// what to do next.
+void report_recording(const std::string& directory, const program_outcome& outcome) {
+    if (!outcome.started || !outcome.exited || outcome.exit_status != 0)
+        say("the program " + outcome.description());
+    if (!outcome.started) return;
+    // The library writes its files when it is loaded, and records when a
+    // thread calls it; no files, or files without records, tell which
+    // step never happened.
+    std::vector<trace_file> files;
+    std::string error;
+    const bool loaded = list_trace_files(directory, files, error);
+    const run_health health = loaded ? assess_run(files) : run_health{};
+    if (!loaded || health.nothing_recorded()) {
+        say("nothing was recorded in " + directory + "/: the program " +
+            (loaded ? "loaded the library, but no thread called it" : "never loaded the library"));
+        say("(the library traces OpenMP on LLVM's libomp - GCC's libgomp has no tool interface - and");
+        say("runtimes instrumented with the __itt_* API)");
+        return;
+    }
+    std::string state = health.sound() ? "whole" : "NOT whole";
+    if (!health.all_whole())
+        state += ": " + count(health.files.size() - health.whole_files(), "file", "files") + " cut short";
+    say("trace in " + directory + "/: " + count(health.records(), "record", "records") + " from " +
+        count(health.threads(), "thread", "threads") + ", " + state);
+    if (!health.sound()) say("see: mvt-trace check " + directory);
+    say("next: mvt-trace analyze " + directory);
+    say("      mvt-trace report " + directory + " -o " + directory + ".html");
+}
+
+int run_record(const invocation& call) {
+    std::string library, directory, error;
+    if (!locate_library(call.value("--library"), library, error) ||
+        !prepare_trace_directory(call.value("--output"), directory, error)) {
+        print_error("record: " + error);
+        return 2;
+    }
+    // An absolute MVA_DIR keeps the trace in place even if the program
+    // changes its working directory before the library loads.
+    std::string absolute = directory;
+    if (absolute.front() != '/') {
+        char* here = ::getcwd(nullptr, 0);
+        if (here != nullptr) absolute = std::string(here) + "/" + directory;
+        ::free(here);
+    }
+    const program_outcome outcome = run_program(call.program, tracing_environment(absolute, library));
+    report_recording(directory, outcome);
+    return outcome.shell_status();
+}
+
+}  // namespace
+
+const command_spec record_command = {
+    "record",
+    "-- PROGRAM [ARGS...]",
+    "run a program and trace it into a fresh directory",
+    "Runs PROGRAM with tracing on: MVA_DIR names a new trace directory, OMP_TOOL_LIBRARIES\n"
+    "makes LLVM's libomp load the library as its OpenMP tool, and INTEL_LIBITTNOTIFY64 makes\n"
+    "instrumented runtimes load it as their collector. The program keeps the terminal and its\n"
+    "exit status becomes mvt-trace's; afterwards a few lines on standard error say where the\n"
+    "trace is, whether it is whole, and what to run next.\n"
+    "\n"
+    "Without -o the trace goes into a new directory named after the date and time\n"
+    "(mvt_20261206_120233) in the working directory. A directory given with -o must not hold\n"
+    "anything yet: two runs in one directory would mix their files.",
+    {{"--output", "-o", "DIR", "trace into DIR (created; refused unless empty)"},
+     {"--library", "", "PATH", "the libmvt_xml.so to load (default: the one beside mvt-trace)"}},
+    0,
+    0,
+    true,
+    run_record,
+};
+
+}  // namespace mvt_trace
