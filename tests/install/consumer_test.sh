@@ -14,6 +14,8 @@ libdir=$(dirname "$(find "$prefix" -name pkgconfig -type d)")
 c++ -std=c++17 "$consumer/consumer.cpp" -o "$prefix/by_pkg_config" \
   $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs mvt_xml)
 LD_LIBRARY_PATH="$libdir" "$prefix/by_pkg_config"
-test -x "$prefix/bin/mvt-trace"
+# The installed tool finds the installed library on its own.
+"$prefix/bin/mvt-trace" record -o "$prefix/recorded" -- "$prefix/consumer/consumer" 2>"$prefix/record.err"
+grep -q "trace in $prefix/recorded/: .* whole" "$prefix/record.err"
 grep -q '<field>task_end</field>' "$MVA_DIR/_mvt.0"
 echo "installed package works"

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
 #include "files.h"
+#include "trace_text.h"
 
 namespace {
 
@@ -39,6 +41,64 @@ TEST(tool_commands, check_reports_each_file_and_fails_unless_all_are_whole) {
     child_result one = run_tool({"check", "truncated/_mvt.2"});
     EXPECT_EQ(one.exit_code, 0);
     EXPECT_EQ(one.out, "truncated/_mvt.2: whole, 1 whole record\n1 file: 1 whole\n");
+}
+
+// Directories written by hand: each case is a set of files and what check
+// must say of them, line by line after the per-file lines.
+TEST(tool_commands, check_judges_a_directory_as_one_run) {
+    using namespace trace_text;
+    const std::uint64_t t = 1796347852000000000;  // the newest run's exit
+    const std::string work = task_begin(t - 900, 5, 42) + task_end(t - 800);
+    struct check_case {
+        std::string what;
+        std::vector<std::pair<std::string, std::string>> files;  // name, content
+        int status;
+        std::vector<std::string> verdict;
+    };
+    const std::vector<check_case> cases = {
+        {"files left from a longer earlier run",
+         {{"_mvt.0", file(work, t)}, {"_mvt.1", file("", t + 3000)}, {"_mvt.2", file(work, t - 37000000000)},
+          {"_mvt.3", file("", t - 36000000000)}},
+         1,
+         {"not one run: _mvt.2 and _mvt.3 end up to 37.000 s before the other files: left from an earlier run in the "
+          "same directory."}},
+        {"a crashed earlier run's file, a gap and another machine's header",
+         {{"_mvt.0", file(work, t)}, {"_mvt.2", file(work, t, 4)},
+          {"_mvt.3", file(task_begin(t - 50000000000, 7, 42), 0, 4)}},
+         1,
+         {"not one run: the file headers differ: _mvt.0 says hardware_concurrency=2; _mvt.2 and _mvt.3 say "
+          "hardware_concurrency=4.",
+          "not one run: _mvt.1 is missing: a run numbers its files from _mvt.0 without gaps.",
+          "not one run: _mvt.3 ends up to 50.000 s before the other files: left from an earlier run in the same "
+          "directory."}},
+        {"runtime quirks in whole files are notes",
+         {{"_mvt.0", file(task_end(t - 990) + region_begin(t - 980, 9, 43) + task_begin(t - 970, 5, 42), t)},
+          {"_mvt.1", file(region_end(t - 960, 9) + region_end(t - 950, 8), t + 10)}},
+         0,
+         {"note: _mvt.0: 1 task execution still open at the end of the file",
+          "note: _mvt.0: 1 task_end record with no task execution open",
+          "note: 1 region begun on _mvt.0 was ended on _mvt.1",
+          "note: _mvt.1: 1 region_end record with no such region open"}},
+        {"nothing recorded",
+         {{"_mvt.0", file("", t)}, {"_mvt.1", file("", t + 10)}},
+         0,
+         {"nothing was recorded: no thread of the program called the library."}},
+    };
+    for (const check_case& c : cases) {
+        mvt_test::temp_dir dir;
+        for (const auto& [name, content] : c.files) mvt_test::write_file(dir / name, content);
+        child_result r = run_tool({"check", dir.path()});
+        EXPECT_EQ(r.exit_code, c.status) << c.what << "\n" << r.out;
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, next; (next = r.out.find('\n', at)) != std::string::npos; at = next + 1)
+            lines.push_back(r.out.substr(at, next - at));
+        const auto total = std::find_if(lines.begin(), lines.end(),
+                                        [](const std::string& l) { return l.find(" files: ") != std::string::npos; });
+        ASSERT_NE(total, lines.end()) << r.out;
+        std::vector<std::string> verdict(total + 1, lines.end());
+        verdict.resize(std::min(verdict.size(), c.verdict.size()));
+        EXPECT_EQ(verdict, c.verdict) << c.what << "\n" << r.out;
+    }
 }
 
 TEST(tool_commands, summary_matches_the_hand_checked_report) {

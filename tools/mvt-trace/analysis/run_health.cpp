@@ -22,24 +22,31 @@ std::string plural(std::uint64_t n, const std::string& one, const std::string& m
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// "_mvt.3", "_mvt.3 and _mvt.5", "_mvt.8 to _mvt.11, _mvt.14": runs of
-// consecutive file numbers are shown as ranges.
+// "_mvt.3", "_mvt.3 and _mvt.5", "_mvt.8 to _mvt.11 and _mvt.14": runs of
+// three or more consecutive file numbers are shown as ranges.
 std::string file_list(std::vector<unsigned long> indexes) {
     std::sort(indexes.begin(), indexes.end());
     std::vector<std::string> parts;
     for (std::size_t i = 0; i < indexes.size();) {
         std::size_t j = i;
         while (j + 1 < indexes.size() && indexes[j + 1] == indexes[j] + 1) ++j;
-        std::string part = "_mvt." + std::to_string(indexes[i]);
-        if (j == i + 1) part += ", _mvt." + std::to_string(indexes[j]);
-        if (j > i + 1) part += " to _mvt." + std::to_string(indexes[j]);
-        parts.push_back(part);
-        i = j + 1;
+        if (j >= i + 2) {
+            parts.push_back("_mvt." + std::to_string(indexes[i]) + " to _mvt." + std::to_string(indexes[j]));
+            i = j + 1;
+        } else {
+            parts.push_back("_mvt." + std::to_string(indexes[i]));
+            ++i;
+        }
     }
     std::string text;
     for (std::size_t k = 0; k < parts.size(); ++k)
         text += (k == 0 ? "" : k + 1 == parts.size() ? " and " : ", ") + parts[k];
     return text;
+}
+
+// "is" or "are" after a file_list.
+const char* verb(const std::vector<unsigned long>& indexes, const char* one, const char* many) {
+    return indexes.size() == 1 ? one : many;
 }
 
 // Reads one file: what check reports of it, and the quirks of its
@@ -138,7 +145,8 @@ void find_differing_headers(const std::vector<file_health>& files, std::vector<s
     if (by_value.size() < 2) return;
     std::string text = "the file headers differ:";
     for (const auto& [value, indexes] : by_value)
-        text += " " + file_list(indexes) + " say hardware_concurrency=" + std::to_string(value) + ";";
+        text += " " + file_list(indexes) + verb(indexes, " says", " say") + " hardware_concurrency=" +
+                std::to_string(value) + ";";
     text.back() = '.';
     mixed.push_back(text);
 }
@@ -153,7 +161,7 @@ void find_missing_files(const std::vector<file_health>& files, std::vector<std::
     for (unsigned long i = 0; i < highest && missing.size() < 100000; ++i)
         if (present.count(i) == 0) missing.push_back(i);
     if (missing.empty()) return;
-    mixed.push_back(file_list(missing) + (missing.size() == 1 ? " is" : " are") +
+    mixed.push_back(file_list(missing) + verb(missing, " is", " are") +
                     " missing: a run numbers its files from _mvt.0 without gaps.");
 }
 
@@ -180,7 +188,7 @@ void find_leftover_files(const std::vector<file_health>& files, std::vector<std:
         largest_gap = std::max(largest_gap, newest_end - seen_last);
     }
     if (leftovers.empty()) return;
-    mixed.push_back(file_list(leftovers) + (leftovers.size() == 1 ? " ends" : " end") + " up to " +
+    mixed.push_back(file_list(leftovers) + verb(leftovers, " ends", " end") + " up to " +
                     format_duration(largest_gap) +
                     " before the other files: left from an earlier run in the same directory.");
 }
