@@ -1,45 +1,46 @@
 #!/usr/bin/env bash
-# The main job: build the library, trace the bundled example programs and
-# show what they left behind.
+# The main job: set up, build the library, mvt-trace and the examples, trace
+# the examples with mvt-trace record, and show what came out. Package and
+# build output stays out of sight unless something fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh
-bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON
+bash scripts/setup.sh main
 
-out="$root/out"
+build=build/main
+bash scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_TESTS=OFF \
+  -- mvt_xml mvt-trace itt_example omp_example_program
+echo "built: $build/src/libmvt_xml.so, $build/tools/mvt-trace/mvt-trace and the examples"
+
+tool=$build/tools/mvt-trace/mvt-trace
+out=out
 rm -rf "$out"
-# The library takes MVA_DIR as given and does not create it.
-mkdir -p "$out/itt_trace" "$out/omp_trace"
+mkdir -p "$out"
 
-show_trace() {
-  echo "=== $1"
-  for f in "$1"/_mvt.*; do
-    printf '%-10s %6d lines %5d records\n' "$(basename "$f")" "$(wc -l <"$f")" "$(grep -c '^<record>$' "$f")"
-  done
+# record prints where the trace went and whether it is whole; that line is
+# the one worth showing, the rest is in out/NAME.record.log.
+trace() {
+  local name=$1 what=$2; shift 2
+  if ! "$tool" record -o "$out/$name" -- "$@" >"$out/$name.record.log" 2>&1; then
+    cat "$out/$name.record.log" >&2
+    exit 1
+  fi
+  echo "traced $what: $(grep -o "trace in .*" "$out/$name.record.log")"
 }
+trace itt_trace "examples/itt_example.cpp (the __itt_* API, four threads)" "$build/examples/itt_example"
+trace omp_trace "examples/openmp/omp_example.c (OpenMP on libomp)" "$build/examples/openmp/omp_example"
 
-echo "=== tracing examples/itt_example.cpp (the __itt_* API from four threads) into out/itt_trace"
-MVA_DIR="$out/itt_trace" build/release/examples/itt_example
-show_trace "$out/itt_trace"
-echo "=== its first record, in out/itt_trace/_mvt.0"
-sed -n '3,/^<\/record>$/p' "$out/itt_trace/_mvt.0"
-
-echo "=== tracing examples/openmp/omp_example.c through LLVM's libomp into out/omp_trace"
-MVA_DIR="$out/omp_trace" OMP_TOOL_LIBRARIES="$root/build/release/src/libmvt_xml.so" \
-  build/release/examples/openmp/omp_example
-show_trace "$out/omp_trace"
-
-tool=build/release/tools/mvt-trace/mvt-trace
 for name in itt_trace omp_trace; do
-  echo "=== mvt-trace on out/$name"
-  "$tool" check "$out/$name"
-  "$tool" summary "$out/$name"
+  "$tool" check "$out/$name" >"$out/$name.check.txt" || { cat "$out/$name.check.txt" >&2; exit 1; }
+  "$tool" summary "$out/$name" -o "$out/$name.summary.txt"
   "$tool" timeline "$out/$name" -o "$out/$name.timeline.svg"
   "$tool" chrome "$out/$name" -o "$out/$name.trace.json"
   "$tool" dot "$out/$name" -o "$out/$name.graph.dot"
   dot -Tsvg "$out/$name.graph.dot" -o "$out/$name.graph.svg"
 done
+
 echo
-echo "Pictures: out/*.timeline.svg (per-thread timelines) and out/*.graph.svg (the recorded graphs)."
-echo "Load out/*.trace.json in ui.perfetto.dev or chrome://tracing."
+echo "timelines: $out/itt_trace.timeline.svg, $out/omp_trace.timeline.svg"
+echo "graphs:    $out/itt_trace.graph.svg, $out/omp_trace.graph.svg"
+echo "Perfetto:  $out/*.trace.json (open in ui.perfetto.dev)"
+echo "summaries: $out/*.summary.txt; try: $tool --help"

@@ -1,41 +1,55 @@
 #!/usr/bin/env bash
 # The whole test suite: a release build, then the same suite under
 # AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then a
-# short fuzzing run of the XML reader. MVT_TEST_PHASES selects phases.
+# short fuzzing run of the XML reader. One line per phase, plus the output of
+# whatever fails. MVT_TEST_PHASES selects phases.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-bash scripts/setup.sh
+bash scripts/setup.sh test
 
 phases=${MVT_TEST_PHASES:-"release asan tsan fuzz"}
 jobs=$(nproc)
 failed=0
 
+# Runs the tests of a build quietly; prints one line, and the output of the
+# tests that failed.
 run_ctest() {
-  local dir=$1
-  (cd "$dir" && ctest --output-on-failure -j "$jobs") || failed=1
+  local phase=$1 dir=$2 log=$2/ctest.log start=$SECONDS
+  if (cd "$dir" && ctest -j "$jobs" --timeout 600) >"$log" 2>&1; then
+    echo "$phase: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | sed -E 's/.* out of ([0-9]+)/\1 tests passed/') in $((SECONDS - start)) s"
+  else
+    echo "$phase: FAILED: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" || echo 'ctest did not finish')"
+    sed -n '/The following tests FAILED/,$p' "$log"
+    (cd "$dir" && ctest --rerun-failed --output-on-failure) 2>&1 | tail -n 200 || true
+    failed=1
+  fi
 }
 
 for phase in $phases; do
-  echo "=== phase: $phase"
   case $phase in
     release)
       bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON
-      run_ctest build/release ;;
+      run_ctest release build/release ;;
     asan)
       bash scripts/build.sh build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
         -DCMAKE_CXX_COMPILER=clang++ -DMVT_SANITIZE=address,undefined
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-        run_ctest build/asan ;;
+        run_ctest asan+ubsan build/asan ;;
     tsan)
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
         -DCMAKE_CXX_COMPILER=clang++ -DMVT_SANITIZE=thread
-      TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan ;;
+      TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest tsan build/tsan ;;
     fuzz)
-      if [ -d fuzz ]; then
-        bash scripts/build.sh build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
-          -DCMAKE_CXX_COMPILER=clang++ -DMVT_BUILD_FUZZ=ON -DMVT_BUILD_TESTS=OFF
-        bash fuzz/run.sh build/fuzz "${MVT_FUZZ_SECONDS:-60}" || failed=1
+      bash scripts/build.sh build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++ -DMVT_BUILD_FUZZ=ON -DMVT_BUILD_TESTS=OFF
+      seconds=${MVT_FUZZ_SECONDS:-60}
+      if bash fuzz/run.sh build/fuzz "$seconds" >build/fuzz/fuzz.log 2>&1; then
+        echo "fuzz: no crash in $seconds s ($(grep -Eo 'stat::number_of_executed_units: *[0-9]+' build/fuzz/fuzz.log | grep -Eo '[0-9]+$' || echo '?') inputs)"
+      else
+        echo "fuzz: FAILED"
+        tail -n 60 build/fuzz/fuzz.log
+        failed=1
       fi ;;
     *) echo "unknown phase $phase"; exit 2 ;;
   esac
