@@ -82,18 +82,14 @@ Record* make_record(const char* name) {
     return record;
 }
 
+// The collector's lock guards the registries on every path: it is never
+// destroyed, and fork() hands it to the child unlocked, so a name keeps its
+// one record after the run has ended and in a forked child alike.
 template <typename Record>
 Record* registered_record(name_registry<Record>& registry, const char* name) {
     try {
-        writer::collector_admission admission;
-        if (admission) {
-            std::lock_guard<std::mutex> hold(writer::mtc.lock);
-            return registry.find_or_add(name, make_record<Record>);
-        }
-        // After exit-time destruction (or in a forked child) the collector's
-        // lock is off limits; the caller still gets a valid record of its
-        // own, and no trace will ever mention it.
-        return make_record<Record>(name);
+        std::lock_guard<std::mutex> hold(writer::mtc.lock);
+        return registry.find_or_add(name, make_record<Record>);
     } catch (...) {
         return fallback(static_cast<Record*>(nullptr));
     }
