@@ -74,11 +74,13 @@ ompt_interface_fn_t find_set_callback_only(const char* name) {
 // The tool's callback for an event; one it did not register ends the run.
 #define CALLBACK(name) reinterpret_cast<ompt_callback_##name##_t>(callbacks.at(ompt_callback_##name))
 
+// Built before main, so that it outlives the commands delivered during exit.
+const std::map<std::string, int> names = {
+    {"begin", 1}, {"end", 2},    {"beginend", 3},      {"initial", 1}, {"implicit", 2}, {"explicit", 4},
+    {"target", 8}, {"untied", ompt_task_untied}, {"in", 1}, {"out", 2}, {"inout", 3}, {"mutexinoutset", 4},
+    {"source", 5}, {"sink", 6},  {"complete", 1},      {"switch", 7},  {"barrier", 1}};
+
 int number(const std::string& word) {
-    static const std::map<std::string, int> names = {
-        {"begin", 1}, {"end", 2},    {"beginend", 3},      {"initial", 1}, {"implicit", 2}, {"explicit", 4},
-        {"target", 8}, {"untied", ompt_task_untied}, {"in", 1}, {"out", 2}, {"inout", 3}, {"mutexinoutset", 4},
-        {"source", 5}, {"sink", 6},  {"complete", 1},      {"switch", 7},  {"barrier", 1}};
     int value = 0;
     std::istringstream parts(word);
     for (std::string part; std::getline(parts, part, '|');)
