@@ -72,9 +72,9 @@ private:
     bool run_ended = false;  // guarded by lock
 };
 
-// Admission to the collector's shared state (its lock and what the lock
-// guards). Shutdown refuses new admissions and then waits, briefly and
-// boundedly, for admitted threads to leave before it takes the state apart.
+// Admission to the collector's writer hand-out (a thread taking its wrapper
+// and first writer). Shutdown refuses new admissions and then waits, briefly
+// and boundedly, for admitted threads to leave before it ends the writers.
 class collector_admission {
 public:
     collector_admission() noexcept;
