@@ -22,7 +22,8 @@ struct static_part_run {
 
 static_part_run run_static_part(const std::string& mode) {
     mvt_test::temp_dir dir;
-    static_part_run run{mvt_test::run_child({STATIC_PART_CLIENT, MVT_LIB_PATH, mode}, {"", {"MVA_DIR=" + dir.path()}, {}, 60}), {}};
+    const mvt_test::child_options options{"", {"MVA_DIR=" + dir.path()}, {}, 60};
+    static_part_run run{mvt_test::run_child({STATIC_PART_CLIENT, MVT_LIB_PATH, mode}, options), {}};
     EXPECT_EQ(run.child.exit_code, 0) << run.child.err;
     EXPECT_EQ(run.child.err, "");
     run.files = mvt_test::read_rendered(dir.path());

@@ -81,6 +81,12 @@ global make_global(api_list* list, void* library, const char** path) {
 
 using init_fn = void (*)(void*, int);
 
+// The function the static part now calls for `name`.
+template <typename Function>
+Function bound(const api_list& list, const char* name) {
+    return reinterpret_cast<Function>(list.slot(name));
+}
+
 // Every function the library exports, wanted, so that each must be bound to
 // the function of its own name; one wanted entry without a slot; wanted names
 // the library lacks; and an exported function in a group not asked for.
@@ -105,13 +111,13 @@ int bind(void* library, init_fn init) {
         std::printf("%s %s\n", list.entries[k].name, state);
     }
     // The calls an instrumented runtime makes through its bound pointers.
-    auto domain_create = reinterpret_cast<decltype(&__itt_domain_create)>(list.slot("__itt_domain_create"));
-    auto handle_create = reinterpret_cast<decltype(&__itt_string_handle_create)>(list.slot("__itt_string_handle_create"));
-    auto id_create = reinterpret_cast<decltype(&__itt_id_create)>(list.slot("__itt_id_create"));
-    auto task_begin = reinterpret_cast<decltype(&__itt_task_begin)>(list.slot("__itt_task_begin"));
-    auto metadata = reinterpret_cast<decltype(&__itt_metadata_str_add)>(list.slot("__itt_metadata_str_add"));
-    auto relation = reinterpret_cast<decltype(&__itt_relation_add)>(list.slot("__itt_relation_add"));
-    auto task_end = reinterpret_cast<decltype(&__itt_task_end)>(list.slot("__itt_task_end"));
+    auto domain_create = bound<decltype(&__itt_domain_create)>(list, "__itt_domain_create");
+    auto handle_create = bound<decltype(&__itt_string_handle_create)>(list, "__itt_string_handle_create");
+    auto id_create = bound<decltype(&__itt_id_create)>(list, "__itt_id_create");
+    auto task_begin = bound<decltype(&__itt_task_begin)>(list, "__itt_task_begin");
+    auto metadata = bound<decltype(&__itt_metadata_str_add)>(list, "__itt_metadata_str_add");
+    auto relation = bound<decltype(&__itt_relation_add)>(list, "__itt_relation_add");
+    auto task_end = bound<decltype(&__itt_task_end)>(list, "__itt_task_end");
     __itt_domain* d = domain_create("static_part");
     __itt_string_handle* h = handle_create("work");
     id_create(d, {1, 0, 0});
