@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 #include <mvt_xml/itt.h>
 #include <mvt_xml/writer.h>
@@ -11,15 +13,36 @@
 #include "name_registry.h"
 #include "writer/keep_alive.h"
 #include "writer/mvt_collector.h"
+#include "writer/run_end.h"
 #include "writer/trace_writer.h"
 
-// The collector is built when the library is loaded and closes the trace
-// files at exit. The registries are built right after it and are never
-// destroyed (see name_registry.h).
+// The collector is built when the library is loaded and is never destroyed:
+// threads, late exit handlers and an OpenMP runtime's own shutdown may call in
+// after the run has ended, and its lock keeps guarding the registries for the
+// life of the process. The registries are built right after it and are never
+// destroyed either (see name_registry.h).
 namespace writer {
-mvt_collector mtc;
+namespace {
+alignas(mvt_collector) unsigned char collector_storage[sizeof(mvt_collector)];
+}  // namespace
+
+mvt_collector& mtc = *new (collector_storage) mvt_collector;
 
 mvt_collector* get_mtc() { return &mtc; }
+
+namespace {
+
+// Registered right after the collector is built, so that it runs after the
+// exit handlers registered later, by the program or by other libraries.
+// Usually it ends the run; run_end.h says when the end comes later.
+const bool exit_handler_registered = std::atexit([] { end_run_at_exit(mtc); }) == 0;
+
+// The library's ELF destructor runs at exit after every exit handler, or at
+// dlclose (there before the exit handler above; either order ends the run
+// once). By then the run must have ended, whoever was to end it.
+__attribute__((destructor)) void end_run_at_library_fini() { end_run_at_unload(mtc); }
+
+}  // namespace
 }  // namespace writer
 
 namespace internal {
@@ -59,18 +82,14 @@ Record* make_record(const char* name) {
     return record;
 }
 
+// The collector's lock guards the registries on every path: it is never
+// destroyed, and fork() hands it to the child unlocked, so a name keeps its
+// one record after the run has ended and in a forked child alike.
 template <typename Record>
 Record* registered_record(name_registry<Record>& registry, const char* name) {
     try {
-        writer::collector_admission admission;
-        if (admission) {
-            std::lock_guard<std::mutex> hold(writer::mtc.lock);
-            return registry.find_or_add(name, make_record<Record>);
-        }
-        // After exit-time destruction (or in a forked child) the collector's
-        // lock is off limits; the caller still gets a valid record of its
-        // own, and no trace will ever mention it.
-        return make_record<Record>(name);
+        std::lock_guard<std::mutex> hold(writer::mtc.lock);
+        return registry.find_or_add(name, make_record<Record>);
     } catch (...) {
         return fallback(static_cast<Record*>(nullptr));
     }

@@ -86,6 +86,13 @@ MVT_API void __itt_region_end(const __itt_domain* domain, __itt_id id);
 MVT_API const char* __itt_api_version(void);
 MVT_API void __itt_api_fini(void* reserved);
 
+// Called by an instrumented runtime's compiled-in static part with its global
+// structure: stores this library's function in every entry of the global's API
+// list whose group is in `init_groups` and whose name the library exports, and
+// the entry's own null function in every other entry. A null global, or one
+// without the static part's magic, is left untouched.
+MVT_API void __itt_api_init(void* global, int init_groups);
+
 #ifdef __cplusplus
 }
 #endif

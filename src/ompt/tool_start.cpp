@@ -10,6 +10,8 @@
 #include "mvt_xml/export.h"
 #include "mvt_xml/itt.h"
 #include "tool_state.h"
+#include "writer/mvt_collector.h"
+#include "writer/run_end.h"
 
 extern "C" {
 int ompt_initialize(ompt_function_lookup_t lookup, int initial_device_num, ompt_data_t* tool_data);
@@ -60,6 +62,7 @@ void fetch_entry_points(ompt_function_lookup_t lookup) {
 
 extern "C" int ompt_initialize(ompt_function_lookup_t lookup, int, ompt_data_t*) {
     using namespace ompt_bridge;
+    writer::host_runtime_started();
     create_handles();
     declare_group(graph_value, omp_graph_handle, __itt_null);
     fetch_entry_points(lookup);
@@ -68,9 +71,12 @@ extern "C" int ompt_initialize(ompt_function_lookup_t lookup, int, ompt_data_t*)
 }
 
 extern "C" void ompt_finalize(ompt_data_t*) {
-    // The trace stays open: the collector closes it at process exit, after
-    // any records the runtime's own shutdown may still cause.
     __itt_api_fini(nullptr);
+    // The runtime has delivered its last event. When it finalizes during its
+    // exit-time shutdown (libomp does, from its ELF destructor) the run ends
+    // here, after that shutdown's events; when it finalizes earlier the
+    // program may still record, and the exit handler ends the run.
+    writer::host_runtime_finished(*writer::get_mtc());
 }
 
 extern "C" MVT_API ompt_start_tool_result_t* ompt_start_tool(unsigned int, const char* runtime_version) {

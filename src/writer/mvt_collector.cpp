@@ -23,7 +23,7 @@ std::atomic<bool> accepting{false};       // records and admissions may start
 std::atomic<int> admitted{0};             // threads inside collector_admission
 std::atomic<bool> forked_child{false};    // this process was made by fork()
 pthread_key_t wrapper_key;                // mirror of mvt_collector::key
-mvt_collector* registered = nullptr;      // the live collector, for the fork handlers
+std::atomic<mvt_collector*> registered{nullptr};  // the live collector, for the fork handlers
 mvt_collector* fork_guarded = nullptr;    // the collector whose lock fork() holds
 
 // How long shutdown waits for threads that are in the middle of a record or
@@ -39,13 +39,12 @@ long monotonic_ns() noexcept {
 
 void before_fork() noexcept {
     // Holding the lock across fork() gives the child consistent lists and
-    // registries even when another thread was changing them.
-    admitted.fetch_add(1);
-    if (accepting.load() && registered) {
-        registered->lock.lock();
-        fork_guarded = registered;
-    } else {
-        admitted.fetch_sub(1);
+    // registries even when another thread was changing them. The registries
+    // stay in use after the run has ended, so this holds for the whole life
+    // of the collector.
+    if (mvt_collector* collector = registered.load()) {
+        collector->lock.lock();
+        fork_guarded = collector;
     }
 }
 
@@ -53,7 +52,6 @@ void after_fork_in_parent() noexcept {
     if (!fork_guarded) return;
     fork_guarded->lock.unlock();
     fork_guarded = nullptr;
-    admitted.fetch_sub(1);
 }
 
 }  // namespace
@@ -92,14 +90,16 @@ mvt_collector::mvt_collector() {
         add_to_free_list(first, initial_writers);
         static bool fork_handlers = pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child) == 0;
         (void)fork_handlers;
-        registered = this;
+        registered.store(this);
         accepting.store(key_created);
     } catch (...) {
         // Out of memory while loading: the process runs on, untraced.
     }
 }
 
-mvt_collector::~mvt_collector() {
+mvt_collector::~mvt_collector() { end_run(); }
+
+void mvt_collector::end_run() noexcept {
     accepting.store(false);
     if (forked_child.load()) {
         std::lock_guard<std::mutex> hold(lock);
@@ -110,7 +110,11 @@ mvt_collector::~mvt_collector() {
     // Threads still taking their first writer need the lock; let them finish
     // before holding it for the rest of the shutdown.
     deadline.wait_for([] { return admitted.load() == 0; });
+    // A second caller waits here for the first to finish, so whichever path
+    // returns, the files are whole by then.
     std::lock_guard<std::mutex> hold(lock);
+    if (run_ended) return;
+    run_ended = true;
     for (trace_writer_wrapper* w : wrappers) end_wrapper(w, deadline);
     wrappers.clear();
     for (trace_writer* w : free_list) end_writer(w);
@@ -158,10 +162,10 @@ void mvt_collector::after_fork_in_child() noexcept {
     // writing, so the parent's trace stays exactly as the parent writes it.
     forked_child.store(true);
     accepting.store(false);
+    admitted.store(0);
     if (fork_guarded) {
         fork_guarded->lock.unlock();
         fork_guarded = nullptr;
-        admitted.store(0);
     }
 }
 

@@ -34,6 +34,7 @@ public:
     };
 
     mvt_collector();
+    // Ends the run, if it has not ended yet.
     ~mvt_collector();
     mvt_collector(const mvt_collector&) = delete;
     mvt_collector& operator=(const mvt_collector&) = delete;
@@ -44,7 +45,14 @@ public:
     void add_to_free_list(int first, int count);
     void set_mvt_directory();
 
-    // Guards wrappers, free_list, next_writer_index and the name registries.
+    // Ends the run: every file gets its end_of_records record and closing
+    // line, later calls write nothing. Runs once; a later call returns when
+    // the first has finished. In a fork()ed child it lets go of the inherited
+    // writers without writing. When it is called is decided in run_end.h.
+    void end_run() noexcept;
+
+    // Guards wrappers, free_list, next_writer_index and the name registries,
+    // for the life of the process: the collector itself is never destroyed.
     std::mutex lock;
     pthread_key_t key{};
     std::mutex directory_lock;
@@ -61,11 +69,12 @@ private:
     static void after_fork_in_child() noexcept;
 
     bool key_created = false;
+    bool run_ended = false;  // guarded by lock
 };
 
-// Admission to the collector's shared state (its lock and what the lock
-// guards). Shutdown refuses new admissions and then waits, briefly and
-// boundedly, for admitted threads to leave before it takes the state apart.
+// Admission to the collector's writer hand-out (a thread taking its wrapper
+// and first writer). Shutdown refuses new admissions and then waits, briefly
+// and boundedly, for admitted threads to leave before it ends the writers.
 class collector_admission {
 public:
     collector_admission() noexcept;

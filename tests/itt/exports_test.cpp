@@ -24,11 +24,12 @@ TEST(Exports, ExactlyThePublicInterface) {
     }
     pclose(pipe);
     EXPECT_EQ(outside_xml, (std::set<std::string>{
-                               "__itt_api_fini", "__itt_api_version", "__itt_domain_create", "__itt_domain_createA",
-                               "__itt_id_create", "__itt_id_destroy", "__itt_metadata_add", "__itt_metadata_str_add",
-                               "__itt_metadata_str_addA", "__itt_region_begin", "__itt_region_end",
-                               "__itt_relation_add", "__itt_string_handle_create", "__itt_string_handle_createA",
-                               "__itt_task_begin", "__itt_task_end", "__itt_task_group", "ompt_start_tool",
-                               "writer::get_mtc()", "writer::write_begin_record(writer::trace_writer*, __itt_record_t)"}));
+                               "__itt_api_fini", "__itt_api_init", "__itt_api_version", "__itt_domain_create",
+                               "__itt_domain_createA", "__itt_id_create", "__itt_id_destroy", "__itt_metadata_add",
+                               "__itt_metadata_str_add", "__itt_metadata_str_addA", "__itt_region_begin",
+                               "__itt_region_end", "__itt_relation_add", "__itt_string_handle_create",
+                               "__itt_string_handle_createA", "__itt_task_begin", "__itt_task_end",
+                               "__itt_task_group", "ompt_start_tool", "writer::get_mtc()",
+                               "writer::write_begin_record(writer::trace_writer*, __itt_record_t)"}));
     EXPECT_GT(xml_symbols, 0);
 }

@@ -9,7 +9,13 @@
 // is null or offers less. RUNTIME_VERSION "-" is a null version string. Each
 // COMMAND is one event (see run below); ompt_data_t slots are named by the
 // script, "-" being a null slot; numbers may be given by their OpenMP names,
-// joined with '|'. Commands between "B{" and "}" run on a second thread. The
+// joined with '|'. Commands between "B{" and "}" run on a second thread.
+//
+// The runtime finalizes the tool when the script is done, unless the script
+// says otherwise: commands between "EXIT{" and "}" are delivered during exit,
+// after the library's own exit handler, and the tool is finalized after them,
+// as libomp does in its exit-time shutdown; "never_finalize" leaves the tool
+// unfinalized, and "unload" dlclose()s the library at the end of main. The
 // runtime's observations (lookups, registrations, results, at the end every
 // slot's value) go to standard error: standard output is the tool's.
 
@@ -68,11 +74,13 @@ ompt_interface_fn_t find_set_callback_only(const char* name) {
 // The tool's callback for an event; one it did not register ends the run.
 #define CALLBACK(name) reinterpret_cast<ompt_callback_##name##_t>(callbacks.at(ompt_callback_##name))
 
+// Built before main, so that it outlives the commands delivered during exit.
+const std::map<std::string, int> names = {
+    {"begin", 1}, {"end", 2},    {"beginend", 3},      {"initial", 1}, {"implicit", 2}, {"explicit", 4},
+    {"target", 8}, {"untied", ompt_task_untied}, {"in", 1}, {"out", 2}, {"inout", 3}, {"mutexinoutset", 4},
+    {"source", 5}, {"sink", 6},  {"complete", 1},      {"switch", 7},  {"barrier", 1}};
+
 int number(const std::string& word) {
-    static const std::map<std::string, int> names = {
-        {"begin", 1}, {"end", 2},    {"beginend", 3},      {"initial", 1}, {"implicit", 2}, {"explicit", 4},
-        {"target", 8}, {"untied", ompt_task_untied}, {"in", 1}, {"out", 2}, {"inout", 3}, {"mutexinoutset", 4},
-        {"source", 5}, {"sink", 6},  {"complete", 1},      {"switch", 7},  {"barrier", 1}};
     int value = 0;
     std::istringstream parts(word);
     for (std::string part; std::getline(parts, part, '|');)
@@ -123,36 +131,11 @@ void run(const std::string& command) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc < 4) {
-        note("usage: ompt_scripted_runtime LIB RUNTIME_VERSION SET_CALLBACK_ANSWERS COMMAND...");
-        return 2;
-    }
-    using start_tool_fn = ompt_start_tool_result_t* (*)(unsigned int, const char*);
-    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    const auto start = library ? reinterpret_cast<start_tool_fn>(dlsym(library, "ompt_start_tool")) : nullptr;
-    if (start == nullptr) {
-        note(std::string("cannot load the tool: ") + dlerror());
-        return 2;
-    }
-    const char* version = std::string(argv[2]) == "-" ? nullptr : argv[2];
-    ompt_start_tool_result_t* tool = start(201611, version);
-    note(tool != nullptr && start(0, version) == tool ? "start_tool stable" : "start_tool unstable");
-    const std::string kind = argv[3];
-    ompt_function_lookup_t chosen = lookup;
-    if (kind == "no_lookup") chosen = nullptr;
-    if (kind == "find_nothing") chosen = find_nothing;
-    if (kind == "find_set_callback_only") chosen = find_set_callback_only;
-    std::istringstream list(chosen == lookup ? kind : "");
-    for (std::string answer; std::getline(list, answer, ',');) answers.push_back(std::stoi(answer));
-    note("initialize returned " + std::to_string(tool->initialize(chosen, 0, &tool->tool_data)));
-
-    std::vector<std::string> on_b;  // B's commands, run on one thread at "}"
+// Runs commands in order, those between "B{" and "}" on one new thread.
+void play(const std::vector<std::string>& commands) {
+    std::vector<std::string> on_b;
     bool collecting = false;
-    for (int k = 4; k < argc; ++k) {
-        const std::string command = argv[k];
+    for (const std::string& command : commands) {
         if (command == "B{" || command == "}") {
             collecting = command == "B{";
             if (!collecting) std::thread([&] { for (const std::string& c : on_b) run(c); }).join();
@@ -163,7 +146,82 @@ int main(int argc, char** argv) {
             run(command);
         }
     }
-    tool->finalize(&tool->tool_data);
+}
+
+ompt_start_tool_result_t* tool = nullptr;
+std::vector<std::string> at_exit;  // the commands of "EXIT{ ... }"
+bool finalizes = true, unloaded = false;
+
+void finalize() {
+    if (finalizes) tool->finalize(&tool->tool_data);
+}
+
+// Registered before the library is loaded, so it runs after the library's
+// own exit handler.
+void exit_time_shutdown() {
+    if (at_exit.empty()) return;
+    play(at_exit);
+    finalize();
+}
+
+// Splits off the "EXIT{ ... }" block (which may hold "B{ ... }") and the flags.
+std::vector<std::string> read_script(char** first, char** last) {
+    std::vector<std::string> script;
+    for (char** word = first; word != last; ++word) {
+        const std::string command = *word;
+        if (command == "never_finalize") {
+            finalizes = false;
+        } else if (command == "unload") {
+            unloaded = true;
+        } else if (command == "EXIT{") {
+            for (int depth = 1; ++word != last;) {
+                depth += std::string(*word) == "B{" ? 1 : std::string(*word) == "}" ? -1 : 0;
+                if (depth == 0) break;
+                at_exit.push_back(*word);
+            }
+            if (word == last) break;
+        } else {
+            script.push_back(command);
+        }
+    }
+    return script;
+}
+
+}  // namespace
+
+// Unloading the library strands what it keeps for the life of the process
+// (its records and per-thread holders); that is by design, not a leak.
+extern "C" int __lsan_is_turned_off() { return unloaded ? 1 : 0; }
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        note("usage: ompt_scripted_runtime LIB RUNTIME_VERSION SET_CALLBACK_ANSWERS COMMAND...");
+        return 2;
+    }
+    std::atexit(exit_time_shutdown);
+    const std::vector<std::string> script = read_script(argv + 4, argv + argc);
+    using start_tool_fn = ompt_start_tool_result_t* (*)(unsigned int, const char*);
+    void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    const auto start = library ? reinterpret_cast<start_tool_fn>(dlsym(library, "ompt_start_tool")) : nullptr;
+    if (start == nullptr) {
+        note(std::string("cannot load the tool: ") + dlerror());
+        return 2;
+    }
+    const char* version = std::string(argv[2]) == "-" ? nullptr : argv[2];
+    tool = start(201611, version);
+    note(tool != nullptr && start(0, version) == tool ? "start_tool stable" : "start_tool unstable");
+    const std::string kind = argv[3];
+    ompt_function_lookup_t chosen = lookup;
+    if (kind == "no_lookup") chosen = nullptr;
+    if (kind == "find_nothing") chosen = find_nothing;
+    if (kind == "find_set_callback_only") chosen = find_set_callback_only;
+    std::istringstream list(chosen == lookup ? kind : "");
+    for (std::string answer; std::getline(list, answer, ',');) answers.push_back(std::stoi(answer));
+    note("initialize returned " + std::to_string(tool->initialize(chosen, 0, &tool->tool_data)));
+
+    play(script);
+    if (at_exit.empty()) finalize();
     for (const auto& [name, data] : slots) note("slot " + name + " " + std::to_string(data.value));
+    if (unloaded) dlclose(library);
     return 0;
 }

@@ -74,6 +74,11 @@ const lines startup = [] {
     return out;
 }();
 
+lines with(lines script, const std::string& command) {
+    script.push_back(command);
+    return script;
+}
+
 lines after_startup(const lines& records) {
     lines out = startup;
     out.insert(out.end(), records.begin(), records.end());
@@ -230,6 +235,38 @@ TEST(ompt_translation, single_events) {
         EXPECT_EQ(run.file(0), after_startup(c.records));
         EXPECT_EQ(with_prefix(run.child.err, "slot"), c.slots);
         EXPECT_EQ(run.files_from(1), lines{});
+    }
+}
+
+// However the runtime ends, the files end whole and keep every record: events
+// that come during exit, after the library's exit handler (as libomp's
+// shutdown delivers them), with or without a finalize after them, and a
+// library unloaded with dlclose, finalized or not.
+TEST(ompt_shutdown, every_ending_keeps_the_last_events_and_closes_the_files) {
+    const lines begun = {"set p 7", "implicit_task begin p x implicit"};
+    const lines late = {"EXIT{", "implicit_task end - x implicit", "B{", "task_schedule x switch x",
+                        "task_schedule x complete x", "}", "}"};
+    const lines in_main = {"implicit_task end - x implicit"};
+    const lines worker = {begin(id(101), id(0), "omp_explicit"), end};
+    const struct {
+        const char* what;
+        lines ending;
+        lines second_file;
+    } cases[] = {
+        {"finalized during exit", late, worker},
+        {"never finalized, events during exit", with(late, "never_finalize"), worker},
+        {"finalized, then unloaded", with(in_main, "unload"), {}},
+        {"never finalized, unloaded", with(with(in_main, "unload"), "never_finalize"), {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        lines script = begun;
+        script.insert(script.end(), c.ending.begin(), c.ending.end());
+        const scripted_run run = run_script(script);
+        EXPECT_EQ(run.file(0), after_startup({id_create(id(101)), group(id(101), id(7), "omp_implicit"),
+                                              begin(id(101), id(7), "omp_implicit"), end}));
+        EXPECT_EQ(run.file(1), c.second_file);
+        EXPECT_EQ(run.files_from(2), lines{});
     }
 }
 

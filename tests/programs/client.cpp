@@ -6,7 +6,8 @@
 //   client LIB ordered K          K threads, one after the other, each records
 //                                 id_create {k, 0, 0} with a null domain
 //   client LIB records            one call of every function (after_exit: after
-//                                 exit-time destruction, on two threads)
+//                                 exit-time destruction, on two threads, then
+//                                 20,000 creation calls of names made before)
 //   client LIB hostile            null pointers, long, huge and empty names
 //   client LIB stress T R         T threads play records 0..R-1 of the plan
 //   client LIB exit_race T        T threads play the plan while main returns, T more start
@@ -17,6 +18,7 @@
 //   client LIB scribble           writes junk into every inherited regular file
 //   client LIB stress T R BYTES   the same, with the file size limited to BYTES
 
+#include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -45,6 +47,7 @@ namespace {
 
 mvt_test::itt_api itt;
 std::string library_path;
+__itt_domain* early_domain = nullptr;  // "openmp", made before exit
 
 // Plays the plan for one thread, keeping the domain and handle it was handed
 // last, as an instrumented runtime keeps the pointers it gets.
@@ -104,6 +107,23 @@ void records() {
     itt.region_end(d, {7, 0, 0});
     itt.api_fini(nullptr);
     itt.task_end(nullptr);
+}
+
+// Creation calls made where nothing is recorded any more, repeated `calls`
+// times: true when each name keeps the record it was first given (`domain`
+// for "openmp"), a new name gets one record, and repeating allocates nothing.
+bool names_keep_their_records(__itt_domain* domain, int calls, size_t& grown) {
+    const char* long_name = "a name too long for any small-string buffer";
+    __itt_domain* fresh = itt.domain_create(long_name);
+    __itt_string_handle* handle = itt.string_handle_create(long_name);
+    const size_t before = mallinfo2().uordblks;
+    bool same = fresh != nullptr && handle != nullptr;
+    for (int i = 0; i < calls; ++i) {
+        same &= itt.domain_createA("openmp") == domain && itt.domain_create(long_name) == fresh;
+        same &= itt.string_handle_createA(long_name) == handle;
+    }
+    grown = mallinfo2().uordblks - before;
+    return same;
 }
 
 void hostile() {
@@ -170,6 +190,7 @@ namespace {
 
 int fork_while_recording(bool child_calls, const std::string& ending, int forks) {
     __itt_domain* d = itt.domain_create("parent");
+    __itt_domain* parent_openmp = itt.domain_create("openmp");
     std::atomic<bool> stop{false};
     std::vector<std::thread> background;
     for (unsigned long long t = 0; t < 2; ++t)
@@ -188,6 +209,8 @@ int fork_while_recording(bool child_calls, const std::string& ending, int forks)
                 itt.id_create(d, {999999, i, 0});
                 itt.domain_create("made in the child");
                 itt.task_end(d);
+                size_t grown = 0;
+                if (!names_keep_their_records(parent_openmp, 1000, grown) || grown != 0) _exit(4);
 #ifndef MVT_SANITIZED
                 // A thread whose first call is in the child. Sanitizers do not support
                 // threads in the child of a threaded process, hence the guard.
@@ -235,6 +258,9 @@ int main(int argc, char** argv) {
         std::atexit([] {
             records();
             std::thread(records).join();
+            size_t grown = 0;
+            const bool same = names_keep_their_records(early_domain, 20000, grown);
+            std::printf("late: %s, %zu bytes\n", same ? "registered" : "new", grown);
             std::fflush(stdout);
         });
     if (mode == "stress" && argc > 5 && *argv[5]) {
@@ -259,7 +285,10 @@ int main(int argc, char** argv) {
         start_recording(count, second);
         kill(getpid(), SIGKILL);
     } else if (mode == "fork" && argc > 5) return fork_while_recording(arg == "1", argv[4], std::atoi(argv[5]));
-    else if (mode == "after_exit") itt.id_create(nullptr, {1, 0, 0});
+    else if (mode == "after_exit") {
+        early_domain = itt.domain_createA("openmp");
+        itt.id_create(nullptr, {1, 0, 0});
+    }
     else return 2;
     return 0;
 }
