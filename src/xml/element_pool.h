@@ -7,11 +7,12 @@ namespace xml {
 namespace element_pool {
 
 // Memory for one element of `size` bytes; throws std::bad_alloc when there is
-// none. Sizes other than sizeof(element) (derived classes) go to the global
-// allocator.
+// none. Sizes other than sizeof(element) (derived classes) come from the
+// global allocator.
 void* allocate(std::size_t size);
-// Gives back memory from allocate with the same size.
-void release(void* p, std::size_t size) noexcept;
+// Gives back memory from allocate, or from the global operator new: the pool
+// tells its own memory apart by address.
+void release(void* p) noexcept;
 
 }  // namespace element_pool
 }  // namespace xml

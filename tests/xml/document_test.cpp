@@ -9,7 +9,7 @@
 
 namespace {
 
-using attrs = std::map<std::string, std::string>;
+using attrs = xml::attribute_map;
 
 // A document over a temporary file holding `content`.
 struct parsed {

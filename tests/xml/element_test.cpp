@@ -40,14 +40,14 @@ std::string dump_of(xml::element& e) {
 
 TEST(xml_element_queries, construction_and_attributes) {
     xml::element decl("xml", nullptr);
-    EXPECT_EQ(decl.attributes, (std::map<std::string, std::string>{{"version", "1.0"}}));
+    EXPECT_EQ(decl.attributes, (xml::attribute_map{{"version", "1.0"}}));
     xml::element e("e", "t");
     EXPECT_EQ(e.text, "t");
     e.add_attribute("k", "1");
     e.add_attribute("k", "2");
     e.add_attribute(nullptr, "3");
     e.set_text(nullptr);
-    EXPECT_EQ(e.attributes, (std::map<std::string, std::string>{{"k", "2"}}));
+    EXPECT_EQ(e.attributes, (xml::attribute_map{{"k", "2"}}));
     EXPECT_EQ(e.text, "");
 }
 
