@@ -5,6 +5,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "tree_pool.h"
+
 namespace xml {
 
 namespace {
@@ -55,7 +57,7 @@ attribute_map& attribute_map::operator=(attribute_map&& other) noexcept {
 void attribute_map::clear() noexcept {
     if (store_ == nullptr) return;
     std::destroy(begin(), end());
-    ::operator delete(store_);
+    tree_pool::release(store_);
     store_ = nullptr;
 }
 
@@ -123,7 +125,7 @@ void attribute_map::reserve(size_type n) {
 // failed allocation leaves the map as it was.
 void attribute_map::grow_to(size_type capacity) {
     if (capacity > largest_capacity) throw std::length_error("xml::attribute_map");
-    auto* fresh = static_cast<storage*>(::operator new(sizeof(storage) + capacity * sizeof(value_type)));
+    auto* fresh = static_cast<storage*>(tree_pool::allocate(sizeof(storage) + capacity * sizeof(value_type)));
     fresh->size = 0;
     fresh->capacity = static_cast<std::uint32_t>(capacity);
     if (store_ != nullptr) {

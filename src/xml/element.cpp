@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "element_pool.h"
+#include "tree_pool.h"
 #include "subtree_walk.h"
 
 namespace xml {
@@ -60,19 +60,19 @@ element::~element() {
     }
 }
 
-void* element::operator new(std::size_t size) { return element_pool::allocate(size); }
+void* element::operator new(std::size_t size) { return tree_pool::allocate(size); }
 
 void* element::operator new(std::size_t size, const std::nothrow_t&) noexcept {
     try {
-        return element_pool::allocate(size);
+        return tree_pool::allocate(size);
     } catch (...) {
         return nullptr;
     }
 }
 
-void element::operator delete(void* p, std::size_t) noexcept { element_pool::release(p); }
+void element::operator delete(void* p, std::size_t) noexcept { tree_pool::release(p); }
 
-void element::operator delete(void* p, const std::nothrow_t&) noexcept { element_pool::release(p); }
+void element::operator delete(void* p, const std::nothrow_t&) noexcept { tree_pool::release(p); }
 
 // Null arguments are refused quietly rather than handed to std::string,
 // which would throw out of the library.
