@@ -14,6 +14,8 @@ libraries=(ours pugixml expat read)
 
 # name shape bytes
 files=("trace-40MB trace 41943040" "trace-400MB trace 419430400" "attributes-40MB attributes 41943040")
+per_mib="$work/per_mib"
+: >"$per_mib"
 
 for spec in "${files[@]}"; do
   read -r name shape bytes <<<"$spec"
@@ -44,5 +46,14 @@ for spec in "${files[@]}"; do
       }
       if (kids["ours"] != kids["pugixml"] || kids["ours"] != kids["expat"])
         printf "MISMATCH: root children ours %s, pugixml %s, expat %s\n", kids["ours"], kids["pugixml"], kids["expat"]
-    }' "$results"
+      for (i = 1; i <= 3; i++)
+        printf "%s %s %.3f %.0f\n", FILENAME, order[i], best[order[i]] / mib, peak[order[i]] / mib > "/dev/stderr"
+    }' "$results" 2>>"$per_mib"
 done
+
+# Linear growth: the cost per MiB of input should not rise with the file.
+echo "== per MiB of trace-like input: parse ms and peak KiB, 40 MiB -> 400 MiB"
+awk '$1 ~ /trace-40MB/ { t40[$2] = $3; m40[$2] = $4 }
+     $1 ~ /trace-400MB/ { t400[$2] = $3; m400[$2] = $4 }
+     END { for (l in t40) printf "%-8s %7.2f -> %7.2f ms (x%.2f)   %6.0f -> %6.0f KiB (x%.2f)\n", l, t40[l], t400[l],
+                              t400[l] / t40[l], m40[l], m400[l], m400[l] / m40[l] }' "$per_mib" | sort
