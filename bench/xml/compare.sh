@@ -4,13 +4,15 @@
 # process of its own, the libraries taking turns within every round. Prints
 # the best parse time of ROUNDS (default 5) and the peak resident size per
 # library and file, with ratios to pugixml. Files go to TMPDIR (or /tmp) and
-# are removed at the end.
+# are removed at the end. BASELINE_DRIVER may name the driver of an earlier
+# build of this library; its "ours" then runs too, as "baseline".
 set -euo pipefail
 driver="$(cd "$1" && pwd)/bench/xml/xml_parse_driver"
 rounds=${2:-5}
 work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_xml_compare_XXXXXX")
 trap 'rm -rf "$work"' EXIT
 libraries=(ours pugixml expat read)
+if [ -n "${BASELINE_DRIVER:-}" ]; then libraries+=(baseline); fi
 
 # name shape bytes
 files=("trace-40MB trace 41943040" "trace-400MB trace 419430400" "attributes-40MB attributes 41943040")
@@ -27,7 +29,11 @@ for spec in "${files[@]}"; do
     # pages went cold or the previous process released its memory.
     for ((i = 0; i < ${#libraries[@]}; i++)); do
       lib=${libraries[$(((i + round) % ${#libraries[@]}))]}
-      echo "$lib $("$driver" "$lib" "$work/$name.xml")" >>"$results"
+      if [ "$lib" = baseline ]; then
+        echo "$lib $("$BASELINE_DRIVER" ours "$work/$name.xml")" >>"$results"
+      else
+        echo "$lib $("$driver" "$lib" "$work/$name.xml")" >>"$results"
+      fi
     done
   done
   rm -f "$work/$name.xml"
@@ -38,9 +44,10 @@ for spec in "${files[@]}"; do
       kids[$1] = $5 }
     END {
       printf "%-8s %10s %8s %9s %10s %9s %8s\n", "library", "parse_ms", "MB/s", "free_ms", "peak_MiB", "time/pugi", "rss/pugi"
-      n = split("ours pugixml expat read", order, " ")
+      n = split("ours pugixml expat read baseline", order, " ")
       for (i = 1; i <= n; i++) {
         l = order[i]
+        if (!(l in best)) continue
         printf "%-8s %10.1f %8.0f %9.1f %10.1f %9.2f %8.2f\n", l, best[l], mib * 1000 / best[l], freed[l],
                peak[l] / 1024, best[l] / best["pugixml"], peak[l] / peak["pugixml"]
       }
