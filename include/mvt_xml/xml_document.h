@@ -1,6 +1,7 @@
 #ifndef MVT_XML_XML_DOCUMENT_H
 #define MVT_XML_XML_DOCUMENT_H
 
+#include <cstddef>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -45,13 +46,22 @@ public:
     element* set_root(element* e);
 
     // Queries over the root's descendants; the root itself is never a result.
+    // The three-argument form is there for a char* name and for a const one,
+    // so that string literals can be passed.
     element* elem(const char* id);
+    const element* elem(const char* id) const;
     std::vector<element*> elems(const char* name);
+    std::vector<const element*> elems(const char* name) const;
     std::vector<element*> elems(const char* attr, const char* value);
+    std::vector<const element*> elems(const char* attr, const char* value) const;
     std::vector<element*> elems(char* name, const char* attr, const char* value);
+    std::vector<element*> elems(const char* name, const char* attr, const char* value);
+    std::vector<element*> elems(std::nullptr_t name, const char* attr, const char* value);
+    std::vector<const element*> elems(const char* name, const char* attr, const char* value) const;
 
     // Writes the declaration line, then the tree.
     void dump(std::ostream& out);
+    void dump(std::ostream& out) const;
 
     element declaration;
     element* root = nullptr;
@@ -66,6 +76,7 @@ private:
     MVT_LOCAL bool read_element(element* parent, int depth);
     MVT_LOCAL element& attach(element* parent, int depth, std::unique_ptr<element> e);
     MVT_LOCAL bool read_attributes(element& e, int& token);
+    MVT_LOCAL bool collect_attributes(int& token);
     MVT_LOCAL bool read_content(element& e, int depth, int& token);
     MVT_LOCAL bool read_end_tag(const element& e, int token);
 

@@ -1,7 +1,9 @@
 #include "mvt_xml/xml_document.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <utility>
 
 namespace xml {
 
@@ -42,6 +44,11 @@ struct document::scratch_buffers {
     // element takes its own children in one exact-size vector when its
     // content ends, instead of growing its vector one child at a time.
     std::vector<element*> pending_children;
+    // The attributes of the start tag being read, gathered so that the
+    // element's map is sized once; the strings keep their capacity from one
+    // element to the next.
+    std::vector<std::pair<std::string, std::string>> pending_attributes;
+    std::size_t attribute_count = 0;
 };
 
 namespace {
@@ -174,14 +181,31 @@ element& document::attach(element* parent, int depth, std::unique_ptr<element> e
     return *e.release();
 }
 
-// Leaves in `token` the token that ended the start tag: '>' or "/>".
+// Leaves in `token` the token that ended the start tag: '>' or "/>". The
+// attributes read go to the element however the tag ends, so a failure keeps
+// them too.
 bool document::read_attributes(element& e, int& token) {
+    scratch_buffers& s = scratch();
+    s.attribute_count = 0;
+    const bool ok = collect_attributes(token);
+    if (s.attribute_count == 0) return ok;
+    e.attributes.reserve(e.attributes.size() + s.attribute_count);
+    for (std::size_t i = 0; i < s.attribute_count; ++i) {
+        e.attributes.insert_or_assign(s.pending_attributes[i].first, s.pending_attributes[i].second);
+    }
+    return ok;
+}
+
+bool document::collect_attributes(int& token) {
     scratch_buffers& s = scratch();
     for (;;) {
         token = reader.next_token(s.name, name_size);
         if (token == close_token || token == empty_end_token) return true;
         if (token != name_token || !read_attribute_value()) return false;
-        e.add_attribute(s.name, s.value);
+        if (s.attribute_count == s.pending_attributes.size()) s.pending_attributes.emplace_back();
+        auto& pending = s.pending_attributes[s.attribute_count++];
+        pending.first.assign(s.name);
+        pending.second.assign(s.value);
     }
 }
 
@@ -199,8 +223,12 @@ bool document::read_content(element& e, int depth, int& token) {
             }
         }
     }
-    reader.get_text(s.text, text_size);
-    e.set_text(s.text);
+    // The text is stored as set_text would store it: up to its first zero
+    // byte, if it holds one.
+    const int stored = reader.get_text(s.text, text_size);
+    const std::size_t length = stored > 0 ? static_cast<std::size_t>(stored) : 0;
+    const void* zero = std::memchr(s.text, 0, length);
+    e.text.assign(s.text, zero != nullptr ? static_cast<const char*>(zero) - s.text : length);
     token = reader.next_token(nullptr, 0);
     return true;
 }
@@ -208,21 +236,39 @@ bool document::read_content(element& e, int depth, int& token) {
 bool document::read_end_tag(const element& e, int token) {
     scratch_buffers& s = scratch();
     return token == end_tag_token && reader.next_token(s.name, name_size) == name_token &&
-           equals(s.name, e.name.c_str()) && reader.next_token(nullptr, 0) == close_token;
+           e.name == std::string_view(s.name) && reader.next_token(nullptr, 0) == close_token;
 }
 
 element* document::elem(const char* id) { return root != nullptr ? root->child(id) : nullptr; }
 
-std::vector<element*> document::elems(const char* name) {
-    return root != nullptr ? root->children(name, nullptr, nullptr) : std::vector<element*>();
+const element* document::elem(const char* id) const {
+    return root != nullptr ? std::as_const(*root).child(id) : nullptr;
 }
 
-std::vector<element*> document::elems(const char* attr, const char* value) {
-    return root != nullptr ? root->children(nullptr, attr, value) : std::vector<element*>();
+std::vector<element*> document::elems(const char* name) { return elems(name, nullptr, nullptr); }
+
+std::vector<const element*> document::elems(const char* name) const { return elems(name, nullptr, nullptr); }
+
+std::vector<element*> document::elems(const char* attr, const char* value) { return elems(nullptr, attr, value); }
+
+std::vector<const element*> document::elems(const char* attr, const char* value) const {
+    return elems(nullptr, attr, value);
 }
 
 std::vector<element*> document::elems(char* name, const char* attr, const char* value) {
+    return elems(static_cast<const char*>(name), attr, value);
+}
+
+std::vector<element*> document::elems(std::nullptr_t, const char* attr, const char* value) {
+    return elems(static_cast<const char*>(nullptr), attr, value);
+}
+
+std::vector<element*> document::elems(const char* name, const char* attr, const char* value) {
     return root != nullptr ? root->children(name, attr, value) : std::vector<element*>();
+}
+
+std::vector<const element*> document::elems(const char* name, const char* attr, const char* value) const {
+    return root != nullptr ? std::as_const(*root).children(name, attr, value) : std::vector<const element*>();
 }
 
 }  // namespace xml

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <new>
 #include <string_view>
+#include <utility>
 
-#include "element_pool.h"
+#include "tree_pool.h"
 #include "subtree_walk.h"
 
 namespace xml {
@@ -24,6 +25,10 @@ bool matches(const element& e, const char* name, const char* attr, const char* v
     return attribute_equals(e, attr, value);
 }
 
+// The queries walk a const tree; the non-const forms hand the same elements
+// back as mutable, which they are to the caller who holds the tree mutably.
+element* unconst(const element* e) { return const_cast<element*>(e); }
+
 }  // namespace
 
 element::element(const char* element_name, const char* element_text) {
@@ -32,7 +37,7 @@ element::element(const char* element_name, const char* element_text) {
     try {
         if (element_name != nullptr) name = element_name;
         if (element_text != nullptr) text = element_text;
-        if (std::string_view(name) == "xml") attributes["version"] = "1.0";
+        if (std::string_view(name) == "xml") attributes.insert_or_assign("version", "1.0");
     } catch (const std::bad_alloc&) {
     }
 }
@@ -47,22 +52,34 @@ element::~element() {
         element* e = pending.back();
         pending.pop_back();
         if (e == nullptr) continue;
-        pending.insert(pending.end(), e->child_elements.rbegin(), e->child_elements.rend());
-        e->child_elements.clear();
+        if (!e->child_elements.empty()) {
+            pending.insert(pending.end(), e->child_elements.rbegin(), e->child_elements.rend());
+            e->child_elements.clear();
+        }
         delete e;
     }
 }
 
-void* element::operator new(std::size_t size) { return element_pool::allocate(size); }
+void* element::operator new(std::size_t size) { return tree_pool::allocate(size); }
 
-void element::operator delete(void* p, std::size_t size) noexcept { element_pool::release(p, size); }
+void* element::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return tree_pool::allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void element::operator delete(void* p, std::size_t) noexcept { tree_pool::release(p); }
+
+void element::operator delete(void* p, const std::nothrow_t&) noexcept { tree_pool::release(p); }
 
 // Null arguments are refused quietly rather than handed to std::string,
 // which would throw out of the library.
 void element::add_attribute(const char* attr, const char* value) {
     if (attr == nullptr || value == nullptr) return;
     try {
-        attributes[attr] = value;
+        attributes.insert_or_assign(attr, value);
     } catch (const std::bad_alloc&) {
     }
 }
@@ -74,11 +91,11 @@ void element::set_text(const char* new_text) {
     }
 }
 
-element* element::child(const char* id) {
-    element* found = nullptr;
+const element* element::child(const char* id) const {
+    const element* found = nullptr;
     if (id == nullptr) return found;
     try {
-        for_each_descendant(*this, [&](element& e) {
+        for_each_descendant(*this, [&](const element& e) {
             if (!attribute_equals(e, "id", id)) return true;
             found = &e;
             return false;
@@ -86,6 +103,20 @@ element* element::child(const char* id) {
     } catch (const std::bad_alloc&) {
     }
     return found;
+}
+
+element* element::child(const char* id) { return unconst(std::as_const(*this).child(id)); }
+
+std::vector<const element*> element::children(const char* child_name, const char* attr, const char* value) const {
+    std::vector<const element*> result;
+    try {
+        for_each_descendant(*this, [&](const element& e) {
+            if (matches(e, child_name, attr, value)) result.push_back(&e);
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+    }
+    return result;
 }
 
 std::vector<element*> element::children(const char* child_name, const char* attr, const char* value) {
@@ -100,12 +131,14 @@ std::vector<element*> element::children(const char* child_name, const char* attr
     return result;
 }
 
-element* element::first_child() { return child_elements.empty() ? nullptr : child_elements.front(); }
+const element* element::first_child() const { return child_elements.empty() ? nullptr : child_elements.front(); }
 
-element* element::first_child(const char* child_name, const char* attr, const char* value) {
-    element* found = nullptr;
+element* element::first_child() { return unconst(std::as_const(*this).first_child()); }
+
+const element* element::first_child(const char* child_name, const char* attr, const char* value) const {
+    const element* found = nullptr;
     try {
-        for_each_descendant(*this, [&](element& e) {
+        for_each_descendant(*this, [&](const element& e) {
             if (!matches(e, child_name, attr, value)) return true;
             found = &e;
             return false;
@@ -113,6 +146,10 @@ element* element::first_child(const char* child_name, const char* attr, const ch
     } catch (const std::bad_alloc&) {
     }
     return found;
+}
+
+element* element::first_child(const char* child_name, const char* attr, const char* value) {
+    return unconst(std::as_const(*this).first_child(child_name, attr, value));
 }
 
 }  // namespace xml

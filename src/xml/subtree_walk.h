@@ -14,10 +14,11 @@ enum class walk_step { descend, skip, stop };
 // instead of recursion, so a tree built by hand to any depth cannot exhaust
 // the call stack. `enter` decides whether to go into an element's children;
 // `leave` runs after the children of every element that was descended into.
-template <class Enter, class Leave>
-void walk_subtree(element& top, Enter&& enter, Leave&& leave) {
+// Node is element or const element.
+template <class Node, class Enter, class Leave>
+void walk_subtree(Node& top, Enter&& enter, Leave&& leave) {
     struct frame {
-        element* node;
+        Node* node;
         std::size_t next_child;
     };
     std::vector<frame> path;
@@ -27,12 +28,12 @@ void walk_subtree(element& top, Enter&& enter, Leave&& leave) {
     while (!path.empty()) {
         frame& current = path.back();
         if (current.next_child == current.node->child_elements.size()) {
-            element* finished = current.node;
+            Node* finished = current.node;
             path.pop_back();
             leave(*finished);
             continue;
         }
-        element* child = current.node->child_elements[current.next_child++];
+        Node* child = current.node->child_elements[current.next_child++];
         if (child == nullptr) continue;
         const walk_step step = enter(*child);
         if (step == walk_step::stop) return;
@@ -41,15 +42,15 @@ void walk_subtree(element& top, Enter&& enter, Leave&& leave) {
 }
 
 // Visits the descendants of `top` in pre-order; `visit` returns false to stop.
-template <class Visit>
-void for_each_descendant(element& top, Visit&& visit) {
+template <class Node, class Visit>
+void for_each_descendant(Node& top, Visit&& visit) {
     walk_subtree(
         top,
-        [&](element& e) {
+        [&](Node& e) {
             if (&e == &top) return walk_step::descend;
             return visit(e) ? walk_step::descend : walk_step::stop;
         },
-        [](element&) {});
+        [](Node&) {});
 }
 
 }  // namespace xml

@@ -9,7 +9,7 @@
 
 namespace {
 
-using attrs = std::map<std::string, std::string>;
+using attrs = xml::attribute_map;
 
 // A document over a temporary file holding `content`.
 struct parsed {
@@ -65,6 +65,25 @@ TEST(xml_document_parse, worked_example) {
     EXPECT_EQ(p.doc.elems("name"), std::vector<xml::element*>{root->child_elements[2]});
     EXPECT_EQ(p.doc.elems("id", "a"), std::vector<xml::element*>{item});
     EXPECT_EQ(p.dump(), worked_example_dump);
+}
+
+TEST(xml_document_parse, queries_and_dump_through_const_references) {
+    parsed p(worked_example);
+    const xml::document& doc = p.doc;
+    const xml::element* item = doc.elem("a");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(p.doc.elems("item", "id", "a"), std::vector<xml::element*>{p.doc.elem("a")});
+    EXPECT_EQ(doc.elems("item", "id", "a"), std::vector<const xml::element*>{item});
+    EXPECT_EQ(doc.elems("size", "3"), std::vector<const xml::element*>{item});
+    EXPECT_EQ(doc.elems("name").size(), 1u);
+    const xml::element& root = *doc.root;
+    EXPECT_EQ(root.child("a"), item);
+    EXPECT_EQ(root.first_child(), item);
+    EXPECT_EQ(root.first_child("name", nullptr, nullptr)->text, "alpha ");
+    EXPECT_EQ(root.children(nullptr, "size", "3"), std::vector<const xml::element*>{item});
+    std::ostringstream out;
+    doc.dump(out);
+    EXPECT_EQ(out.str(), worked_example_dump);
 }
 
 TEST(xml_document_parse, empty_or_missing_file_has_no_root) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mvt_xml/xml.h"
@@ -40,14 +43,14 @@ std::string dump_of(xml::element& e) {
 
 TEST(xml_element_queries, construction_and_attributes) {
     xml::element decl("xml", nullptr);
-    EXPECT_EQ(decl.attributes, (std::map<std::string, std::string>{{"version", "1.0"}}));
+    EXPECT_EQ(decl.attributes, (xml::attribute_map{{"version", "1.0"}}));
     xml::element e("e", "t");
     EXPECT_EQ(e.text, "t");
     e.add_attribute("k", "1");
     e.add_attribute("k", "2");
     e.add_attribute(nullptr, "3");
     e.set_text(nullptr);
-    EXPECT_EQ(e.attributes, (std::map<std::string, std::string>{{"k", "2"}}));
+    EXPECT_EQ(e.attributes, (xml::attribute_map{{"k", "2"}}));
     EXPECT_EQ(e.text, "");
 }
 
@@ -92,6 +95,68 @@ TEST(xml_element_queries, elements_freed_and_made_again_never_overlap) {
     for (std::size_t i = 0; i < live.size(); ++i) {
         ASSERT_EQ(live[i]->name, i % 2 == 0 ? std::string("again") : std::to_string(i));
     }
+}
+
+TEST(xml_element_memory, any_heap_element_joins_a_tree_and_is_freed) {
+    xml::document doc(nullptr);
+    auto* root = ::new xml::element("global_root", nullptr);
+    root->child_elements.push_back(new xml::element("class_new", nullptr));
+    root->child_elements.push_back(::new xml::element("global_new", "text"));
+    root->child_elements.push_back(std::make_unique<xml::element>("make_unique", nullptr).release());
+    root->child_elements.push_back(new (std::nothrow) xml::element("nothrow", nullptr));
+    root->child_elements.back()->child_elements.push_back(::new xml::element("global_grandchild", nullptr));
+    EXPECT_EQ(doc.set_root(root), root);
+    EXPECT_EQ(doc.elems(nullptr, nullptr, nullptr).size(), 5u);
+    doc.set_root(::new xml::element("replacement", nullptr));
+    doc.root->child_elements.push_back(new xml::element("pooled", nullptr));
+}
+
+TEST(xml_element_memory, elements_cross_threads_both_ways) {
+    std::vector<xml::element*> made_there;
+    std::thread([&] {
+        for (int i = 0; i < 1000; ++i) made_there.push_back(new xml::element("there", nullptr));
+    }).join();
+    xml::element holder("holder", nullptr);
+    holder.child_elements = made_there;  // outlive the thread that made them
+    std::vector<xml::element*> made_here;
+    for (int i = 0; i < 1000; ++i) made_here.push_back(new xml::element("here", nullptr));
+    std::thread([&] {
+        for (xml::element* e : made_here) delete e;
+    }).join();
+    EXPECT_EQ(holder.children("there", nullptr, nullptr).size(), 1000u);
+}
+
+// Counts what is written and keeps nothing.
+class counting_buffer : public std::streambuf {
+public:
+    std::size_t written = 0;
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) ++written;
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char*, std::streamsize n) override {
+        written += static_cast<std::size_t>(n);
+        return n;
+    }
+};
+
+TEST(xml_dump, very_deep_hand_built_tree_is_indented_in_full) {
+    const std::size_t depth = 100000;
+    xml::element top("a", nullptr);
+    xml::element* leaf = &top;
+    for (std::size_t i = 1; i < depth; ++i) leaf = add(*leaf, "a");
+    // Level L holds "<a>" and "</a>" lines of 3L spaces each; the leaf's line
+    // is "<a/>" at level depth - 1.
+    std::size_t expected = 3 * (depth - 1) + 5;
+    for (std::size_t level = 0; level + 1 < depth; ++level) expected += 6 * level + 9;
+    counting_buffer sink;
+    std::ostream out(&sink);
+    top.dump(out);
+    EXPECT_EQ(sink.written, expected);
+    top.dump(out);
+    EXPECT_EQ(sink.written, 2 * expected);
 }
 
 TEST(xml_dump, declaration_and_empty_elements) {
