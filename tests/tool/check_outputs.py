@@ -50,13 +50,20 @@ def check_timeline(path):
             colours[r.find(ns + "title").text.split(" ")[0]].add(r.get("fill"))
     counts = collections.Counter(r.find(ns + "title").text.split(" ")[0]
                                  for r in root.iter(ns + "rect") if r.find(ns + "title") is not None)
-    assert counts == {"omp_parallel": 1, "omp_implicit": 2, "omp_barrier": 2, "omp_explicit": 2}, counts
+    assert counts == {"omp_parallel": 1, "omp_implicit": 2, "omp_barrier": 2, "omp_explicit": 2, "setup": 1}, counts
+    # The region is drawn as one, see-through with an outline.
+    region = [r for r in root.iter(ns + "rect") if r.find(ns + "title") is not None and "region" in r.find(ns + "title").text]
+    assert len(region) == 1 and region[0].get("fill-opacity") and region[0].get("stroke"), region
     # One colour per name, and no colour for two names.
     assert all(len(c) == 1 for c in colours.values()), colours
     assert len(set.union(*colours.values())) == len(colours), colours
     texts = [t.text for t in root.iter(ns + "text")]
-    for label in ("_mvt.0", "_mvt.1", "_mvt.2", "omp_explicit", "0", "+1 ms"):
+    # Lanes are the threads that recorded: _mvt.2 holds no record of the program.
+    for label in ("thread 0", "_mvt.0", "thread 1", "_mvt.1", "omp_explicit", "0", "+1 ms"):
         assert label in texts, (label, texts)
+    assert "_mvt.2" not in texts and "thread 2" not in texts, texts
+    # Names are written inside the bars wide enough for them.
+    assert texts.count("omp_parallel") == 2 and texts.count("omp_explicit") >= 2, texts
 
 
 if __name__ == "__main__":

@@ -1,0 +1,328 @@
+#include "output/report/timeline_data.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
+
+#include "common/text_format.h"
+#include "output/report/json_text.h"
+#include "reading/record_visitor.h"
+
+namespace mvt_trace {
+
+namespace {
+
+// "d1.d2.d3" as a string: d1 may exceed what a JavaScript number holds.
+std::string id_words(const trace_id& id) {
+    return std::to_string(id.d1) + "." + std::to_string(id.d2) + "." + std::to_string(id.d3);
+}
+
+std::string hex(std::uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Text past the limit is cut, at a byte that starts a character, and marked.
+std::string shortened(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) --cut;
+    return text.substr(0, cut) + "\xe2\x80\xa6";  // an ellipsis
+}
+
+std::uint64_t duration(const execution& e) { return e.end - e.begin; }
+
+template <typename Field>
+void write_array(std::ostream& out, const char* name, const std::vector<Field>& items, bool first = false) {
+    out << (first ? "\"" : ",\"") << name << "\":[";
+    for (std::size_t i = 0; i < items.size(); ++i) out << (i == 0 ? "" : ",") << items[i];
+    out << "]";
+}
+
+// "NAME":{"b":[...],"e":[...],"d":[...],"n":[...],"x":[...]}, collecting the
+// positions of the executions still open at the end.
+template <typename Bar>
+void write_bars(std::ostream& out, const char* name, const std::vector<Bar>& bars, std::vector<std::size_t>& open) {
+    std::vector<std::uint64_t> b, e;
+    std::vector<std::uint32_t> d, n;
+    std::vector<long> x;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        b.push_back(bars[i].begin);
+        e.push_back(bars[i].end);
+        d.push_back(bars[i].row);
+        n.push_back(bars[i].name);
+        x.push_back(bars[i].details);
+        if (bars[i].open) open.push_back(i);
+    }
+    out << ",\"" << name << "\":{";
+    write_array(out, "b", b, true);
+    write_array(out, "e", e);
+    write_array(out, "d", d);
+    write_array(out, "n", n);
+    write_array(out, "x", x);
+    out << "}";
+}
+
+}  // namespace
+
+// The one pass over the run: every record's timestamp, the names and
+// metadata of each process, and each file's executions as they complete.
+class timeline_exporter::collector : public record_visitor, public execution_listener {
+public:
+    explicit collector(timeline_exporter& owner) : owner_(owner) {}
+
+    void begin_file(const trace_file& file, std::size_t) override {
+        owner_.lanes_.emplace_back();
+        owner_.lanes_.back().file = file;
+        if (owner_.processes_.size() <= file.process) owner_.processes_.resize(file.process + 1);
+        process_ = &owner_.processes_[file.process];
+    }
+
+    void record(const trace_record& record) override {
+        lane& current = owner_.lanes_.back();
+        if (!owner_.seen_) owner_.first_ = owner_.last_ = record.timestamp;
+        owner_.seen_ = true;
+        owner_.first_ = std::min(owner_.first_, record.timestamp);
+        owner_.last_ = std::max(owner_.last_, record.timestamp);
+        if (record.kind != record_kind::end_of_records) ++current.records;
+        process_->names.record(record);
+        keep_metadata(record);
+        tracker_.record(record);
+    }
+
+    void end_file(const file_report&) override {
+        tracker_.finish_file();
+        tracker_.reset_counters();
+    }
+
+    void task_done(const execution& task) override { owner_.lanes_.back().read_tasks.push_back(task); }
+    void region_done(const execution& region) override { owner_.lanes_.back().read_regions.push_back(region); }
+
+private:
+    void keep_metadata(const trace_record& record) {
+        metadata_entry entry;
+        if (record.kind == record_kind::metadata) {
+            entry.key = record.number(2);
+            entry.number = record.number(5);
+        } else if (record.kind == record_kind::metadata_string_a || record.kind == record_kind::metadata_string_w) {
+            entry.key = record.number(2);
+            entry.is_text = true;
+            entry.text = std::string(record.text(4));
+        } else {
+            return;
+        }
+        process_->metadata[record.id(1)].push_back(std::move(entry));
+    }
+
+    timeline_exporter& owner_;
+    process_names* process_ = nullptr;
+    execution_tracker tracker_{*this};
+};
+
+timeline_exporter::timeline_exporter(timeline_limits limits, node_lookup node_of)
+    : limits_(limits), node_of_(std::move(node_of)) {}
+
+std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
+    collector reader(*this);
+    std::vector<file_report> reports = visit_files(files, reader);
+    // The files a process opened in advance and never used are no threads.
+    lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),
+                 lanes_.end());
+    select_bars();
+    return reports;
+}
+
+// Regions need not nest: each goes on the first row that is free when it
+// begins.
+void timeline_exporter::place_regions(lane& l) const {
+    std::vector<std::size_t> order(l.read_regions.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return std::tie(l.read_regions[a].begin, l.read_regions[a].id) <
+               std::tie(l.read_regions[b].begin, l.read_regions[b].id);
+    });
+    l.region_rows_of.assign(l.read_regions.size(), 0);
+    std::vector<std::uint64_t> row_free_at;
+    for (std::size_t i : order) {
+        const execution& r = l.read_regions[i];
+        std::size_t row = 0;
+        while (row < row_free_at.size() && row_free_at[row] > r.begin) ++row;
+        if (row == row_free_at.size()) row_free_at.push_back(0);
+        row_free_at[row] = std::max(r.end, r.begin + 1);
+        l.region_rows_of[i] = static_cast<std::uint32_t>(row);
+    }
+    l.region_rows_of.shrink_to_fit();
+}
+
+void timeline_exporter::select_bars() {
+    // Only the longest executions are embedded when there are too many: they
+    // are what a view of the whole run shows, and the short ones become
+    // visible as blocks until then.
+    std::vector<std::uint64_t> durations;
+    for (lane& l : lanes_) {
+        place_regions(l);
+        for (const execution& e : l.read_tasks) durations.push_back(duration(e));
+        for (const execution& e : l.read_regions) durations.push_back(duration(e));
+    }
+    std::uint64_t cutoff = 0;
+    std::size_t ties_left = durations.size();
+    if (durations.size() > limits_.max_executions) {
+        const std::size_t keep = limits_.max_executions;
+        std::nth_element(durations.begin(), durations.begin() + static_cast<long>(keep), durations.end(),
+                         std::greater<std::uint64_t>());
+        // The keep-th longest: the shortest of those nth_element put first.
+        cutoff = keep == 0 ? ~0ull : *std::min_element(durations.begin(), durations.begin() + static_cast<long>(keep));
+        // Executions exactly as long as the cutoff fill what is left.
+        const std::size_t longer = static_cast<std::size_t>(
+            std::count_if(durations.begin(), durations.end(), [&](std::uint64_t d) { return d > cutoff; }));
+        ties_left = keep - std::min(keep, longer);
+    }
+    durations.clear();
+    durations.shrink_to_fit();
+    auto embedded = [&](const execution& e) {
+        const std::uint64_t d = duration(e);
+        if (d > cutoff) return true;
+        if (d < cutoff || ties_left == 0) return false;
+        --ties_left;
+        return true;
+    };
+
+    for (lane& l : lanes_) {
+        for (std::uint32_t row : l.region_rows_of) l.region_rows = std::max<std::size_t>(l.region_rows, row + 1);
+        l.region_rows = std::min(l.region_rows, limits_.max_region_rows);
+        for (const execution& e : l.read_tasks)
+            l.task_rows = std::max(l.task_rows, std::min(e.depth + 1, limits_.max_task_rows));
+        for (std::size_t i = 0; i < l.read_regions.size(); ++i) {
+            const execution& r = l.read_regions[i];
+            const std::uint32_t row = l.region_rows_of[i];
+            if (row < l.region_rows && embedded(r))
+                add_bar(l, r, row, true);
+            else
+                add_to_blocks(l, r, std::min<std::uint32_t>(row, static_cast<std::uint32_t>(l.region_rows - 1)));
+        }
+        for (const execution& t : l.read_tasks) {
+            if (t.depth < limits_.max_task_rows && embedded(t))
+                add_bar(l, t, static_cast<std::uint32_t>(t.depth), false);
+            else
+                add_to_blocks(l, t, static_cast<std::uint32_t>(l.region_rows + std::min(t.depth, l.task_rows - 1)));
+        }
+        l.read_tasks = {};
+        l.read_regions = {};
+        l.region_rows_of = {};
+        // The page finds what is in view by binary search along each row.
+        auto by_row_then_time = [](const bar& a, const bar& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); };
+        std::sort(l.tasks.begin(), l.tasks.end(), by_row_then_time);
+        std::sort(l.regions.begin(), l.regions.end(), by_row_then_time);
+        std::sort(l.blocks.begin(), l.blocks.end(),
+                  [](const block& a, const block& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); });
+    }
+}
+
+void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, bool region) {
+    bar b;
+    b.begin = e.begin - first_;
+    b.end = e.end - first_;
+    b.row = row;
+    b.name = name_index(l.file.process, e.name);
+    b.details = details_index(l.file.process, e);
+    b.open = e.open_at_end;
+    (region ? l.regions : l.tasks).push_back(b);
+}
+
+void timeline_exporter::add_to_blocks(lane& l, const execution& e, std::uint32_t drawing_row) {
+    ++elided_;
+    const std::uint64_t span = std::max<std::uint64_t>(last_ - first_, 1);
+    const std::uint64_t begin = e.begin - first_;
+    const std::uint64_t column = static_cast<std::uint64_t>(
+        static_cast<double>(begin) / static_cast<double>(span) * static_cast<double>(limits_.blocks_per_row));
+    // Blocks of a row stay few (one per column), so a linear search from the
+    // back finds the one an execution joins: executions come in file order.
+    for (auto it = l.blocks.rbegin(); it != l.blocks.rend() && it - l.blocks.rbegin() < 64; ++it) {
+        const std::uint64_t its_column = static_cast<std::uint64_t>(
+            static_cast<double>(it->begin) / static_cast<double>(span) * static_cast<double>(limits_.blocks_per_row));
+        if (it->row == drawing_row && its_column == column) {
+            it->begin = std::min(it->begin, begin);
+            it->end = std::max(it->end, e.end - first_);
+            ++it->count;
+            return;
+        }
+    }
+    l.blocks.push_back({begin, e.end - first_, drawing_row, 1});
+}
+
+std::uint32_t timeline_exporter::name_index(std::size_t process, std::uint64_t handle) {
+    std::string name = processes_[process].names.handle_name(handle);
+    auto [position, added] = name_positions_.emplace(name, static_cast<std::uint32_t>(names_.size()));
+    if (added) names_.push_back(std::move(name));
+    return position->second;
+}
+
+// What a click on the execution shows. Executions with the same identifier,
+// parent and metadata (an implicit task and its barrier) share one entry.
+long timeline_exporter::details_index(std::size_t process, const execution& e) {
+    const process_names& names = processes_[process];
+    std::string json = "{\"id\":\"" + id_words(e.id) + "\",\"parent\":\"" + id_words(e.parent) + "\",\"node\":" +
+                       std::to_string(node_of_ ? node_of_(process, e.id) : -1) +
+                       ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
+    // A task's metadata may sit on its graph node, whose identifier differs
+    // by the tag word 1.
+    auto found = names.metadata.find(e.id);
+    if (found == names.metadata.end()) found = names.metadata.find(trace_id{e.id.d1, 1, e.id.d3});
+    if (found != names.metadata.end()) {
+        bool first = true;
+        for (const metadata_entry& m : found->second) {
+            const std::string key = names.names.handle_name(m.key);
+            std::string value = m.is_text ? shortened(m.text, limits_.max_text)
+                                : key == "code_address" ? hex(m.number)
+                                                        : std::to_string(m.number);
+            json += (first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
+            first = false;
+        }
+    }
+    json += "}}";
+    auto known = details_positions_.find(json);
+    if (known != details_positions_.end()) return known->second;
+    if (details_bytes_ + json.size() > limits_.max_details_bytes) return -1;
+    details_bytes_ += json.size();
+    const long position = static_cast<long>(details_.size());
+    details_positions_.emplace(json, position);
+    details_.push_back(std::move(json));
+    return position;
+}
+
+void timeline_exporter::write_json(std::ostream& out) const {
+    out << "{\"span_ns\":" << (last_ - first_) << ",\"names\":[";
+    for (std::size_t i = 0; i < names_.size(); ++i) out << (i == 0 ? "" : ",") << json_quoted(names_[i]);
+    out << "],\"lanes\":[";
+    for (std::size_t k = 0; k < lanes_.size(); ++k) {
+        const lane& l = lanes_[k];
+        out << (k == 0 ? "" : ",") << "{\"label\":\"thread " << l.file.index << "\",\"file\":" << json_quoted(l.file.path)
+            << ",\"process\":" << l.file.process << ",\"rows\":" << l.region_rows + l.task_rows
+            << ",\"region_rows\":" << l.region_rows << ",\"records\":" << l.records;
+        std::vector<std::size_t> open_tasks, open_regions;
+        write_bars(out, "tasks", l.tasks, open_tasks);
+        write_bars(out, "regions", l.regions, open_regions);
+        write_array(out, "open", open_tasks);
+        write_array(out, "open_regions", open_regions);
+        std::vector<std::uint64_t> b, e, c;
+        std::vector<std::uint32_t> d;
+        for (const block& bl : l.blocks) {
+            b.push_back(bl.begin);
+            e.push_back(bl.end);
+            d.push_back(bl.row);
+            c.push_back(bl.count);
+        }
+        out << ",\"blocks\":{";
+        write_array(out, "b", b, true);
+        write_array(out, "e", e);
+        write_array(out, "d", d);
+        write_array(out, "c", c);
+        out << "}}";
+    }
+    out << "],\"details\":[";
+    for (std::size_t i = 0; i < details_.size(); ++i) out << (i == 0 ? "" : ",\n") << details_[i];
+    out << "],\"elided\":" << elided_ << "}";
+}
+
+}  // namespace mvt_trace
