@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: a release build, then the same suite under
 # AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then a
-# short fuzzing run of the XML reader. MVT_TEST_PHASES selects phases.
+# short fuzzing run of the XML reader. MVT_TEST_PHASES selects phases; the
+# "browser" phase runs only the report page's test in Chromium (the release
+# phase runs it too), printing one line.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -31,6 +33,15 @@ for phase in $phases; do
       bash scripts/build.sh build/tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
         -DCMAKE_CXX_COMPILER=clang++ -DMVT_SANITIZE=thread
       TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_ctest build/tsan ;;
+    browser)
+      bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON >/dev/null
+      if (cd build/release && ctest -R '^tool\.report_in_browser$' --output-on-failure >browser.log 2>&1); then
+        grep -q "Skipped" build/release/browser.log && echo "browser: skipped (no Chromium or playwright-core)" ||
+          echo "browser: passed; screenshots in build/release/browser/"
+      else
+        echo "browser: FAILED (see build/release/browser.log)"
+        failed=1
+      fi ;;
     fuzz)
       if [ -d fuzz ]; then
         bash scripts/build.sh build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \

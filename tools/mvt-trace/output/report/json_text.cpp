@@ -47,7 +47,10 @@ std::string json_quoted(std::string_view text) {
             case '\t': out += "\\t"; continue;
             default: break;
         }
-        if (c < 0x20 || c == 0x7f) {
+        if (c == '<' && (text.substr(i, 2) == "</" || text.substr(i, 4) == "<!--")) {
+            out += text[i + 1] == '/' ? "<\\/" : "\\u003c";
+            if (text[i + 1] == '/') ++i;
+        } else if (c < 0x20 || c == 0x7f) {
             escape_byte(c, out);
         } else if (c < 0x80) {
             out += static_cast<char>(c);

@@ -1,6 +1,5 @@
 #include "output/report/report_data.h"
 
-#include <sstream>
 
 #include "analysis/run_health.h"
 #include "common/text_format.h"
@@ -88,7 +87,7 @@ std::vector<file_report> write_report_data(const std::vector<trace_file>& files,
     std::vector<file_report> reports = timeline.read(files);
     out << "{\"format\":1,\"generator\":\"mvt-trace " MVT_TRACE_VERSION "\",\"run\":";
     write_run(files, inputs, timeline, out);
-    out << ",\n\"analysis\":" << (inputs.analysis_json.empty() ? std::string("null") : inputs.analysis_json)
+    out << ",\n\"analysis\":" << (inputs.analysis_json.empty() ? std::string("null") : script_safe(inputs.analysis_json))
         << ",\n\"timeline\":";
     timeline.write_json(out);
     out << ",\n\"graph\":{\"svg\":" << (inputs.graph_svg.empty() ? "null" : json_quoted(inputs.graph_svg))
@@ -98,9 +97,8 @@ std::vector<file_report> write_report_data(const std::vector<trace_file>& files,
 
 std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
                                       std::ostream& out) {
-    std::ostringstream data;
-    std::vector<file_report> reports = write_report_data(files, inputs, data);
-    write_report_page(data.str(), out);
+    std::vector<file_report> reports;
+    write_report_page([&](std::ostream& data) { reports = write_report_data(files, inputs, data); }, out);
     return reports;
 }
 

@@ -32,7 +32,8 @@ struct report_inputs {
     timeline_limits limits;
 };
 
-// Reads the run and writes the page's data object:
+// Reads the run and writes the page's data object, safe to stand inside a
+// <script> element:
 // {"format": 1, "generator": ..., "run": {...}, "analysis": ..., "timeline": {...}, "graph": {...}}.
 // One report per file, from the pass that gathers the timeline.
 std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,

@@ -30,7 +30,7 @@ std::string script_safe(std::string_view json) {
 
 // The template names its parts by marker: <!--@include report.css--> takes the
 // place of that file, <!--@data--> of the data.
-void write_report_page(std::string_view data_json, std::ostream& out) {
+void write_report_page(const std::function<void(std::ostream&)>& write_data, std::ostream& out) {
     const std::string_view page = report_asset("report.html");
     std::size_t done = 0;
     while (done < page.size()) {
@@ -40,7 +40,7 @@ void write_report_page(std::string_view data_json, std::ostream& out) {
         const std::size_t end = page.find(marker_end, marker);
         if (end == std::string_view::npos) break;
         if (page.compare(marker, data_marker.size(), data_marker) == 0) {
-            out << script_safe(data_json);
+            write_data(out);
         } else if (page.compare(marker, include_marker.size(), include_marker) == 0) {
             const std::size_t name_start = marker + include_marker.size();
             out << report_asset(page.substr(name_start, end - name_start));

@@ -1,6 +1,7 @@
 #ifndef MVT_TRACE_OUTPUT_REPORT_REPORT_PAGE_H
 #define MVT_TRACE_OUTPUT_REPORT_REPORT_PAGE_H
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -8,9 +9,10 @@
 namespace mvt_trace {
 
 // Writes the self-contained report page: the built-in template with its style
-// sheet and scripts written into it, and `data_json` (the page's data object)
-// in its <script type="application/json" id="mvt-data"> element.
-void write_report_page(std::string_view data_json, std::ostream& out);
+// sheet and scripts written into it, and the page's data object, which
+// `write_data` writes, in its <script type="application/json" id="mvt-data">
+// element. What write_data writes must be script_safe already.
+void write_report_page(const std::function<void(std::ostream&)>& write_data, std::ostream& out);
 
 // JSON that no text inside can end or upset the script element holding it:
 // "</" becomes "<\/" and "<!--" becomes "\u003c!--" (both mean the same to a

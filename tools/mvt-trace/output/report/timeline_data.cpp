@@ -1,6 +1,7 @@
 #include "output/report/timeline_data.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <tuple>
 
@@ -33,11 +34,20 @@ std::string shortened(const std::string& text, std::size_t limit) {
 
 std::uint64_t duration(const execution& e) { return e.end - e.begin; }
 
+// "NAME":[1,2,3], the numbers formatted into one buffer: a page holds
+// hundreds of thousands of them.
 template <typename Field>
 void write_array(std::ostream& out, const char* name, const std::vector<Field>& items, bool first = false) {
-    out << (first ? "\"" : ",\"") << name << "\":[";
-    for (std::size_t i = 0; i < items.size(); ++i) out << (i == 0 ? "" : ",") << items[i];
-    out << "]";
+    std::string text = first ? "\"" : ",\"";
+    text += name;
+    text += "\":[";
+    char digits[24];
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += ',';
+        text.append(digits, std::to_chars(digits, digits + sizeof digits, items[i]).ptr);
+    }
+    text += ']';
+    out << text;
 }
 
 // "NAME":{"b":[...],"e":[...],"d":[...],"n":[...],"x":[...]}, collecting the
@@ -112,7 +122,7 @@ private:
         } else {
             return;
         }
-        process_->metadata[record.id(1)].push_back(std::move(entry));
+        process_->metadata.emplace_back(record.id(1), std::move(entry));
     }
 
     timeline_exporter& owner_;
@@ -129,6 +139,9 @@ std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& 
     // The files a process opened in advance and never used are no threads.
     lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),
                  lanes_.end());
+    for (process_names& p : processes_)
+        std::stable_sort(p.metadata.begin(), p.metadata.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
     select_bars();
     return reports;
 }
@@ -252,43 +265,54 @@ void timeline_exporter::add_to_blocks(lane& l, const execution& e, std::uint32_t
 }
 
 std::uint32_t timeline_exporter::name_index(std::size_t process, std::uint64_t handle) {
+    auto& known = processes_[process].name_positions;
+    if (auto found = known.find(handle); found != known.end()) return found->second;
     std::string name = processes_[process].names.handle_name(handle);
     auto [position, added] = name_positions_.emplace(name, static_cast<std::uint32_t>(names_.size()));
     if (added) names_.push_back(std::move(name));
+    known.emplace(handle, position->second);
     return position->second;
 }
 
-// What a click on the execution shows. Executions with the same identifier,
-// parent and metadata (an implicit task and its barrier) share one entry.
+// Executions with the same identifier, parent and domain (an implicit task
+// and its barrier) share one entry.
 long timeline_exporter::details_index(std::size_t process, const execution& e) {
+    const details_key key{process, e.id, e.parent, e.domain};
+    if (auto known = details_positions_.find(key); known != details_positions_.end()) return known->second;
+    std::string json = details_json(process, e);
+    long position = -1;
+    if (details_bytes_ + json.size() <= limits_.max_details_bytes) {
+        details_bytes_ += json.size();
+        position = static_cast<long>(details_.size());
+        details_.push_back(std::move(json));
+    }
+    details_positions_.emplace(key, position);
+    return position;
+}
+
+// What a click on the execution shows: identifiers, its node, its domain and
+// its metadata.
+std::string timeline_exporter::details_json(std::size_t process, const execution& e) const {
     const process_names& names = processes_[process];
     std::string json = "{\"id\":\"" + id_words(e.id) + "\",\"parent\":\"" + id_words(e.parent) + "\",\"node\":" +
                        std::to_string(node_of_ ? node_of_(process, e.id) : -1) +
                        ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
     // A task's metadata may sit on its graph node, whose identifier differs
     // by the tag word 1.
-    auto found = names.metadata.find(e.id);
-    if (found == names.metadata.end()) found = names.metadata.find(trace_id{e.id.d1, 1, e.id.d3});
-    if (found != names.metadata.end()) {
-        bool first = true;
-        for (const metadata_entry& m : found->second) {
-            const std::string key = names.names.handle_name(m.key);
-            std::string value = m.is_text ? shortened(m.text, limits_.max_text)
-                                : key == "code_address" ? hex(m.number)
-                                                        : std::to_string(m.number);
-            json += (first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
-            first = false;
-        }
+    const auto by_id = [](const std::pair<trace_id, metadata_entry>& m, const trace_id& id) { return m.first < id; };
+    auto first = std::lower_bound(names.metadata.begin(), names.metadata.end(), e.id, by_id);
+    if (first == names.metadata.end() || first->first != e.id)
+        first = std::lower_bound(names.metadata.begin(), names.metadata.end(), trace_id{e.id.d1, 1, e.id.d3}, by_id);
+    const trace_id owner = first == names.metadata.end() ? trace_id{} : first->first;
+    for (auto m = first; m != names.metadata.end() && m->first == owner && (owner == e.id || owner.d1 == e.id.d1); ++m) {
+        const metadata_entry& entry = m->second;
+        const std::string key = names.names.handle_name(entry.key);
+        const std::string value = entry.is_text ? shortened(entry.text, limits_.max_text)
+                                  : key == "code_address" ? hex(entry.number)
+                                                          : std::to_string(entry.number);
+        json += (m == first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
     }
-    json += "}}";
-    auto known = details_positions_.find(json);
-    if (known != details_positions_.end()) return known->second;
-    if (details_bytes_ + json.size() > limits_.max_details_bytes) return -1;
-    details_bytes_ += json.size();
-    const long position = static_cast<long>(details_.size());
-    details_positions_.emplace(json, position);
-    details_.push_back(std::move(json));
-    return position;
+    return json + "}}";
 }
 
 void timeline_exporter::write_json(std::ostream& out) const {

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "model/execution_tracker.h"
@@ -86,7 +87,25 @@ private:
     };
     struct process_names {
         name_table names;
-        std::unordered_map<trace_id, std::vector<metadata_entry>, trace_id_hash> metadata;
+        // Metadata in record order while reading; sorted by identifier
+        // (stably, keeping that order) before any is looked up.
+        std::vector<std::pair<trace_id, metadata_entry>> metadata;
+        std::unordered_map<std::uint64_t, std::uint32_t> name_positions;  // handle -> into names_
+    };
+    // What decides an execution's details: equal keys, equal entries.
+    struct details_key {
+        std::size_t process;
+        trace_id id, parent;
+        std::uint64_t domain;
+        friend bool operator==(const details_key& a, const details_key& b) {
+            return a.process == b.process && a.id == b.id && a.parent == b.parent && a.domain == b.domain;
+        }
+    };
+    struct details_key_hash {
+        std::size_t operator()(const details_key& k) const {
+            trace_id_hash h;
+            return h(k.id) * 31 + h(k.parent) * 7 + k.domain + k.process;
+        }
     };
     class collector;
 
@@ -96,6 +115,7 @@ private:
     void add_to_blocks(lane& l, const execution& e, std::uint32_t drawing_row);
     std::uint32_t name_index(std::size_t process, std::uint64_t handle);
     long details_index(std::size_t process, const execution& e);
+    std::string details_json(std::size_t process, const execution& e) const;
 
     timeline_limits limits_;
     node_lookup node_of_;
@@ -108,7 +128,7 @@ private:
     std::vector<std::string> names_;
     std::unordered_map<std::string, std::uint32_t> name_positions_;
     std::vector<std::string> details_;  // JSON objects
-    std::unordered_map<std::string, long> details_positions_;
+    std::unordered_map<details_key, long, details_key_hash> details_positions_;
     std::size_t details_bytes_ = 0;
 };
 
