@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <map>
 #include <tuple>
 
 #include "common/text_format.h"
@@ -168,13 +169,12 @@ void timeline_exporter::place_regions(lane& l) const {
     l.region_rows_of.shrink_to_fit();
 }
 
-void timeline_exporter::select_bars() {
-    // Only the longest executions are embedded when there are too many: they
-    // are what a view of the whole run shows, and the short ones become
-    // visible as blocks until then.
+// Only the longest executions are embedded when there are too many: they are
+// what a view of the whole run shows, and the short ones are visible as
+// blocks until one zooms in. Returns, per lane, which tasks and regions are.
+std::vector<std::pair<std::vector<bool>, std::vector<bool>>> timeline_exporter::choose_embedded() const {
     std::vector<std::uint64_t> durations;
-    for (lane& l : lanes_) {
-        place_regions(l);
+    for (const lane& l : lanes_) {
         for (const execution& e : l.read_tasks) durations.push_back(duration(e));
         for (const execution& e : l.read_regions) durations.push_back(duration(e));
     }
@@ -191,8 +191,6 @@ void timeline_exporter::select_bars() {
             std::count_if(durations.begin(), durations.end(), [&](std::uint64_t d) { return d > cutoff; }));
         ties_left = keep - std::min(keep, longer);
     }
-    durations.clear();
-    durations.shrink_to_fit();
     auto embedded = [&](const execution& e) {
         const std::uint64_t d = duration(e);
         if (d > cutoff) return true;
@@ -200,26 +198,75 @@ void timeline_exporter::select_bars() {
         --ties_left;
         return true;
     };
+    std::vector<std::pair<std::vector<bool>, std::vector<bool>>> chosen;
+    for (const lane& l : lanes_) {
+        std::vector<bool> tasks, regions;
+        for (const execution& t : l.read_tasks) tasks.push_back(t.depth < limits_.max_task_rows && embedded(t));
+        for (std::size_t i = 0; i < l.read_regions.size(); ++i)
+            regions.push_back(l.region_rows_of[i] < limits_.max_region_rows && embedded(l.read_regions[i]));
+        chosen.emplace_back(std::move(tasks), std::move(regions));
+    }
+    return chosen;
+}
 
+void timeline_exporter::select_bars() {
     for (lane& l : lanes_) {
+        place_regions(l);
         for (std::uint32_t row : l.region_rows_of) l.region_rows = std::max<std::size_t>(l.region_rows, row + 1);
         l.region_rows = std::min(l.region_rows, limits_.max_region_rows);
         for (const execution& e : l.read_tasks)
             l.task_rows = std::max(l.task_rows, std::min(e.depth + 1, limits_.max_task_rows));
+    }
+    const auto chosen = choose_embedded();
+    // The rows that get blocks share a budget of blocks: with many threads
+    // each row's blocks are coarser.
+    std::size_t rows_with_blocks = 0;
+    for (std::size_t k = 0; k < lanes_.size(); ++k) {
+        std::vector<bool> row_has(lanes_[k].region_rows + lanes_[k].task_rows, false);
+        for (std::size_t i = 0; i < chosen[k].first.size(); ++i)
+            if (!chosen[k].first[i]) row_has[task_drawing_row(lanes_[k], lanes_[k].read_tasks[i])] = true;
+        for (std::size_t i = 0; i < chosen[k].second.size(); ++i)
+            if (!chosen[k].second[i]) row_has[region_drawing_row(lanes_[k], i)] = true;
+        rows_with_blocks += static_cast<std::size_t>(std::count(row_has.begin(), row_has.end(), true));
+    }
+    const std::size_t columns =
+        std::clamp<std::size_t>(limits_.max_blocks / std::max<std::size_t>(rows_with_blocks, 1), 20, limits_.blocks_per_row);
+
+    // Executions that get details on a click, longest first while the budget
+    // lasts: (lane, is a region, position among the lane's bars, execution).
+    std::vector<std::tuple<std::size_t, bool, std::size_t, const execution*>> clickable;
+    for (std::size_t k = 0; k < lanes_.size(); ++k) {
+        lane& l = lanes_[k];
+        std::map<std::pair<std::uint32_t, std::uint64_t>, block> blocks;  // (row, column)
         for (std::size_t i = 0; i < l.read_regions.size(); ++i) {
             const execution& r = l.read_regions[i];
-            const std::uint32_t row = l.region_rows_of[i];
-            if (row < l.region_rows && embedded(r))
-                add_bar(l, r, row, true);
-            else
-                add_to_blocks(l, r, std::min<std::uint32_t>(row, static_cast<std::uint32_t>(l.region_rows - 1)));
+            if (chosen[k].second[i]) {
+                clickable.emplace_back(k, true, l.regions.size(), &r);
+                add_bar(l, r, l.region_rows_of[i], true);
+            } else {
+                add_to_block(blocks, r, region_drawing_row(l, i), columns);
+            }
         }
-        for (const execution& t : l.read_tasks) {
-            if (t.depth < limits_.max_task_rows && embedded(t))
+        for (std::size_t i = 0; i < l.read_tasks.size(); ++i) {
+            const execution& t = l.read_tasks[i];
+            if (chosen[k].first[i]) {
+                clickable.emplace_back(k, false, l.tasks.size(), &t);
                 add_bar(l, t, static_cast<std::uint32_t>(t.depth), false);
-            else
-                add_to_blocks(l, t, static_cast<std::uint32_t>(l.region_rows + std::min(t.depth, l.task_rows - 1)));
+            } else {
+                add_to_block(blocks, t, task_drawing_row(l, t), columns);
+            }
         }
+        for (const auto& entry : blocks) l.blocks.push_back(entry.second);
+    }
+    std::stable_sort(clickable.begin(), clickable.end(),
+                     [](const auto& a, const auto& b) { return duration(*std::get<3>(a)) > duration(*std::get<3>(b)); });
+    for (const auto& [k, region, position, e] : clickable) {
+        lane& l = lanes_[k];
+        (region ? l.regions : l.tasks)[position].details = details_index(l.file.process, *e);
+    }
+    clickable.clear();
+
+    for (lane& l : lanes_) {
         l.read_tasks = {};
         l.read_regions = {};
         l.region_rows_of = {};
@@ -227,9 +274,16 @@ void timeline_exporter::select_bars() {
         auto by_row_then_time = [](const bar& a, const bar& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); };
         std::sort(l.tasks.begin(), l.tasks.end(), by_row_then_time);
         std::sort(l.regions.begin(), l.regions.end(), by_row_then_time);
-        std::sort(l.blocks.begin(), l.blocks.end(),
-                  [](const block& a, const block& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); });
     }
+}
+
+// Rows of the lane's drawing: region rows first, then one per task depth;
+// what lies past the last row is counted in the last.
+std::uint32_t timeline_exporter::task_drawing_row(const lane& l, const execution& t) const {
+    return static_cast<std::uint32_t>(l.region_rows + std::min(t.depth, l.task_rows - 1));
+}
+std::uint32_t timeline_exporter::region_drawing_row(const lane& l, std::size_t region) const {
+    return std::min<std::uint32_t>(l.region_rows_of[region], static_cast<std::uint32_t>(l.region_rows - 1));
 }
 
 void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, bool region) {
@@ -238,38 +292,35 @@ void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, 
     b.end = e.end - first_;
     b.row = row;
     b.name = name_index(l.file.process, e.name);
-    b.details = details_index(l.file.process, e);
     b.open = e.open_at_end;
     (region ? l.regions : l.tasks).push_back(b);
 }
 
-void timeline_exporter::add_to_blocks(lane& l, const execution& e, std::uint32_t drawing_row) {
+void timeline_exporter::add_to_block(std::map<std::pair<std::uint32_t, std::uint64_t>, block>& blocks, const execution& e,
+                                     std::uint32_t drawing_row, std::size_t columns) {
     ++elided_;
     const std::uint64_t span = std::max<std::uint64_t>(last_ - first_, 1);
     const std::uint64_t begin = e.begin - first_;
-    const std::uint64_t column = static_cast<std::uint64_t>(
-        static_cast<double>(begin) / static_cast<double>(span) * static_cast<double>(limits_.blocks_per_row));
-    // Blocks of a row stay few (one per column), so a linear search from the
-    // back finds the one an execution joins: executions come in file order.
-    for (auto it = l.blocks.rbegin(); it != l.blocks.rend() && it - l.blocks.rbegin() < 64; ++it) {
-        const std::uint64_t its_column = static_cast<std::uint64_t>(
-            static_cast<double>(it->begin) / static_cast<double>(span) * static_cast<double>(limits_.blocks_per_row));
-        if (it->row == drawing_row && its_column == column) {
-            it->begin = std::min(it->begin, begin);
-            it->end = std::max(it->end, e.end - first_);
-            ++it->count;
-            return;
-        }
-    }
-    l.blocks.push_back({begin, e.end - first_, drawing_row, 1});
+    const auto column = static_cast<std::uint64_t>(static_cast<double>(begin) / static_cast<double>(span) *
+                                                   static_cast<double>(columns));
+    auto [it, added] = blocks.try_emplace({drawing_row, column}, block{begin, e.end - first_, drawing_row, 0});
+    it->second.begin = std::min(it->second.begin, begin);
+    it->second.end = std::max(it->second.end, e.end - first_);
+    ++it->second.count;
 }
 
 std::uint32_t timeline_exporter::name_index(std::size_t process, std::uint64_t handle) {
     auto& known = processes_[process].name_positions;
     if (auto found = known.find(handle); found != known.end()) return found->second;
-    std::string name = processes_[process].names.handle_name(handle);
+    std::string name = shortened(processes_[process].names.handle_name(handle), limits_.max_text);
+    // Past the budget, new names share one entry that says so.
+    if (names_bytes_ + name.size() > limits_.max_names_bytes && name_positions_.count(name) == 0)
+        name = "(a name past the page's size limit)";
     auto [position, added] = name_positions_.emplace(name, static_cast<std::uint32_t>(names_.size()));
-    if (added) names_.push_back(std::move(name));
+    if (added) {
+        names_bytes_ += name.size();
+        names_.push_back(std::move(name));
+    }
     known.emplace(handle, position->second);
     return position->second;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -32,9 +33,13 @@ struct timeline_limits {
     std::size_t max_executions = 150000;
     std::size_t max_task_rows = 32;      // nesting deeper than this joins the deepest row's blocks
     std::size_t max_region_rows = 8;     // regions that overlap on more rows: blocks
-    std::size_t blocks_per_row = 1000;   // the run is cut into this many columns for blocks
-    std::size_t max_text = 256;          // bytes of a metadata text that the page shows
-    std::size_t max_details_bytes = 8u << 20;  // past this, executions show no details on click
+    std::size_t blocks_per_row = 1000;   // at most this many columns of blocks across the run
+    std::size_t max_blocks = 40000;      // all lanes' rows share these, each row at least 20 columns
+    std::size_t max_text = 256;          // bytes of a name or metadata text that the page shows
+    std::size_t max_names_bytes = 2u << 20;
+    // Details go to the longest executions first; past this, the shortest
+    // show no identifiers or metadata on click.
+    std::size_t max_details_bytes = 9u << 20;
 };
 
 // Reads a run into the "timeline" object of the report page: one lane per
@@ -110,9 +115,13 @@ private:
     class collector;
 
     void place_regions(lane& l) const;
+    std::vector<std::pair<std::vector<bool>, std::vector<bool>>> choose_embedded() const;
     void select_bars();
+    std::uint32_t task_drawing_row(const lane& l, const execution& t) const;
+    std::uint32_t region_drawing_row(const lane& l, std::size_t region) const;
     void add_bar(lane& l, const execution& e, std::uint32_t row, bool region);
-    void add_to_blocks(lane& l, const execution& e, std::uint32_t drawing_row);
+    void add_to_block(std::map<std::pair<std::uint32_t, std::uint64_t>, block>& blocks, const execution& e,
+                      std::uint32_t drawing_row, std::size_t columns);
     std::uint32_t name_index(std::size_t process, std::uint64_t handle);
     long details_index(std::size_t process, const execution& e);
     std::string details_json(std::size_t process, const execution& e) const;
@@ -127,6 +136,7 @@ private:
     std::uint64_t elided_ = 0;
     std::vector<std::string> names_;
     std::unordered_map<std::string, std::uint32_t> name_positions_;
+    std::size_t names_bytes_ = 0;
     std::vector<std::string> details_;  // JSON objects
     std::unordered_map<details_key, long, details_key_hash> details_positions_;
     std::size_t details_bytes_ = 0;

@@ -197,6 +197,8 @@ class TimelineView {
     ctx.clip();
     ctx.font = TL.font;
     ctx.textBaseline = 'middle';
+    // Blocks of executions not embedded lie under the bars that are.
+    this.drawBlocks(ctx, lane);
     for (let r = 0; r < lane.regionRowSegments.length; r++) {
       const seg = lane.regionRowSegments[r];
       this.drawRow(ctx, lane, laneIndex, 'region', lane.regions, seg.lo, seg.hi, this.rowTop(lane, r));
@@ -205,7 +207,6 @@ class TimelineView {
       const seg = lane.taskRows[d];
       this.drawRow(ctx, lane, laneIndex, 'task', lane.tasks, seg.lo, seg.hi, this.rowTop(lane, lane.regionRows + d));
     }
-    this.drawBlocks(ctx, lane);
     if (lane.tasks.b.length + lane.regions.b.length + lane.blocks.b.length === 0) {
       ctx.fillStyle = '#98a2b3';
       ctx.fillText('no task executions or regions on this thread', TL.labelWidth + 8, this.rowTop(lane, 0) + TL.barHeight / 2);
