@@ -172,6 +172,24 @@ check('sample data with analysis and graph: every view, linked', async (browser)
   assert.equal(await page.locator('#graph #node-1.mvt-selected').count(), 1, 'the node link selects the graph node');
   assert.equal(await page.locator('#node-table tr.selected').getAttribute('data-node'), '1', 'and its table row');
 
+  const graphBox = await page.locator('#graph').boundingBox();
+  const viewBox = () => page.locator('#graph svg').getAttribute('viewBox');
+  const before = await viewBox();
+  await page.mouse.move(graphBox.x + graphBox.width / 2, graphBox.y + graphBox.height / 2);
+  await page.mouse.wheel(0, -300);
+  assert.notEqual(await viewBox(), before, 'the wheel zooms the graph');
+
+  await page.locator('#timeline-reset').click();
+  const lanes = await page.locator('#timeline-canvas').boundingBox();
+  await page.keyboard.down('Shift');
+  await page.mouse.move(lanes.x + 400, lanes.y + 20);
+  await page.mouse.down();
+  await page.mouse.move(lanes.x + 600, lanes.y + 20, { steps: 4 });
+  await page.mouse.up();
+  await page.keyboard.up('Shift');
+  const [s0, s1] = await view(page);
+  assert.ok(s1 - s0 < 30e6 && s0 > 0, 'Shift+drag zooms to the range: ' + [s0, s1]);
+
   await page.locator('#concurrency-chart').click({ position: { x: 600, y: 80 } });
   const [c0, c1] = await view(page);
   assert.ok(c1 - c0 < 100e6, 'a click on the chart moves the timeline there');
