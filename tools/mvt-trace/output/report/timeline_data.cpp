@@ -258,6 +258,7 @@ void timeline_exporter::select_bars() {
         }
         for (const auto& entry : blocks) l.blocks.push_back(entry.second);
     }
+    details_positions_.reserve(clickable.size());
     std::stable_sort(clickable.begin(), clickable.end(),
                      [](const auto& a, const auto& b) { return duration(*std::get<3>(a)) > duration(*std::get<3>(b)); });
     for (const auto& [k, region, position, e] : clickable) {
