@@ -209,6 +209,15 @@ check('a page past its size cap says how much it left out and draws it as blocks
   assert.deepEqual(errors, []);
 });
 
+check('the standalone SVG timeline renders to a picture', async () => {
+  const svg = path.join(out, 'timeline_openmp_run.svg');
+  execFileSync(tool, ['timeline', 'openmp_run', '-o', svg], { cwd: data });
+  const converter = ['/usr/bin/rsvg-convert', '/usr/local/bin/rsvg-convert'].find((p) => fs.existsSync(p));
+  if (!converter) return;
+  execFileSync(converter, [svg, '-o', path.join(out, 'timeline_openmp_run.png')]);
+  assert.ok(fs.statSync(path.join(out, 'timeline_openmp_run.png')).size > 1000);
+});
+
 if (ompExample && fs.existsSync(ompExample)) {
   check('a fresh libomp run of the OpenMP example, recorded and reported', async (browser) => {
     const work = fs.mkdtempSync(path.join(os.tmpdir(), 'mvt_report_'));

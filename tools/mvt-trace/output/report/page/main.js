@@ -124,9 +124,9 @@ function main() {
   if (timelineData.elided > 0) {
     const note = document.getElementById('timeline-note');
     note.hidden = false;
-    note.textContent = formatCount(timelineData.elided) + ' of the shortest executions are not embedded one by one, ' +
+    note.replaceChildren(formatCount(timelineData.elided) + ' of the shortest executions are not embedded one by one, ' +
       'to keep this page small enough for a browser; the grey blocks show where they ran and how many there were. ' +
-      "mvt-trace report's --max-executions option embeds more.";
+      "mvt-trace report's ", el('code', { text: '--max-executions' }), ' option embeds more.');
   }
 
   const concurrency = document.getElementById('concurrency');
