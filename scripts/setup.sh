@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# setup.sh [main|test]: installs the Debian packages that the main job
-# (main) or the whole test suite (test, the default) needs, only those that
-# are missing. Package output goes to a log that is shown only on failure.
+# setup.sh [main|test]: installs what the main job (main) or the whole test
+# suite (test, the default) needs and is missing: Debian packages, and for
+# the suite the npm package that drives Chromium in the browser test. Their
+# output goes to a log that is shown only on failure.
 set -euo pipefail
 
 main_packages=(cmake ninja-build g++ clang libomp-14-dev graphviz)
 test_packages=("${main_packages[@]}" libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-               libpugixml-dev libexpat1-dev python3 pkg-config)
+               libpugixml-dev libexpat1-dev python3 pkg-config chromium librsvg2-bin)
 
 case ${1:-test} in
   main) packages=("${main_packages[@]}") ;;
@@ -18,14 +19,38 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-((${#missing[@]})) || exit 0
-
-echo "setup: installing ${missing[*]}"
-log=$(mktemp "${TMPDIR:-/tmp}/mvt_setup.XXXXXX")
-export DEBIAN_FRONTEND=noninteractive
-if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "setup: installing packages failed (whole log: $log)" >&2
-  exit 1
+if [ "${1:-test}" = test ]; then
+  # Node.js may come from elsewhere than Debian (bringing its own npm); only
+  # a missing command is installed.
+  command -v node >/dev/null || missing+=(nodejs)
+  command -v npm >/dev/null || missing+=(npm)
 fi
-rm -f "$log"
+
+log=$(mktemp "${TMPDIR:-/tmp}/mvt_setup.XXXXXX")
+trap 'rm -f "$log"' EXIT
+quietly() {
+  if ! "$@" >>"$log" 2>&1; then
+    tail -n 30 "$log" >&2
+    echo "setup: '$*' failed" >&2
+    exit 1
+  fi
+}
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  quietly apt-get update -qq
+  quietly apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${1:-test}" = test ]; then
+  # playwright-core, pinned by tests/browser/package-lock.json; it drives the
+  # Chromium installed above and never downloads a browser of its own.
+  browser_tests=$(cd "$(dirname "$0")/../tests/browser" && pwd)
+  if [ ! -f "$browser_tests/node_modules/playwright-core/package.json" ] ||
+     [ "$browser_tests/package-lock.json" -nt "$browser_tests/node_modules/.package-lock.json" ]; then
+    echo "setup: installing playwright-core for the browser test"
+    cd "$browser_tests"
+    PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 quietly npm ci --no-audit --no-fund --loglevel=error
+  fi
+fi

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # The whole test suite: a release build, then the same suite under
 # AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then a
-# short fuzzing run of the XML reader. One line per phase, plus the output of
-# whatever fails. MVT_TEST_PHASES selects phases.
+# short fuzzing run of the XML reader, then the report page in Chromium. One
+# line per phase, plus the output of whatever fails. MVT_TEST_PHASES selects
+# phases.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh test
 
-phases=${MVT_TEST_PHASES:-"release asan tsan fuzz"}
+phases=${MVT_TEST_PHASES:-"release asan tsan fuzz browser"}
 jobs=$(nproc)
 failed=0
 
@@ -16,7 +17,8 @@ failed=0
 # tests that failed.
 run_ctest() {
   local phase=$1 dir=$2 log=$2/ctest.log start=$SECONDS
-  if (cd "$dir" && ctest -j "$jobs" --timeout 600) >"$log" 2>&1; then
+  shift 2
+  if (cd "$dir" && ctest -j "$jobs" --timeout 600 "$@") >"$log" 2>&1; then
     echo "$phase: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | sed -E 's/.* out of ([0-9]+)/\1 tests passed/') in $((SECONDS - start)) s"
   else
     echo "$phase: FAILED: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" || echo 'ctest did not finish')"
@@ -30,7 +32,7 @@ for phase in $phases; do
   case $phase in
     release)
       bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON
-      run_ctest release build/release ;;
+      run_ctest release build/release -E '^tool\.report_in_browser$' ;;
     asan)
       bash scripts/build.sh build/asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
         -DCMAKE_CXX_COMPILER=clang++ -DMVT_SANITIZE=address,undefined
@@ -49,6 +51,19 @@ for phase in $phases; do
       else
         echo "fuzz: FAILED"
         tail -n 60 build/fuzz/fuzz.log
+        failed=1
+      fi ;;
+    browser)
+      bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON
+      if (cd build/release && ctest -R '^tool\.report_in_browser$' --output-on-failure) >build/release/browser.log 2>&1; then
+        if grep -q "Skipped" build/release/browser.log; then
+          echo "browser: skipped (no Chromium or playwright-core)"
+        else
+          echo "browser: report pages pass in Chromium; screenshots in build/release/browser/"
+        fi
+      else
+        echo "browser: FAILED"
+        tail -n 60 build/release/browser.log
         failed=1
       fi ;;
     *) echo "unknown phase $phase"; exit 2 ;;

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
-"""Structural checks of mvt-trace's JSON and SVG output for data/openmp_run.
+"""Structural checks of mvt-trace's JSON, SVG and HTML output.
 
-usage: check_outputs.py chrome FILE.json | timeline FILE.svg
+usage: check_outputs.py chrome FILE.json | timeline FILE.svg    (of data/openmp_run)
+       check_outputs.py report FILE.html | report-capped FILE.html   (of data/openmp_run)
+       check_outputs.py report-open FILE.html    (of the trace commands_test writes)
 Exits 1 with the first problem found (an AssertionError), or 0.
 """
 import collections
 import json
+import re
 import sys
 import xml.etree.ElementTree as ET
 
@@ -50,19 +53,105 @@ def check_timeline(path):
             colours[r.find(ns + "title").text.split(" ")[0]].add(r.get("fill"))
     counts = collections.Counter(r.find(ns + "title").text.split(" ")[0]
                                  for r in root.iter(ns + "rect") if r.find(ns + "title") is not None)
-    assert counts == {"omp_parallel": 1, "omp_implicit": 2, "omp_barrier": 2, "omp_explicit": 2}, counts
+    assert counts == {"omp_parallel": 1, "omp_implicit": 2, "omp_barrier": 2, "omp_explicit": 2, "setup": 1}, counts
+    # The region is drawn as one, see-through with an outline.
+    region = [r for r in root.iter(ns + "rect") if r.find(ns + "title") is not None and "region" in r.find(ns + "title").text]
+    assert len(region) == 1 and region[0].get("fill-opacity") and region[0].get("stroke"), region
     # One colour per name, and no colour for two names.
     assert all(len(c) == 1 for c in colours.values()), colours
     assert len(set.union(*colours.values())) == len(colours), colours
     texts = [t.text for t in root.iter(ns + "text")]
-    for label in ("_mvt.0", "_mvt.1", "_mvt.2", "omp_explicit", "0", "+1 ms"):
+    # Lanes are the threads that recorded: _mvt.2 holds no record of the program.
+    for label in ("thread 0", "_mvt.0", "thread 1", "_mvt.1", "omp_explicit", "0", "+1 ms"):
         assert label in texts, (label, texts)
+    assert "_mvt.2" not in texts and "thread 2" not in texts, texts
+    # Names are written inside the bars wide enough for them.
+    assert texts.count("omp_parallel") == 2 and texts.count("omp_explicit") >= 2, texts
+
+
+def report_data(path):
+    """The page's data object, checked against what the page relies on."""
+    html = open(path, encoding="utf-8").read()
+    scripts = re.findall(r'<script type="application/json" id="mvt-data">(.*?)</script>', html, re.S)
+    assert len(scripts) == 1, "one data element"
+    assert "http://" not in html.replace("http://www.w3.org", "") and "https://" not in html, "nothing fetched"
+    d = json.loads(scripts[0])
+    assert d["format"] == 1 and set(d) >= {"run", "analysis", "timeline", "graph"}, sorted(d)
+    t = d["timeline"]
+    for lane in t["lanes"]:
+        for kind in ("tasks", "regions"):
+            g = lane[kind]
+            assert len({len(g[k]) for k in "bednx"}) == 1, (lane["label"], kind)
+            bars = list(zip(g["b"], g["e"], g["d"], g["n"], g["x"]))
+            assert bars == sorted(bars, key=lambda b: (b[2], b[0])), (lane["label"], kind, "sorted by row, then time")
+            for (b0, e0, d0, *_), (b1, e1, d1, *_) in zip(bars, bars[1:]):
+                assert d0 != d1 or e0 <= b1, (lane["label"], kind, "bars of a row overlap")
+            for b, e, row, n, x in bars:
+                assert 0 <= b <= e <= t["span_ns"] and 0 <= n < len(t["names"]) and -1 <= x < len(t["details"])
+                assert row < (lane["region_rows"] if kind == "regions" else lane["rows"] - lane["region_rows"])
+        assert all(0 <= i < len(lane["tasks"]["b"]) for i in lane["open"])
+        assert sum(lane["blocks"]["c"]) <= t["elided"]
+    return d
+
+
+def executions(d):
+    t = d["timeline"]
+    for lane in t["lanes"]:
+        for kind in ("tasks", "regions"):
+            g = lane[kind]
+            for i in range(len(g["b"])):
+                yield lane, kind, i, t["names"][g["n"][i]], g["e"][i] - g["b"][i], g["x"][i]
+
+
+def check_report(path):
+    d = report_data(path)
+    run, t = d["run"], d["timeline"]
+    assert (run["title"], run["threads"], run["files"], run["records"], run["wall_ns"]) == ("openmp_run", 2, 3, 69, 5000000), run
+    assert run["origin_utc"] == "2026-12-04 01:30:52.000000000 UTC" and run["problems"] == [] and len(run["notes"]) == 2, run
+    assert d["analysis"] is None and d["graph"]["svg"] is None and d["graph"]["note"], d["graph"]
+    assert [(l["label"], l["file"], l["rows"], l["region_rows"]) for l in t["lanes"]] == [
+        ("thread 0", "openmp_run/_mvt.0", 3, 1), ("thread 1", "openmp_run/_mvt.1", 2, 0)], t["lanes"]
+    seen = collections.Counter((lane["label"], kind, name) for lane, kind, _, name, _, _ in executions(d))
+    assert seen == {("thread 0", "regions", "setup"): 1, ("thread 0", "tasks", "omp_parallel"): 1,
+                    ("thread 0", "tasks", "omp_implicit"): 1, ("thread 0", "tasks", "omp_barrier"): 1,
+                    ("thread 1", "tasks", "omp_implicit"): 1, ("thread 1", "tasks", "omp_barrier"): 1,
+                    ("thread 1", "tasks", "omp_explicit"): 2}, seen
+    explicit = [t["details"][x] for _, _, _, name, _, x in executions(d) if name == "omp_explicit"]
+    assert explicit[0] == {"id": "7.0.0", "parent": "0.0.0", "node": -1, "domain": "openmp",
+                           "metadata": {"code_address": "0x563b382e3839", "note": 'first line\nsecond <b> & "q"'}}, explicit
+    # An implicit task and its barrier share identifier and parent: one entry.
+    implicit = [x for lane, _, _, name, _, x in executions(d) if lane["label"] == "thread 1" and name != "omp_explicit"]
+    assert len(set(implicit)) == 1 and t["elided"] == 0, implicit
+
+
+def check_report_capped(path):
+    """--max-executions 3: the three longest are embedded, the rest counted in blocks."""
+    d = report_data(path)
+    t = d["timeline"]
+    kept = sorted(duration for *_, duration, _ in executions(d))
+    assert len(kept) == 3 and t["elided"] == 5, (kept, t["elided"])
+    assert kept == [1521200, 2021200, 3532500], kept
+    assert sum(sum(l["blocks"]["c"]) for l in t["lanes"]) == 5
+
+
+def check_report_open(path):
+    d = report_data(path)
+    run, lane = d["run"], d["timeline"]["lanes"][0]
+    assert run["title"] == "./prog 'two words'" and run["exit_status"] == 3 and run["command"] == ["./prog", "two words"], run
+    names = d["timeline"]["names"]
+    open_tasks = sorted(names[lane["tasks"]["n"][i]] for i in lane["open"])
+    open_regions = [names[lane["regions"]["n"][i]] for i in lane["open_regions"]]
+    assert open_tasks == ["inner", "outer"] and open_regions == ["late"], (open_tasks, open_regions)
+    # Two regions that overlap without nesting take two rows.
+    assert lane["region_rows"] == 2 and sorted(lane["regions"]["d"]) == [0, 0, 1], lane["regions"]
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("chrome", "timeline"):
+    checks = {"chrome": check_chrome, "timeline": check_timeline, "report": check_report,
+              "report-capped": check_report_capped, "report-open": check_report_open}
+    if len(sys.argv) != 3 or sys.argv[1] not in checks:
         sys.exit(__doc__)
     try:
-        (check_chrome if sys.argv[1] == "chrome" else check_timeline)(sys.argv[2])
+        checks[sys.argv[1]](sys.argv[2])
     except AssertionError as problem:
         sys.exit("check failed: %r" % (problem,))

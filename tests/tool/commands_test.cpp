@@ -6,6 +6,7 @@
 
 #include "child_process.h"
 #include "files.h"
+#include "output/report/recorded_run.h"
 #include "trace_text.h"
 
 namespace {
@@ -178,11 +179,68 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
     EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
 }
 
+// The report's data object, as the page reads it, checked by check_outputs.py.
+TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir out;
+    ASSERT_EQ(run_tool({"report", "openmp_run", "-o", out / "r.html"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"report", "openmp_run", "--max-executions", "3", "-o", out / "capped.html"}).exit_code, 0);
+    for (const auto& [check, file] : {std::pair{"report", "r.html"}, std::pair{"report-capped", "capped.html"}}) {
+        child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, check, out / file}, {});
+        EXPECT_EQ(checked.exit_code, 0) << check << checked.out << checked.err;
+    }
+    // Like every command, no page from a malformed trace.
+    EXPECT_EQ(run_tool({"report", "malformed", "-o", out / "bad.html"}).exit_code, 1);
+    EXPECT_TRUE(mvt_test::list_dir(out.path()) == (std::vector<std::string>{"capped.html", "r.html"}));
+}
+
+TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program) {
+    if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
+    mvt_test::temp_dir run;
+    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
+    auto id = [&](int v) { return "<compound_field>\n" + field(std::to_string(v)) + field("0") + field("0") + "</compound_field>\n"; };
+    auto record = [&](const std::string& name, int ts, const std::string& fields) {
+        return "<record>\n" + field(name) + field(std::to_string(ts)) + fields + "</record>\n";
+    };
+    std::string text = "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"1\">\n";
+    const char* names[] = {"outer", "inner", "early", "late", "mid"};
+    for (int h = 1; h <= 5; ++h)
+        text += record("string_handle_createA", 1, field(std::to_string(h)) + field("5") + field(names[h - 1]));
+    auto begin = [&](const char* kind, int ts, int what, int handle) {
+        return record(kind, ts, field("9") + id(what) + id(0) + field(std::to_string(handle)) +
+                                    (std::string(kind) == "task_begin" ? field("0") : ""));
+    };
+    // Regions early and mid overlap without nesting; late begins after early
+    // ended and is never ended, nor are the two tasks.
+    text += begin("region_begin", 10, 10, 3) + begin("region_begin", 20, 11, 5) + record("region_end", 30, field("9") + id(10)) +
+            begin("region_begin", 40, 12, 4) + record("region_end", 50, field("9") + id(11)) + begin("task_begin", 60, 20, 1) +
+            begin("task_begin", 70, 21, 2) + record("end_of_records", 90, "") + "</trace>\n";
+    mvt_test::write_file(run / "_mvt.0", text);
+    mvt_test::write_file(run / "mvt-record.json", "{\"command\": [\"./prog\", \"two words\"], \"exit_status\": 3}\n");
+    ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}).exit_code, 0);
+    child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, "report-open", run / "page.html"}, {});
+    EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+    // The record file is no trace file: check passes it by.
+    EXPECT_EQ(run_tool({"check", run.path()}).out.find("mvt-record"), std::string::npos);
+}
+
+TEST(tool_commands, record_leaves_the_command_and_its_status_beside_the_trace) {
+    mvt_test::temp_dir out;
+    child_result r = run_tool({"record", "-o", out / "trace", "--", "/bin/sh", "-c", "exit 3"});
+    EXPECT_EQ(r.exit_code, 3) << r.err;
+    std::optional<mvt_trace::recorded_run> recorded = mvt_trace::read_recorded_run(out / "trace");
+    ASSERT_TRUE(recorded) << mvt_test::read_file(out / "trace/mvt-record.json");
+    EXPECT_EQ(recorded->command, (std::vector<std::string>{"/bin/sh", "-c", "exit 3"}));
+    EXPECT_EQ(recorded->exit_status, 3);
+    EXPECT_EQ(recorded->outcome, "exited with status 3");
+}
+
 TEST(tool_commands, bad_invocations_say_why_in_one_line_and_exit_2) {
     const std::vector<std::vector<std::string>> cases = {
         {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"}, {"summary", "expected"},
         {"timeline", "openmp_run", "--width", "12"}, {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"},
         {"check", "openmp_run", "-o", "x"}, {"summary", "openmp_run", "truncated"}, {"record", "--", }, {"record"},
+        {"report"}, {"report", "openmp_run", "--max-executions", "many"},
     };
     for (const std::vector<std::string>& args : cases) {
         child_result r = run_tool(args);

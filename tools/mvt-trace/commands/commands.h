@@ -13,6 +13,7 @@ extern const command_spec summary_command;
 extern const command_spec timeline_command;
 extern const command_spec dot_command;
 extern const command_spec chrome_command;
+extern const command_spec report_command;
 
 }  // namespace mvt_trace
 

@@ -1,6 +1,8 @@
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 #include "analysis/run_health.h"
@@ -9,7 +11,9 @@
 #include "capture/trace_destination.h"
 #include "commands/commands.h"
 #include "commands/common.h"
+#include "common/text_format.h"
 #include "output/check_report.h"
+#include "output/report/recorded_run.h"
 
 namespace mvt_trace {
 
@@ -61,6 +65,31 @@ void report_recording(const std::string& directory, const program_outcome& outco
     say("      mvt-trace report " + directory + " -o " + directory + ".html");
 }
 
+// Leaves DIR/mvt-record.json beside the trace files, so that a report can
+// say what was run and how it ended. Written whole under a temporary name and
+// renamed, so a reader never meets half a file; a failure costs a warning,
+// never the recording.
+void write_record_file(const std::string& directory, const std::vector<std::string>& command,
+                       const program_outcome& outcome) {
+    std::string json = "{\"command\": [";
+    for (std::size_t i = 0; i < command.size(); ++i)
+        json += (i == 0 ? "\"" : ", \"") + json_escape(command[i]) + "\"";
+    json += "], \"exit_status\": ";
+    json += outcome.started && outcome.exited ? std::to_string(outcome.exit_status) : "null";
+    json += ", \"outcome\": \"" + json_escape(outcome.description()) + "\"";
+    json += ", \"recorded_by\": \"mvt-trace " MVT_TRACE_VERSION "\"}\n";
+    const std::string path = directory + "/" + recorded_run_file;
+    const std::string temporary = path + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << json;
+        out.close();
+        if (out && std::rename(temporary.c_str(), path.c_str()) == 0) return;
+    }
+    std::remove(temporary.c_str());
+    say("warning: could not write " + path + " (the report will show the directory name instead)");
+}
+
 int run_record(const invocation& call) {
     std::string library, directory, error;
     if (!locate_library(call.value("--library"), library, error) ||
@@ -77,6 +106,7 @@ int run_record(const invocation& call) {
         ::free(here);
     }
     const program_outcome outcome = run_program(call.program, tracing_environment(absolute, library));
+    if (outcome.started) write_record_file(directory, call.program, outcome);
     report_recording(directory, outcome);
     return outcome.shell_status();
 }
@@ -91,7 +121,8 @@ const command_spec record_command = {
     "makes LLVM's libomp load the library as its OpenMP tool, and INTEL_LIBITTNOTIFY64 makes\n"
     "instrumented runtimes load it as their collector. The program keeps the terminal and its\n"
     "exit status becomes mvt-trace's; afterwards a few lines on standard error say where the\n"
-    "trace is, whether it is whole, and what to run next.\n"
+    "trace is, whether it is whole, and what to run next. The directory also gets\n"
+    "mvt-record.json, the command and how it ended, which mvt-trace report shows.\n"
     "\n"
     "Without -o the trace goes into a new directory named after the date and time\n"
     "(mvt_20261206_120233) in the working directory. A directory given with -o must not hold\n"

@@ -1,0 +1,48 @@
+#ifndef MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
+#define MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "output/report/timeline_data.h"
+#include "reading/trace_directory.h"
+#include "reading/trace_file_reader.h"
+
+namespace mvt_trace {
+
+// What the report shows beside the trace itself. Everything but the
+// directories may stay empty: the page then says what is missing.
+struct report_inputs {
+    // The directories as given on the command line, one process each
+    // (trace_file::process numbers them).
+    std::vector<std::string> directories;
+    // The object `mvt-trace analyze --json` writes; empty gives "analysis": null.
+    std::string analysis_json;
+    // Problems the analysis found, shown with those check finds.
+    std::vector<std::string> analysis_problems;
+    // The analysis's node of an execution, so that a click on a bar leads to
+    // its node in the graph and the table.
+    node_lookup node_of;
+    // Graphviz's drawing of the graph, each node's <g> carrying
+    // id="node-<position in analysis.nodes>"; empty gives "svg": null.
+    std::string graph_svg;
+    // Shown beside or instead of the drawing; empty gives "note": null.
+    std::string graph_note;
+    timeline_limits limits;
+};
+
+// Reads the run and writes the page's data object, safe to stand inside a
+// <script> element:
+// {"format": 1, "generator": ..., "run": {...}, "analysis": ..., "timeline": {...}, "graph": {...}}.
+// One report per file, from the pass that gathers the timeline.
+std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,
+                                           std::ostream& out);
+
+// The whole page: write_report_data's object inside the built-in page.
+std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
+                                      std::ostream& out);
+
+}  // namespace mvt_trace
+
+#endif
