@@ -3,7 +3,7 @@
 # only those that are missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ clang libomp-14-dev libclang-rt-14-dev
+packages=(cmake ninja-build g++ clang libomp-14-dev libclang-rt-14-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev libpugixml-dev libexpat1-dev
           graphviz python3 pkg-config)
 missing=()

@@ -12,7 +12,7 @@ const char* status_name(file_status status) {
     return "?";
 }
 
-trace_file_reader::trace_file_reader(const std::string& path) {
+trace_file_reader::trace_file_reader(const std::string& path, std::size_t buffer_size) : lines_(buffer_size) {
     report_.path = path;
     if (!lines_.open(path)) {
         report_.status = file_status::unreadable;

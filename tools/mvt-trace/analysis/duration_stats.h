@@ -1,0 +1,46 @@
+#ifndef MVT_TRACE_DURATION_STATS_H
+#define MVT_TRACE_DURATION_STATS_H
+
+#include <cstdint>
+
+#include "analysis/quantile_sketch.h"
+
+namespace mvt_trace {
+
+// The statistics of a set of execution durations, gathered one duration at
+// a time in constant memory: count, total, minimum and maximum exactly, mean
+// and standard deviation exactly up to double rounding (Welford's update),
+// and the median and 95th percentile from a quantile sketch (within 1%).
+class duration_stats {
+public:
+    void add(std::uint64_t duration);
+    // As if every duration of `other` had been added here.
+    void merge(const duration_stats& other);
+
+    std::uint64_t count() const { return count_; }
+    std::uint64_t total() const { return total_; }
+    std::uint64_t min() const { return count_ ? min_ : 0; }
+    std::uint64_t max() const { return max_; }
+    // Rounded to whole nanoseconds; 0 with no durations.
+    std::uint64_t mean() const;
+    // Of the durations as a whole population (divided by the count).
+    std::uint64_t stddev() const;
+    // From the sketch, kept within [min, max].
+    std::uint64_t p50() const { return percentile(0.50); }
+    std::uint64_t p95() const { return percentile(0.95); }
+
+private:
+    std::uint64_t percentile(double q) const;
+
+    std::uint64_t count_ = 0;
+    std::uint64_t total_ = 0;
+    std::uint64_t min_ = 0;
+    std::uint64_t max_ = 0;
+    double mean_ = 0;
+    double squares_ = 0;  // sum of squared distances from the mean
+    quantile_sketch sketch_;
+};
+
+}  // namespace mvt_trace
+
+#endif
