@@ -169,7 +169,11 @@ run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector
         execution_census census;
         health_by_process health(directories.size());
         visitor_fan_out first_read({&builder, &census, &health});
-        run.reports = visit_files(files, first_read);
+        // Task executions matter here only for their order; their fields
+        // are read the second time.
+        const record_kind_set without_fields = kind_bit(record_kind::task_begin) | kind_bit(record_kind::task_end) |
+                                               kind_bit(record_kind::id_create) | kind_bit(record_kind::id_destroy);
+        run.reports = visit_files(files, first_read, every_record_kind & ~without_fields);
         run.model = builder.build();
         run.executions_by_file = census.files();
         for (std::size_t p = 0; p < directories.size(); ++p)
@@ -179,7 +183,8 @@ run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector
 
     concurrency_meter meter(run.first_timestamp, run.last_timestamp);
     execution_attribution attribution(run, meter);
-    merged_reader second_read(files);
+    merged_reader second_read(files, kind_bit(record_kind::task_begin) | kind_bit(record_kind::region_begin) |
+                                         kind_bit(record_kind::region_end));
     const trace_record* record = nullptr;
     std::size_t file = 0;
     while (second_read.next(record, file)) attribution.record(*record, file);

@@ -5,14 +5,14 @@
 namespace mvt_trace {
 
 long run_model::find(std::size_t process, const trace_id& id) const {
-    auto found = positions_.find({process, id});
-    return found == positions_.end() ? -1 : static_cast<long>(found->second);
+    const std::uint32_t* found = positions_.find(process, id);
+    return found == nullptr ? -1 : static_cast<long>(*found);
 }
 
 long run_model::node_at(const id_map& map, std::size_t process, const trace_id& id) const {
-    auto found = map.find({process, id});
-    if (found == map.end() || !objects_[found->second].is_node()) return -1;
-    return static_cast<long>(found->second);
+    const std::uint32_t* found = map.find(process, id);
+    if (found == nullptr || !node_flags_[*found]) return -1;
+    return static_cast<long>(*found);
 }
 
 bool run_model::is_openmp_domain(std::size_t process, std::uint64_t domain) const {

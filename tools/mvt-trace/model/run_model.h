@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "common/large_allocator.h"
+#include "model/id_map.h"
 #include "model/name_table.h"
 #include "reading/trace_record.h"
 
@@ -94,8 +95,10 @@ struct kind_conflict {
 
 class run_model {
 public:
+    using object_list = std::vector<graph_object, large_allocator<graph_object>>;
+
     // Objects in order of first declaration, process by process.
-    const std::vector<graph_object>& objects() const { return objects_; }
+    const object_list& objects() const { return objects_; }
     // Distinct node-to-node edges, sorted by (from, to).
     const std::vector<node_edge>& edges() const { return edges_; }
     // Objects without a declared parent, in declaration order.
@@ -121,25 +124,14 @@ public:
 private:
     friend class run_model_builder;
 
-    struct scoped_id {
-        std::size_t process;
-        trace_id id;
-        friend bool operator==(const scoped_id& a, const scoped_id& b) {
-            return a.process == b.process && a.id == b.id;
-        }
-    };
-    struct scoped_id_hash {
-        std::size_t operator()(const scoped_id& s) const {
-            return trace_id_hash{}(s.id) ^ (s.process * 0x9E3779B97F4A7C15ull);
-        }
-    };
-    using id_map = std::unordered_map<scoped_id, std::size_t, scoped_id_hash>;
-
     long node_at(const id_map& map, std::size_t process, const trace_id& id) const;
 
     std::vector<name_table> names_;
     std::vector<std::vector<std::uint64_t>> openmp_domains_;  // per process
-    std::vector<graph_object> objects_;
+    object_list objects_;
+    // is_node() of each object, packed: the lookup of every execution reads
+    // it, and the objects themselves are large.
+    std::vector<bool> node_flags_;
     id_map positions_;
     id_map bodies_;  // rule 3: identifier -> node
     std::vector<node_edge> edges_;

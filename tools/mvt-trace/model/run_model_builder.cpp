@@ -46,7 +46,7 @@ void run_model_builder::record(const trace_record& record) {
         case record_kind::relation: {
             const int kind = static_cast<int>(record.number(2));
             if (kind == is_parent_of || kind == is_child_of || kind == is_predecessor_to)
-                relations_.push_back({process_, record.number(0), record.id(1), kind, record.id(3)});
+                relations_.push_back({static_cast<std::uint32_t>(process_), kind, record.number(0), record.id(1), record.id(3)});
             break;
         }
         case record_kind::metadata: add_metadata(record, false); break;
@@ -60,65 +60,84 @@ void run_model_builder::declare(const trace_record& record) {
     const trace_id& id = record.id(1);
     const trace_id& parent = record.id(2);
     const std::uint64_t kind = record.number(3);
-    auto [at, added] = model_.positions_.emplace(scoped_id{process_, id}, model_.objects_.size());
+    auto [position, added] =
+        model_.positions_.emplace(process_, id, static_cast<std::uint32_t>(declarations_.size()));
     if (added) {
-        graph_object object;
-        object.process = process_;
-        object.id = id;
-        object.domain = record.number(0);
-        object.parent = parent;
-        model_.objects_.push_back(std::move(object));
         declaration first;
+        first.id = id;
+        first.parent = parent;
+        first.domain = record.number(0);
         first.kind_handle = kind;
-        declarations_.push_back(std::move(first));
+        first.process = static_cast<std::uint32_t>(process_);
+        declarations_.push_back(first);
         return;
     }
-    declaration& known = declarations_[at->second];
+    declaration& known = declarations_[*position];
     if (kind != known.kind_handle && !known.kind_differs) {
         known.kind_differs = true;
-        known.first_other_kind = kind;
+        known.other_kind = kind;
     }
-    const trace_id& first_parent = model_.objects_[at->second].parent;
-    if (parent != first_parent &&
-        std::find(known.other_parents.begin(), known.other_parents.end(), parent) == known.other_parents.end())
-        known.other_parents.push_back(parent);
+    if (parent == known.parent) return;
+    for (std::uint32_t at = known.other_parents; at != none; at = other_parents_[at].next)
+        if (other_parents_[at].parent == parent) return;
+    other_parents_.push_back({parent, known.other_parents});
+    known.other_parents = static_cast<std::uint32_t>(other_parents_.size() - 1);
 }
 
 void run_model_builder::add_metadata(const trace_record& record, bool is_text) {
     metadata_value value;
     value.key = record.number(2);
     value.is_text = is_text;
-    if (is_text)
-        value.text = std::string(record.text(4));
-    else
+    if (is_text) {
+        value.text_begin = metadata_text_.size();
+        value.text_size = record.text(4).size();
+        metadata_text_.append(record.text(4));
+    } else {
         value.number = record.number(5);
-    metadata_[scoped_id{process_, record.id(1)}].push_back(std::move(value));
+    }
+    const auto index = static_cast<std::uint32_t>(metadata_.size());
+    metadata_.push_back(value);
+    auto [head, added] =
+        metadata_lists_.emplace(process_, record.id(1), static_cast<std::uint32_t>(metadata_heads_.size()));
+    if (added) {
+        metadata_heads_.push_back({index, index});
+        return;
+    }
+    metadata_list& list = metadata_heads_[*head];
+    metadata_[list.last].next = index;
+    list.last = index;
 }
 
 run_model run_model_builder::build() {
     for (std::size_t p = 0; p < model_.names_.size(); ++p) model_.openmp_domains_[p] = model_.names_[p].domains_named("openmp");
     resolve_objects();
-    std::unordered_map<std::size_t, trace_id> first_body;
-    resolve_bodies(first_body);
+    std::vector<trace_id> first_body;
+    std::vector<bool> has_body;
+    resolve_bodies(first_body, has_body);
     resolve_edges();
-    resolve_labels(first_body);
+    resolve_labels(first_body, has_body);
     collect_conflicts();
-    relations_.clear();
-    metadata_.clear();
-    declarations_.clear();
     return std::move(model_);
 }
 
 // Kinds, roles, parents, children and ports, now that every name and every
 // declaration is known whatever file it came from.
 void run_model_builder::resolve_objects() {
-    std::vector<graph_object>& objects = model_.objects_;
+    run_model::object_list& objects = model_.objects_;
+    objects.resize(declarations_.size());
     for (std::size_t i = 0; i < objects.size(); ++i) {
+        const declaration& d = declarations_[i];
         graph_object& object = objects[i];
-        object.kind = model_.names_[object.process].handle_name(declarations_[i].kind_handle);
+        object.process = d.process;
+        object.id = d.id;
+        object.parent = d.parent;
+        object.domain = d.domain;
+        object.kind = model_.names_[d.process].handle_name(d.kind_handle);
         if (starts_with(object.kind, "input_port") || starts_with(object.kind, "output_port"))
             object.role = object_role::port;
     }
+    model_.node_flags_.resize(objects.size());
+    for (std::size_t i = 0; i < objects.size(); ++i) model_.node_flags_[i] = objects[i].is_node();
     for (std::size_t i = 0; i < objects.size(); ++i) {
         graph_object& object = objects[i];
         const long parent = object.parent.is_null() ? -1 : model_.find(object.process, object.parent);
@@ -128,9 +147,9 @@ void run_model_builder::resolve_objects() {
         } else {
             model_.roots_.push_back(i);
         }
-        for (const trace_id& other : declarations_[i].other_parents) {
-            const long position = model_.find(object.process, other);
-            if (position >= 0) object.also_under.push_back(static_cast<std::size_t>(position));
+        for (std::uint32_t at = declarations_[i].other_parents; at != none; at = other_parents_[at].next) {
+            const long position = model_.find(object.process, other_parents_[at].parent);
+            if (position >= 0) object.also_under.insert(object.also_under.begin(), static_cast<std::size_t>(position));
         }
         if (object.role == object_role::port && object.parent_object >= 0 &&
             objects[static_cast<std::size_t>(object.parent_object)].is_node()) {
@@ -143,18 +162,25 @@ void run_model_builder::resolve_objects() {
 // Rule 3: identifiers declared a child of a node, or whose parent a node is
 // declared to be, run as that node's body. first_body keeps, per node, the
 // first body that rules 1 and 2 leave to it, whose metadata may name it.
-void run_model_builder::resolve_bodies(std::unordered_map<std::size_t, trace_id>& first_body) {
-    for (const relation& r : relations_) {
+void run_model_builder::resolve_bodies(std::vector<trace_id>& first_body, std::vector<bool>& has_body) {
+    first_body.assign(model_.objects_.size(), trace_id{});
+    has_body.assign(model_.objects_.size(), false);
+    for (std::size_t i = 0; i < relations_.size(); ++i) {
+        const relation& r = relations_[i];
         if (r.kind != is_child_of && r.kind != is_parent_of) continue;
         const trace_id& node_id = r.kind == is_child_of ? r.tail : r.head;
         const trace_id& body = r.kind == is_child_of ? r.head : r.tail;
         const long node = model_.find(r.process, node_id);
         if (node < 0 || !model_.objects_[static_cast<std::size_t>(node)].is_node()) continue;
-        if (!model_.bodies_.emplace(scoped_id{r.process, body}, static_cast<std::size_t>(node)).second) continue;
+        if (!model_.bodies_.emplace(r.process, body, static_cast<std::uint32_t>(node)).second) continue;
         const bool claimed_by_rule_1 = model_.find(r.process, body) >= 0;
         const bool claimed_by_rule_2 = body.d2 == 0 && body.d3 == 0 && model_.is_openmp_domain(r.process, r.domain) &&
                                        model_.find(r.process, trace_id{body.d1, 1, 0}) >= 0;
-        if (!claimed_by_rule_1 && !claimed_by_rule_2) first_body.emplace(static_cast<std::size_t>(node), body);
+        const auto at = static_cast<std::size_t>(node);
+        if (!claimed_by_rule_1 && !claimed_by_rule_2 && !has_body[at]) {
+            first_body[at] = body;
+            has_body[at] = true;
+        }
     }
 }
 
@@ -172,14 +198,15 @@ long run_model_builder::edge_end(const relation& r, const trace_id& id) const {
 void run_model_builder::resolve_edges() {
     // Vertices are numbered as met; their edges are kept apart from the
     // direct node-to-node ones until paths through them are followed.
-    std::unordered_map<scoped_id, std::size_t, scoped_id_hash> vertex_numbers;
-    auto vertex = [&](std::size_t process, const trace_id& id) {
-        return vertex_numbers.emplace(scoped_id{process, id}, vertex_numbers.size()).first->second;
+    id_map vertex_numbers;
+    auto vertex = [&](std::size_t process, const trace_id& id) -> std::size_t {
+        return *vertex_numbers.emplace(process, id, static_cast<std::uint32_t>(vertex_numbers.size())).first;
     };
     std::vector<node_edge> edges;
     std::vector<std::pair<std::size_t, std::size_t>> node_to_vertex;
     std::vector<std::vector<std::size_t>> vertex_to_node, vertex_to_vertex;
-    for (const relation& r : relations_) {
+    for (std::size_t i = 0; i < relations_.size(); ++i) {
+        const relation& r = relations_[i];
         if (r.kind != is_predecessor_to) continue;
         const long from = edge_end(r, r.head);
         const long to = edge_end(r, r.tail);
@@ -233,25 +260,28 @@ void run_model_builder::resolve_edges() {
 // Fills what the object still lacks from the metadata of one identifier;
 // true once it has both a label and a code address.
 bool run_model_builder::apply_metadata(graph_object& object, const trace_id& id) {
-    auto found = metadata_.find(scoped_id{object.process, id});
-    if (found != metadata_.end()) {
-        const name_table& names = model_.names_[object.process];
-        const metadata_value* label = nullptr;
-        for (const metadata_value& value : found->second) {
-            const std::string key = names.handle_name(value.key);
-            if (value.is_text && (label == nullptr || (ends_with(key, "name") && !ends_with(names.handle_name(label->key), "name"))))
-                label = &value;
-            if (!value.is_text && key == "code_address" && !object.has_code_address) {
-                object.has_code_address = true;
-                object.code_address = value.number;
-            }
+    const std::uint32_t* head = metadata_lists_.find(object.process, id);
+    const metadata_list* list = head ? &metadata_heads_[*head] : nullptr;
+    const name_table& names = model_.names_[object.process];
+    const metadata_value* label = nullptr;
+    bool label_is_a_name = false;
+    for (std::uint32_t at = list ? list->first : none; at != none; at = metadata_[at].next) {
+        const metadata_value& value = metadata_[at];
+        const std::string key = names.handle_name(value.key);
+        if (value.is_text && (label == nullptr || (!label_is_a_name && ends_with(key, "name")))) {
+            label = &value;
+            label_is_a_name = ends_with(key, "name");
         }
-        if (label != nullptr && object.label.empty()) object.label = label->text;
+        if (!value.is_text && key == "code_address" && !object.has_code_address) {
+            object.has_code_address = true;
+            object.code_address = value.number;
+        }
     }
+    if (label != nullptr && object.label.empty()) object.label = metadata_text_.substr(label->text_begin, label->text_size);
     return !object.label.empty() && object.has_code_address;
 }
 
-void run_model_builder::resolve_labels(const std::unordered_map<std::size_t, trace_id>& first_body) {
+void run_model_builder::resolve_labels(const std::vector<trace_id>& first_body, const std::vector<bool>& has_body) {
     for (std::size_t i = 0; i < model_.objects_.size(); ++i) {
         graph_object& object = model_.objects_[i];
         if (apply_metadata(object, object.id) || !object.is_node()) continue;
@@ -260,8 +290,7 @@ void run_model_builder::resolve_labels(const std::unordered_map<std::size_t, tra
         if (object.id.d2 == 1 && object.id.d3 == 0 && model_.is_openmp_domain(object.process, object.domain) &&
             apply_metadata(object, trace_id{object.id.d1, 0, 0}))
             continue;
-        auto body = first_body.find(i);
-        if (body != first_body.end()) apply_metadata(object, body->second);
+        if (has_body[i]) apply_metadata(object, first_body[i]);
     }
 }
 
@@ -270,7 +299,7 @@ void run_model_builder::collect_conflicts() {
         const declaration& d = declarations_[i];
         if (!d.kind_differs) continue;
         const graph_object& object = model_.objects_[i];
-        const std::string other = model_.names_[object.process].handle_name(d.first_other_kind);
+        const std::string other = model_.names_[object.process].handle_name(d.other_kind);
         if (other == object.kind) continue;
         ++model_.conflict_count_;
         if (model_.conflicts_.size() < listed_conflicts)

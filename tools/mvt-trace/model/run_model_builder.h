@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "model/chunked_vector.h"
+#include "model/id_map.h"
 #include "model/run_model.h"
 #include "reading/record_visitor.h"
 
@@ -26,45 +27,65 @@ public:
     run_model build();
 
 private:
-    using scoped_id = run_model::scoped_id;
-    using scoped_id_hash = run_model::scoped_id_hash;
+    static constexpr std::uint32_t none = UINT32_MAX;
 
+    // What pass 1 keeps of a group; the graph_object is made at build().
     struct declaration {
+        trace_id id;
+        trace_id parent;
+        std::uint64_t domain = 0;
         std::uint64_t kind_handle = 0;
-        std::vector<trace_id> other_parents;
-        std::uint64_t first_other_kind = 0;  // a kind it was declared again with, or 0
+        std::uint64_t other_kind = 0;  // a kind it was declared again with
+        std::uint32_t process = 0;
+        std::uint32_t other_parents = none;  // first of a list in other_parents_
         bool kind_differs = false;
     };
+    struct other_parent {
+        trace_id parent;
+        std::uint32_t next;
+    };
     struct relation {
-        std::size_t process;
+        std::uint32_t process;
+        int kind;
         std::uint64_t domain;
         trace_id head;
-        int kind;
         trace_id tail;
     };
+    // Metadata of one identifier is a list in metadata_, in record order;
+    // texts live in one string.
     struct metadata_value {
-        std::uint64_t key;
-        bool is_text;
-        std::uint64_t number;
-        std::string text;
+        std::uint64_t key = 0;
+        std::uint64_t number = 0;
+        std::size_t text_begin = 0;
+        std::size_t text_size = 0;
+        std::uint32_t next = none;
+        bool is_text = false;
+    };
+    struct metadata_list {
+        std::uint32_t first = none;
+        std::uint32_t last = none;
     };
 
     void declare(const trace_record& record);
     void add_metadata(const trace_record& record, bool is_text);
 
     void resolve_objects();
-    void resolve_bodies(std::unordered_map<std::size_t, trace_id>& first_body);
+    void resolve_bodies(std::vector<trace_id>& first_body, std::vector<bool>& has_body);
     void resolve_edges();
-    void resolve_labels(const std::unordered_map<std::size_t, trace_id>& first_body);
+    void resolve_labels(const std::vector<trace_id>& first_body, const std::vector<bool>& has_body);
     void collect_conflicts();
     bool apply_metadata(graph_object& object, const trace_id& id);
     long edge_end(const relation& r, const trace_id& id) const;
 
     std::size_t process_ = 0;
     run_model model_;
-    std::vector<declaration> declarations_;  // parallel to model_.objects_
-    std::vector<relation> relations_;
-    std::unordered_map<scoped_id, std::vector<metadata_value>, scoped_id_hash> metadata_;
+    chunked_vector<declaration> declarations_;  // one per object, in order
+    std::vector<other_parent> other_parents_;
+    chunked_vector<relation> relations_;
+    chunked_vector<metadata_value> metadata_;
+    std::string metadata_text_;
+    id_map metadata_lists_;  // identifier -> position in metadata_heads_
+    std::vector<metadata_list> metadata_heads_;
 };
 
 }  // namespace mvt_trace

@@ -30,10 +30,13 @@ struct later {
 
 }  // namespace
 
-merged_reader::merged_reader(const std::vector<trace_file>& files, std::size_t buffer_size) {
+merged_reader::merged_reader(const std::vector<trace_file>& files, record_kind_set fields_of, std::size_t buffer_size) {
     allow_open_files(files.size());
     readers_.reserve(files.size());
-    for (const trace_file& file : files) readers_.push_back(std::make_unique<trace_file_reader>(file.path, buffer_size));
+    for (const trace_file& file : files) {
+        readers_.push_back(std::make_unique<trace_file_reader>(file.path, buffer_size));
+        readers_.back()->read_fields_of(fields_of);
+    }
     heap_.reserve(files.size());
     for (std::size_t i = 0; i < readers_.size(); ++i) advance(i);
 }

@@ -21,7 +21,10 @@ namespace mvt_trace {
 // Memory is one small buffer per file, whatever the trace's size.
 class merged_reader {
 public:
-    explicit merged_reader(const std::vector<trace_file>& files, std::size_t buffer_size = std::size_t{1} << 18);
+    // Records of kinds outside `fields_of` come without their fields (see
+    // record_parser::read_fields_of).
+    explicit merged_reader(const std::vector<trace_file>& files, record_kind_set fields_of = every_record_kind,
+                           std::size_t buffer_size = std::size_t{1} << 18);
     ~merged_reader();
     merged_reader(const merged_reader&) = delete;
     merged_reader& operator=(const merged_reader&) = delete;

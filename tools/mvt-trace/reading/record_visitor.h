@@ -40,7 +40,10 @@ private:
 };
 
 // Streams every file through the visitor; one report per file, in order.
-std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor);
+// Records of kinds outside `fields_of` come without their fields (see
+// record_parser::read_fields_of).
+std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor,
+                                     record_kind_set fields_of = every_record_kind);
 
 }  // namespace mvt_trace
 

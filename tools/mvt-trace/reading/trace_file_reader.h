@@ -39,6 +39,9 @@ public:
     // read side by side.
     explicit trace_file_reader(const std::string& path, std::size_t buffer_size = std::size_t{1} << 20);
 
+    // See record_parser::read_fields_of.
+    void read_fields_of(record_kind_set kinds) { parser_.read_fields_of(kinds); }
+
     // The next whole record, valid until the following call; false once the
     // file is done, whether whole or not (see report()).
     bool next(const trace_record*& record);
