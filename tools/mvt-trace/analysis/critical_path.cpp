@@ -15,14 +15,16 @@ struct adjacency {
     std::vector<std::size_t> targets;
 };
 
-// From (from, to) pairs sorted by from, on vertices 0..n-1.
-adjacency rows_of(std::size_t n, const std::vector<std::pair<std::size_t, std::size_t>>& sorted_pairs) {
+// From (from, to) pairs on vertices 0..n-1; each row keeps the order of
+// the pairs.
+adjacency rows_of(std::size_t n, const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
     adjacency rows;
     rows.begin.assign(n + 1, 0);
-    for (const auto& pair : sorted_pairs) ++rows.begin[pair.first + 1];
+    for (const auto& pair : pairs) ++rows.begin[pair.first + 1];
     for (std::size_t v = 0; v < n; ++v) rows.begin[v + 1] += rows.begin[v];
-    rows.targets.reserve(sorted_pairs.size());
-    for (const auto& pair : sorted_pairs) rows.targets.push_back(pair.second);
+    rows.targets.resize(pairs.size());
+    std::vector<std::size_t> next(rows.begin.begin(), rows.begin.end() - 1);
+    for (const auto& pair : pairs) rows.targets[next[pair.first]++] = pair.second;
     return rows;
 }
 
@@ -102,23 +104,28 @@ dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
 
     std::vector<std::size_t> component;
     const std::size_t components = strongly_connected_components(n, graph.begin, graph.targets, component);
+    // Members of each component in compressed rows, in declaration order.
     std::vector<std::uint64_t> component_weight(components, 0);
-    std::vector<std::vector<std::size_t>> members(components);
+    std::vector<std::pair<std::size_t, std::size_t>> membership;
+    membership.reserve(n);
     for (std::size_t v = 0; v < n; ++v) {
         const std::uint64_t w = weight[summary.nodes[v]];
         summary.work += w;
         component_weight[component[v]] += w;
-        members[component[v]].push_back(summary.nodes[v]);
+        membership.push_back({component[v], summary.nodes[v]});
     }
-    for (const std::vector<std::size_t>& group : members) {
-        if (group.size() < 2) continue;
+    const adjacency members = rows_of(components, membership);
+    for (std::size_t c = 0; c < components; ++c) {
+        const std::size_t size = members.begin[c + 1] - members.begin[c];
+        if (size < 2) continue;
         ++summary.condensed_cycles;
-        summary.nodes_in_cycles += group.size();
+        summary.nodes_in_cycles += size;
     }
 
     // Components come sinks first, so each one's successors are done
     // before it: the heaviest path from each is one sweep.
     std::vector<std::pair<std::size_t, std::size_t>> condensed;
+    condensed.reserve(pairs.size());
     for (const auto& [from, to] : pairs)
         if (component[from] != component[to]) condensed.push_back({component[from], component[to]});
     std::sort(condensed.begin(), condensed.end());
@@ -141,7 +148,8 @@ dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
     }
     summary.span = heaviest[start];
     for (std::size_t c = start; c != unvisited; c = next[c])
-        summary.critical_path.insert(summary.critical_path.end(), members[c].begin(), members[c].end());
+        summary.critical_path.insert(summary.critical_path.end(), members.targets.begin() + members.begin[c],
+                                     members.targets.begin() + members.begin[c + 1]);
     summary.parallelism =
         summary.span == 0 ? 0 : static_cast<double>(summary.work) / static_cast<double>(summary.span);
     return summary;
