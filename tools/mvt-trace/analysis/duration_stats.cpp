@@ -10,10 +10,7 @@ void duration_stats::add(std::uint64_t duration) {
     total_ += duration;
     min_ = count_ == 1 ? duration : std::min(min_, duration);
     max_ = std::max(max_, duration);
-    const double value = static_cast<double>(duration);
-    const double delta = value - mean_;
-    mean_ += delta / static_cast<double>(count_);
-    squares_ += delta * (value - mean_);
+    squares_ += static_cast<wide>(duration) * duration;
     sketch_.add(duration);
 }
 
@@ -23,11 +20,7 @@ void duration_stats::merge(const duration_stats& other) {
         *this = other;
         return;
     }
-    // The pairwise update of Chan, Golub and LeVeque.
-    const double n = static_cast<double>(count_), m = static_cast<double>(other.count_);
-    const double delta = other.mean_ - mean_;
-    mean_ += delta * m / (n + m);
-    squares_ += other.squares_ + delta * delta * n * m / (n + m);
+    squares_ += other.squares_;
     count_ += other.count_;
     total_ += other.total_;
     min_ = std::min(min_, other.min_);
@@ -42,7 +35,16 @@ std::uint64_t duration_stats::mean() const {
 
 std::uint64_t duration_stats::stddev() const {
     if (count_ < 2) return 0;
-    return static_cast<std::uint64_t>(std::llround(std::sqrt(std::max(0.0, squares_ / static_cast<double>(count_)))));
+    // n variance = sum of squares - total^2 / n, with the division done
+    // exactly in integers (quotient and remainder) so that no cancellation
+    // loses digits.
+    const wide total = total_, n = count_;
+    const wide squared_total = total * total;
+    const wide spread = squares_ - squared_total / n;  // n variance, plus the remainder's share below
+    const long double variance =
+        (static_cast<long double>(spread) - static_cast<long double>(squared_total % n) / static_cast<long double>(n)) /
+        static_cast<long double>(n);
+    return static_cast<std::uint64_t>(std::llround(std::sqrt(std::max(0.0L, variance))));
 }
 
 std::uint64_t duration_stats::percentile(double q) const {

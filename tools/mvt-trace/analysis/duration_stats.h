@@ -8,9 +8,11 @@
 namespace mvt_trace {
 
 // The statistics of a set of execution durations, gathered one duration at
-// a time in constant memory: count, total, minimum and maximum exactly, mean
-// and standard deviation exactly up to double rounding (Welford's update),
-// and the median and 95th percentile from a quantile sketch (within 1%).
+// a time in constant memory: count, total, minimum, maximum and the sum of
+// squares exactly (in 128 bits, which hold it whenever the total fits in
+// 64), so that the mean and standard deviation are exact but for their final
+// rounding; the median and 95th percentile come from a quantile sketch
+// (within 1%).
 class duration_stats {
 public:
     void add(std::uint64_t duration);
@@ -36,8 +38,8 @@ private:
     std::uint64_t total_ = 0;
     std::uint64_t min_ = 0;
     std::uint64_t max_ = 0;
-    double mean_ = 0;
-    double squares_ = 0;  // sum of squared distances from the mean
+    __extension__ using wide = unsigned __int128;
+    wide squares_ = 0;  // sum of the squared durations
     quantile_sketch sketch_;
 };
 

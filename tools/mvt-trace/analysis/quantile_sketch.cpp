@@ -7,17 +7,43 @@ namespace mvt_trace {
 
 namespace {
 
-const double gamma_ = (1 + quantile_sketch::relative_accuracy) / (1 - quantile_sketch::relative_accuracy);
-const double log_gamma = std::log(gamma_);
+// Where each bucket of an octave begins, as a fraction of the octave's
+// first value: 2^(b/35) for b = 0..35.
+struct octave_bounds {
+    double start[quantile_sketch::buckets_per_octave + 1];
+    double inverse_octave[64];  // 2^-octave
+    octave_bounds() {
+        for (int b = 0; b <= quantile_sketch::buckets_per_octave; ++b)
+            start[b] = std::exp2(static_cast<double>(b) / quantile_sketch::buckets_per_octave);
+        for (int octave = 0; octave < 64; ++octave) inverse_octave[octave] = std::ldexp(1.0, -octave);
+    }
+};
+
+const octave_bounds bounds;
+const double gamma_ = bounds.start[1];
 
 }  // namespace
 
+// The octave from the highest bit set, the bucket within it by a short
+// search over its bounds: no logarithm per value.
 int quantile_sketch::bucket_of(std::uint64_t value) {
-    return static_cast<int>(std::ceil(std::log(static_cast<double>(value)) / log_gamma));
+    const int octave = 63 - __builtin_clzll(value);
+    const double fraction = static_cast<double>(value) * bounds.inverse_octave[octave];
+    int low = 0, high = buckets_per_octave;  // bounds.start[low] <= fraction < bounds.start[high]
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        if (fraction < bounds.start[middle])
+            high = middle;
+        else
+            low = middle;
+    }
+    return octave * buckets_per_octave + low;
 }
 
 std::uint64_t quantile_sketch::value_of(int bucket) {
-    const double middle = 2 * std::exp(bucket * log_gamma) / (gamma_ + 1);
+    const int octave = bucket / buckets_per_octave;
+    const double lower = std::ldexp(bounds.start[bucket % buckets_per_octave], octave);
+    const double middle = 2 * lower * gamma_ / (1 + gamma_);
     return middle >= 18446744073709551615.0 ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(middle));
 }
 
@@ -32,12 +58,27 @@ void quantile_sketch::add(std::uint64_t value) {
         first_bucket_ = bucket;
         counts_.assign(1, 0);
     } else if (bucket < first_bucket_) {
-        counts_.insert(counts_.begin(), static_cast<std::size_t>(first_bucket_ - bucket), 0);
+        const auto shift = static_cast<std::size_t>(first_bucket_ - bucket);
+        counts_.insert(counts_.begin(), shift, 0);
+        std::map<std::size_t, std::uint64_t> moved;
+        for (const auto& [at, n] : spilled_) moved[at + shift] = n;
+        spilled_.swap(moved);
         first_bucket_ = bucket;
     } else if (bucket >= first_bucket_ + static_cast<int>(counts_.size())) {
         counts_.resize(static_cast<std::size_t>(bucket - first_bucket_ + 1), 0);
     }
-    ++counts_[static_cast<std::size_t>(bucket - first_bucket_)];
+    const auto at = static_cast<std::size_t>(bucket - first_bucket_);
+    if (counts_[at] == UINT32_MAX) {
+        spilled_[at] += counts_[at];
+        counts_[at] = 0;
+    }
+    ++counts_[at];
+}
+
+std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
+    if (spilled_.empty()) return counts_[i];
+    auto found = spilled_.find(i);
+    return counts_[i] + (found == spilled_.end() ? 0 : found->second);
 }
 
 void quantile_sketch::merge(const quantile_sketch& other) {
@@ -50,13 +91,23 @@ void quantile_sketch::merge(const quantile_sketch& other) {
         counts_.assign(other.counts_.size(), 0);
     }
     if (other.first_bucket_ < first_bucket_) {
-        counts_.insert(counts_.begin(), static_cast<std::size_t>(first_bucket_ - other.first_bucket_), 0);
+        const auto shift = static_cast<std::size_t>(first_bucket_ - other.first_bucket_);
+        counts_.insert(counts_.begin(), shift, 0);
+        std::map<std::size_t, std::uint64_t> moved;
+        for (const auto& [at, n] : spilled_) moved[at + shift] = n;
+        spilled_.swap(moved);
         first_bucket_ = other.first_bucket_;
     }
     if (other_last >= first_bucket_ + static_cast<int>(counts_.size()))
         counts_.resize(static_cast<std::size_t>(other_last - first_bucket_ + 1), 0);
-    for (std::size_t i = 0; i < other.counts_.size(); ++i)
-        counts_[static_cast<std::size_t>(other.first_bucket_ - first_bucket_) + i] += other.counts_[i];
+    // Through add's overflow rule, one count at a time would be slow; the
+    // spill takes what does not fit.
+    const auto offset = static_cast<std::size_t>(other.first_bucket_ - first_bucket_);
+    for (std::size_t i = 0; i < other.counts_.size(); ++i) {
+        const std::uint64_t sum = std::uint64_t{counts_[offset + i]} + other.in_bucket(i);
+        counts_[offset + i] = static_cast<std::uint32_t>(sum % UINT32_MAX);
+        if (sum >= UINT32_MAX) spilled_[offset + i] += sum - sum % UINT32_MAX;
+    }
 }
 
 std::uint64_t quantile_sketch::quantile(double q) const {
@@ -66,7 +117,7 @@ std::uint64_t quantile_sketch::quantile(double q) const {
     if (rank < zeros_) return 0;
     std::uint64_t below = zeros_;
     for (std::size_t i = 0; i < counts_.size(); ++i) {
-        below += counts_[i];
+        below += in_bucket(i);
         if (below > rank) return value_of(first_bucket_ + static_cast<int>(i));
     }
     return value_of(first_bucket_ + static_cast<int>(counts_.size()) - 1);

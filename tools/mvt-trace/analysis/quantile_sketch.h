@@ -2,25 +2,26 @@
 #define MVT_TRACE_QUANTILE_SKETCH_H
 
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace mvt_trace {
 
 // Quantiles of durations without keeping the durations: each value is
-// counted in a bucket of logarithmically spaced bounds, gamma^(i-1) < v <=
-// gamma^i with gamma = (1 + a) / (1 - a), and a quantile answers with the
-// middle of its bucket, 2 gamma^i / (gamma + 1). That answer lies within a
-// relative error a = 1% of the value of that rank, whatever the values and
-// however many: the quantile q answers for the value at rank floor(q (n-1))
-// of the sorted values (0-based), within 1%. Zero is a bucket of its own and
-// is answered exactly.
+// counted in a bucket of logarithmically spaced bounds, 35 to each power of
+// two (gamma = 2^(1/35), a bucket holds L <= v < L gamma), and a quantile
+// answers with the value 2 L gamma / (1 + gamma) of its bucket. That answer
+// lies within a relative error (gamma - 1) / (gamma + 1) < 1% of the value of
+// that rank, whatever the values and however many: the quantile q answers
+// for the value at rank floor(q (n-1)) of the sorted values (0-based), within
+// 1%. Zero is a bucket of its own and is answered exactly.
 //
 // The buckets in use form one dense range that grows as needed: durations
-// within a factor of ten of each other take some 116 buckets, and no
-// 64-bit value needs more than about 2,200.
+// within a factor of ten of each other take some 117 buckets (4 bytes each), and no 64-bit
+// value needs more than 64 x 35 = 2,240.
 class quantile_sketch {
 public:
-    static constexpr double relative_accuracy = 0.01;
+    static constexpr int buckets_per_octave = 35;
 
     void add(std::uint64_t value);
     // Needs at least one value added; q in [0, 1].
@@ -35,8 +36,14 @@ private:
 
     std::uint64_t count_ = 0;
     std::uint64_t zeros_ = 0;
+    std::uint64_t in_bucket(std::size_t i) const;
+
     int first_bucket_ = 0;  // the bucket of counts_[0]
-    std::vector<std::uint64_t> counts_;
+    // 32-bit counts keep the buckets of many nodes in cache; a count that
+    // fills up moves its 2^32 - 1 into `spilled_`, which is almost always
+    // empty.
+    std::vector<std::uint32_t> counts_;
+    std::map<std::size_t, std::uint64_t> spilled_;  // by position in counts_
 };
 
 }  // namespace mvt_trace

@@ -54,8 +54,12 @@ public:
     }
 
     void record(const trace_record& record, std::size_t file) {
+        // The second read passes over fields unchecked: past the first
+        // read's last whole record (a malformed line) it would misread.
+        thread& t = *threads_[file];
+        if (++t.records > run_.reports[file].whole_records) return;
         meter_.advance(record.timestamp);
-        threads_[file]->tracker.record(record);
+        t.tracker.record(record);
     }
 
     std::vector<node_statistics> take_nodes() {
@@ -105,6 +109,7 @@ private:
         const std::vector<std::uint64_t>& never_closed;
         std::size_t next_never = 0;
         std::size_t open = 0;
+        std::uint64_t records = 0;
         execution_tracker tracker{*this};
     };
 

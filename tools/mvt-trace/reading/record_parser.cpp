@@ -1,5 +1,6 @@
 #include "reading/record_parser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace mvt_trace {
@@ -205,6 +206,12 @@ record_parser::outcome record_parser::after_timestamp() {
         return outcome::more;
     }
     return next_field();
+}
+
+void record_parser::skipped(std::size_t lines) {
+    if (state_ != state::skipped_fields) return;
+    lines_to_skip_ -= std::min(lines, lines_to_skip_);
+    if (lines_to_skip_ == 0) state_ = state::record_close;
 }
 
 // Moves on to the record's next field, or to its closing line.

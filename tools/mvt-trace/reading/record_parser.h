@@ -24,6 +24,11 @@ public:
     // some kinds.
     void read_fields_of(record_kind_set kinds) { fields_wanted_ = kinds; }
 
+    // How many field lines of a record without its fields are still to
+    // come; a reader may pass over them and report them with skipped().
+    std::size_t lines_to_skip() const { return state_ == state::skipped_fields ? lines_to_skip_ : 0; }
+    void skipped(std::size_t lines);
+
     // Feeds the next line (without its line feed).
     outcome feed(std::string_view line, std::uint64_t line_number);
 
