@@ -49,30 +49,48 @@ std::uint64_t quantile_sketch::value_of(int bucket) {
 
 void quantile_sketch::add(std::uint64_t value) {
     ++count_;
-    if (value == 0) {
+    if (value == 0)
         ++zeros_;
-        return;
-    }
-    const int bucket = bucket_of(value);
+    else
+        add_to_bucket(bucket_of(value), 1);
+}
+
+void quantile_sketch::add_to_bucket(int bucket, std::uint64_t n) {
     if (counts_.empty()) {
-        first_bucket_ = bucket;
+        if (single_count_ == 0 || single_bucket_ == bucket) {
+            single_bucket_ = bucket;
+            single_count_ += n;
+            return;
+        }
+        first_bucket_ = single_bucket_;
         counts_.assign(1, 0);
-    } else if (bucket < first_bucket_) {
+        add_to_range(single_bucket_, single_count_);
+        single_count_ = 0;
+    }
+    add_to_range(bucket, n);
+}
+
+// Adds to the dense range, widening it as needed; what a 32-bit count
+// cannot hold goes to spilled_.
+void quantile_sketch::add_to_range(int bucket, std::uint64_t n) {
+    if (bucket < first_bucket_) {
         const auto shift = static_cast<std::size_t>(first_bucket_ - bucket);
         counts_.insert(counts_.begin(), shift, 0);
         std::map<std::size_t, std::uint64_t> moved;
-        for (const auto& [at, n] : spilled_) moved[at + shift] = n;
+        for (const auto& [at, spilled] : spilled_) moved[at + shift] = spilled;
         spilled_.swap(moved);
         first_bucket_ = bucket;
     } else if (bucket >= first_bucket_ + static_cast<int>(counts_.size())) {
         counts_.resize(static_cast<std::size_t>(bucket - first_bucket_ + 1), 0);
     }
     const auto at = static_cast<std::size_t>(bucket - first_bucket_);
-    if (counts_[at] == UINT32_MAX) {
-        spilled_[at] += counts_[at];
-        counts_[at] = 0;
+    const std::uint64_t sum = counts_[at] + n;
+    if (sum < UINT32_MAX) {
+        counts_[at] = static_cast<std::uint32_t>(sum);
+        return;
     }
-    ++counts_[at];
+    counts_[at] = static_cast<std::uint32_t>(sum % UINT32_MAX);
+    spilled_[at] += sum - sum % UINT32_MAX;
 }
 
 std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
@@ -84,30 +102,9 @@ std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
 void quantile_sketch::merge(const quantile_sketch& other) {
     count_ += other.count_;
     zeros_ += other.zeros_;
-    if (other.counts_.empty()) return;
-    const int other_last = other.first_bucket_ + static_cast<int>(other.counts_.size()) - 1;
-    if (counts_.empty()) {
-        first_bucket_ = other.first_bucket_;
-        counts_.assign(other.counts_.size(), 0);
-    }
-    if (other.first_bucket_ < first_bucket_) {
-        const auto shift = static_cast<std::size_t>(first_bucket_ - other.first_bucket_);
-        counts_.insert(counts_.begin(), shift, 0);
-        std::map<std::size_t, std::uint64_t> moved;
-        for (const auto& [at, n] : spilled_) moved[at + shift] = n;
-        spilled_.swap(moved);
-        first_bucket_ = other.first_bucket_;
-    }
-    if (other_last >= first_bucket_ + static_cast<int>(counts_.size()))
-        counts_.resize(static_cast<std::size_t>(other_last - first_bucket_ + 1), 0);
-    // Through add's overflow rule, one count at a time would be slow; the
-    // spill takes what does not fit.
-    const auto offset = static_cast<std::size_t>(other.first_bucket_ - first_bucket_);
-    for (std::size_t i = 0; i < other.counts_.size(); ++i) {
-        const std::uint64_t sum = std::uint64_t{counts_[offset + i]} + other.in_bucket(i);
-        counts_[offset + i] = static_cast<std::uint32_t>(sum % UINT32_MAX);
-        if (sum >= UINT32_MAX) spilled_[offset + i] += sum - sum % UINT32_MAX;
-    }
+    if (other.single_count_ > 0) add_to_bucket(other.single_bucket_, other.single_count_);
+    for (std::size_t i = 0; i < other.counts_.size(); ++i)
+        if (const std::uint64_t n = other.in_bucket(i)) add_to_bucket(other.first_bucket_ + static_cast<int>(i), n);
 }
 
 std::uint64_t quantile_sketch::quantile(double q) const {
@@ -115,6 +112,7 @@ std::uint64_t quantile_sketch::quantile(double q) const {
     q = std::min(1.0, std::max(0.0, q));
     const auto rank = static_cast<std::uint64_t>(q * static_cast<double>(count_ - 1));
     if (rank < zeros_) return 0;
+    if (counts_.empty()) return value_of(single_bucket_);
     std::uint64_t below = zeros_;
     for (std::size_t i = 0; i < counts_.size(); ++i) {
         below += in_bucket(i);

@@ -37,7 +37,13 @@ private:
     std::uint64_t count_ = 0;
     std::uint64_t zeros_ = 0;
     std::uint64_t in_bucket(std::size_t i) const;
+    void add_to_bucket(int bucket, std::uint64_t n);
+    void add_to_range(int bucket, std::uint64_t n);
 
+    // Until a second bucket is needed (a node that ran once, or always for
+    // about as long) the one bucket is kept here, with no allocation.
+    int single_bucket_ = 0;
+    std::uint64_t single_count_ = 0;
     int first_bucket_ = 0;  // the bucket of counts_[0]
     // 32-bit counts keep the buckets of many nodes in cache; a count that
     // fills up moves its 2^32 - 1 into `spilled_`, which is almost always

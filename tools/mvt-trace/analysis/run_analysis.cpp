@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "model/chunked_vector.h"
 #include "model/execution_tracker.h"
 #include "model/run_model_builder.h"
 #include "reading/merged_reader.h"
@@ -62,11 +63,18 @@ public:
         t.tracker.record(record);
     }
 
+    // Largest total first; ties in declaration order.
     std::vector<node_statistics> take_nodes() {
-        std::vector<node_statistics> nodes;
+        std::vector<std::pair<std::uint64_t, std::size_t>> order;  // (total, object)
+        order.reserve(slots_.size());
         for (std::size_t object = 0; object < slot_of_object_.size(); ++object)
-            if (slot_of_object_[object] != no_slot)
-                nodes.push_back({object, std::move(slots_[slot_of_object_[object]])});
+            if (slot_of_object_[object] != no_slot) order.push_back({slots_[slot_of_object_[object]].total(), object});
+        std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+            return a.first != b.first ? a.first > b.first : a.second < b.second;
+        });
+        std::vector<node_statistics> nodes;
+        nodes.reserve(order.size());
+        for (const auto& [total, object] : order) nodes.push_back({object, std::move(slots_[slot_of_object_[object]])});
         return nodes;
     }
 
@@ -123,7 +131,7 @@ private:
         std::uint32_t& slot = slot_of_object_[static_cast<std::size_t>(node)];
         if (slot == no_slot) {
             slot = static_cast<std::uint32_t>(slots_.size());
-            slots_.emplace_back();
+            slots_.push_back(duration_stats{});
         }
         slots_[slot].add(duration);
     }
@@ -133,7 +141,7 @@ private:
     std::vector<std::unique_ptr<thread>> threads_;
     // Statistics only for the objects that run: a slot number per object.
     std::vector<std::uint32_t> slot_of_object_;
-    std::vector<duration_stats> slots_;
+    chunked_vector<duration_stats> slots_;
     std::vector<std::unordered_map<std::uint64_t, duration_stats>> unattached_;
 };
 
@@ -155,9 +163,8 @@ void summarize_processes(run_analysis& run, const std::vector<std::string>& dire
     }
 }
 
-// Largest total first; ties keep the order given (declaration order for
-// nodes, process then name for the rest), so output never depends on
-// hashing.
+// Largest total first; ties keep the order given (process, then name), so
+// output never depends on hashing.
 template <typename Row>
 void sort_by_total(std::vector<Row>& rows) {
     std::stable_sort(rows.begin(), rows.end(),
@@ -200,7 +207,6 @@ run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector
     std::vector<std::uint64_t> weight(run.model.objects().size(), 0);
     for (const node_statistics& node : run.nodes) weight[node.object] = node.stats.total();
     run.dependencies = summarize_dependencies(run.model.edges(), weight);
-    sort_by_total(run.nodes);
     sort_by_total(run.unattached);
     run.row_of_object.assign(run.model.objects().size(), no_slot);
     for (std::size_t row = 0; row < run.nodes.size(); ++row)

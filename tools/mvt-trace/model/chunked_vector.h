@@ -19,8 +19,13 @@ public:
     chunked_vector& operator=(chunked_vector&&) noexcept = default;
 
     void push_back(const T& value) {
-        if (size_ == chunks_.size() * chunk_size) chunks_.emplace_back(chunk_size);
-        chunks_[size_ / chunk_size][size_ % chunk_size] = value;
+        // The first chunk grows as a vector does, so that a small graph
+        // takes little memory; later ones are whole from the start.
+        if (chunks_.empty() || chunks_.back().size() == chunk_size) {
+            chunks_.emplace_back();
+            if (chunks_.size() > 1) chunks_.back().reserve(chunk_size);
+        }
+        chunks_.back().push_back(value);
         ++size_;
     }
     T& operator[](std::size_t i) { return chunks_[i / chunk_size][i % chunk_size]; }

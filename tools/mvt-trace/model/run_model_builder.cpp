@@ -15,6 +15,21 @@ constexpr int is_predecessor_to = 7;
 // Conflicts beyond this many are counted, not listed.
 constexpr std::size_t listed_conflicts = 3;
 
+// Adjacency lists in two arrays: the targets of v are
+// targets[begin[v] .. begin[v + 1]), in the order of the pairs.
+struct compressed_rows {
+    std::vector<std::size_t> begin;
+    std::vector<std::size_t> targets;
+
+    compressed_rows(std::size_t n, const std::vector<std::pair<std::size_t, std::size_t>>& pairs)
+        : begin(n + 1, 0), targets(pairs.size()) {
+        for (const auto& pair : pairs) ++begin[pair.first + 1];
+        for (std::size_t v = 0; v < n; ++v) begin[v + 1] += begin[v];
+        std::vector<std::size_t> next(begin.begin(), begin.end() - 1);
+        for (const auto& pair : pairs) targets[next[pair.first]++] = pair.second;
+    }
+};
+
 bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
 bool ends_with(const std::string& text, const std::string& suffix) {
@@ -203,8 +218,7 @@ void run_model_builder::resolve_edges() {
         return *vertex_numbers.emplace(process, id, static_cast<std::uint32_t>(vertex_numbers.size())).first;
     };
     std::vector<node_edge> edges;
-    std::vector<std::pair<std::size_t, std::size_t>> node_to_vertex;
-    std::vector<std::vector<std::size_t>> vertex_to_node, vertex_to_vertex;
+    std::vector<std::pair<std::size_t, std::size_t>> node_to_vertex, vertex_to_node_pairs, vertex_to_vertex_pairs;
     for (std::size_t i = 0; i < relations_.size(); ++i) {
         const relation& r = relations_[i];
         if (r.kind != is_predecessor_to) continue;
@@ -217,17 +231,15 @@ void run_model_builder::resolve_edges() {
         }
         const std::size_t from_vertex = from < 0 ? vertex(r.process, r.head) : 0;
         const std::size_t to_vertex = to < 0 ? vertex(r.process, r.tail) : 0;
-        if (vertex_to_node.size() < vertex_numbers.size()) {
-            vertex_to_node.resize(vertex_numbers.size());
-            vertex_to_vertex.resize(vertex_numbers.size());
-        }
         if (from >= 0)
             node_to_vertex.push_back({static_cast<std::size_t>(from), to_vertex});
         else if (to >= 0)
-            vertex_to_node[from_vertex].push_back(static_cast<std::size_t>(to));
+            vertex_to_node_pairs.push_back({from_vertex, static_cast<std::size_t>(to)});
         else
-            vertex_to_vertex[from_vertex].push_back(to_vertex);
+            vertex_to_vertex_pairs.push_back({from_vertex, to_vertex});
     }
+    const compressed_rows vertex_to_node(vertex_numbers.size(), vertex_to_node_pairs);
+    const compressed_rows vertex_to_vertex(vertex_numbers.size(), vertex_to_vertex_pairs);
     // Each node's way into a vertex is followed through vertices only, to
     // the nodes on the far side; an explicit stack, as chains of vertices
     // come from the trace.
@@ -241,8 +253,10 @@ void run_model_builder::resolve_edges() {
         while (!stack.empty()) {
             const std::size_t v = stack.back();
             stack.pop_back();
-            for (std::size_t to : vertex_to_node[v]) edges.push_back({node, to});
-            for (std::size_t next : vertex_to_vertex[v]) {
+            for (std::size_t e = vertex_to_node.begin[v]; e < vertex_to_node.begin[v + 1]; ++e)
+                edges.push_back({node, vertex_to_node.targets[e]});
+            for (std::size_t e = vertex_to_vertex.begin[v]; e < vertex_to_vertex.begin[v + 1]; ++e) {
+                const std::size_t next = vertex_to_vertex.targets[e];
                 if (visited_by[next] == walk) continue;
                 visited_by[next] = walk;
                 stack.push_back(next);
