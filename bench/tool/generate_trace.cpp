@@ -1,7 +1,15 @@
-// generate_trace DIR MEGABYTES [FILES]: writes a synthetic run of about that
-// size, spread over FILES trace files, shaped like a traced OpenMP program:
-// string handles up front, then parallel regions whose tasks have groups,
-// relations, metadata and nested executions.
+// generate_trace DIR MEGABYTES [FILES [SHAPE [NODES]]]: writes a synthetic
+// run of about that size, spread over FILES trace files, in one of two
+// shapes:
+//   openmp (the default): a traced OpenMP program, whose every task has a
+//     node: names up front, then implicit tasks whose explicit tasks have a
+//     node, dependences through storage locations (task t reads what task
+//     t - 64 wrote), a code address and an execution. The graph grows with
+//     the trace.
+//   flow: a task-graph runtime's flow graph of NODES nodes (default 1000)
+//     with ports, edges in chains of ten and a body per node, declared once;
+//     then only executions of the bodies. The graph stays the same size
+//     however large the trace.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -47,15 +55,23 @@ private:
 };
 
 const unsigned long long domain = 94812345678000ull;
-const char* const names[] = {"omp_parallel", "omp_implicit", "omp_explicit", "omp_barrier", "node", "code_address"};
+const char* const names[] = {"omp_parallel", "omp_implicit", "omp_explicit", "omp_barrier", "node", "code_address",
+                             "graph", "function_node", "input_port_0", "output_port_0", "node_name", "body"};
+constexpr int name_count = sizeof names / sizeof names[0];
 unsigned long long handle(int i) { return 94812345679000ull + 32ull * static_cast<unsigned long long>(i); }
+
+// The storage location a task writes: one per task, far from task values.
+unsigned long long location(unsigned long long task) { return 1000000000000ull + task; }
 
 void one_task(trace_out& out, unsigned long long& clock, unsigned long long task, unsigned long long parent) {
     out.begin("task_group", clock);
     out.field(domain); out.id(task, 1); out.id(parent, 0); out.field(handle(4));
     out.end();
     out.begin("relation", clock);
-    out.field(domain); out.id(task, 1); out.field(7); out.id(task % 97 + 1000, 0);
+    out.field(domain); out.id(task, 1); out.field(7); out.id(location(task), 0);
+    out.end();
+    out.begin("relation", clock);
+    out.field(domain); out.id(location(task - 64), 0); out.field(7); out.id(task, 1);
     out.end();
     out.begin("metadata", clock);
     out.field(domain); out.id(task, 0); out.field(handle(5)); out.field(1); out.field(1); out.field(94812345600000ull + task);
@@ -68,35 +84,104 @@ void one_task(trace_out& out, unsigned long long& clock, unsigned long long task
     out.end();
 }
 
+void names_and_domain(trace_out& out, unsigned long long& clock, const char* domain_name) {
+    out.begin("domain_createA", clock);
+    out.field(domain); out.field(std::string(domain_name).size()); out.text(domain_name);
+    out.end();
+    for (int i = 0; i < name_count; ++i) {
+        out.begin("string_handle_createA", clock);
+        out.field(handle(i)); out.field(std::string(names[i]).size()); out.text(names[i]);
+        out.end();
+    }
+}
+
+void openmp_file(trace_out& out, unsigned long long& clock, long long bytes, unsigned long long& next_id) {
+    while (out.bytes() < bytes) {
+        unsigned long long implicit = next_id++;
+        out.begin("task_group", clock);
+        out.field(domain); out.id(implicit, 0); out.id(1, 0); out.field(handle(1));
+        out.end();
+        out.begin("task_begin", clock);
+        out.field(domain); out.id(implicit, 0); out.id(1, 0); out.field(handle(1)); out.field(0);
+        out.end();
+        for (int t = 0; t < 64; ++t) one_task(out, clock, next_id++, implicit);
+        out.begin("task_end", clock);
+        out.field(domain);
+        out.end();
+    }
+}
+
+// Node n is the group 10 + 4n, its ports the next two values, its body the
+// third.
+void flow_graph(trace_out& out, unsigned long long& clock, unsigned long long nodes) {
+    out.begin("task_group", clock);
+    out.field(domain); out.id(1, 0); out.id(0, 0); out.field(handle(6));
+    out.end();
+    for (unsigned long long n = 0; n < nodes; ++n) {
+        const unsigned long long node = 10 + 4 * n;
+        out.begin("task_group", clock);
+        out.field(domain); out.id(node, 0); out.id(1, 0); out.field(handle(7));
+        out.end();
+        const std::string label = "stage_" + std::to_string(n);
+        out.begin("metadata_stringA", clock);
+        out.field(domain); out.id(node, 0); out.field(handle(10)); out.field(label.size()); out.text(label.c_str());
+        out.end();
+        for (int port = 1; port <= 2; ++port) {
+            out.begin("task_group", clock);
+            out.field(domain); out.id(node + static_cast<unsigned long long>(port), 0); out.id(node, 0);
+            out.field(handle(7 + port));
+            out.end();
+        }
+        out.begin("relation", clock);
+        out.field(domain); out.id(node + 3, 0); out.field(5); out.id(node, 0);
+        out.end();
+        if (n % 10 != 0) {
+            out.begin("relation", clock);
+            out.field(domain); out.id(node - 4 + 2, 0); out.field(7); out.id(node + 1, 0);
+            out.end();
+        }
+    }
+}
+
+void flow_executions(trace_out& out, unsigned long long& clock, long long bytes, unsigned long long nodes, int file) {
+    for (unsigned long long i = static_cast<unsigned long long>(file); out.bytes() < bytes; ++i) {
+        out.begin("task_begin", clock);
+        out.field(domain); out.id(10 + 4 * (i % nodes) + 3, 0); out.id(0, 0); out.field(handle(11)); out.field(0);
+        out.end();
+        clock += 1000 * (i % 7);
+        out.begin("task_end", clock);
+        out.field(domain);
+        out.end();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s DIR MEGABYTES [FILES]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR MEGABYTES [FILES [openmp|flow [NODES]]]\n", argv[0]);
         return 2;
     }
     std::string dir = argv[1];
     long long target = std::atoll(argv[2]) * 1000000ll;
     int files = argc > 3 ? std::atoi(argv[3]) : 2;
     if (files < 1) files = 1;
+    const std::string shape = argc > 4 ? argv[4] : "openmp";
+    const unsigned long long nodes = argc > 5 ? std::strtoull(argv[5], nullptr, 10) : 1000;
+    if ((shape != "openmp" && shape != "flow") || nodes == 0) {
+        std::fprintf(stderr, "%s: the shape is openmp or flow, with at least one node\n", argv[0]);
+        return 2;
+    }
     unsigned long long next_id = 100;
     for (int f = 0; f < files; ++f) {
         trace_out out(dir + "/_mvt." + std::to_string(f));
         unsigned long long clock = 1796347852000000000ull + static_cast<unsigned long long>(f) * 1000;
-        for (int i = 0; f == 0 && i < 6; ++i) {
-            out.begin("string_handle_createA", clock);
-            out.field(handle(i)); out.field(std::string(names[i]).size()); out.text(names[i]);
-            out.end();
-        }
-        while (out.bytes() < target / files) {
-            unsigned long long implicit = next_id++;
-            out.begin("task_begin", clock);
-            out.field(domain); out.id(implicit, 0); out.id(1, 0); out.field(handle(1)); out.field(0);
-            out.end();
-            for (int t = 0; t < 64; ++t) one_task(out, clock, next_id++, implicit);
-            out.begin("task_end", clock);
-            out.field(domain);
-            out.end();
+        if (f == 0) names_and_domain(out, clock, shape == "openmp" ? "openmp" : "flow.bench");
+        if (shape == "openmp") {
+            openmp_file(out, clock, target / files, next_id);
+        } else {
+            if (f == 0) flow_graph(out, clock, nodes);
+            flow_executions(out, clock, target / files, nodes, f);
         }
         out.begin("end_of_records", clock);
         out.end();

@@ -211,13 +211,22 @@ std::size_t run_health::whole_files() const {
         files.begin(), files.end(), [](const file_health& f) { return f.report.status == file_status::whole; }));
 }
 
-run_health assess_run(const std::vector<trace_file>& files, bool as_one_run) {
-    health_reader reader;
-    visit_files(files, reader);
-    reader.pair_regions_across_files();
+class run_health_collector::reader : public health_reader {};
+
+run_health_collector::run_health_collector() : reader_(std::make_unique<reader>()) {}
+run_health_collector::~run_health_collector() = default;
+
+void run_health_collector::begin_file(const trace_file& file, std::size_t position) {
+    reader_->begin_file(file, position);
+}
+void run_health_collector::record(const trace_record& record) { reader_->record(record); }
+void run_health_collector::end_file(const file_report& report) { reader_->end_file(report); }
+
+run_health run_health_collector::finish(bool as_one_run) {
+    reader_->pair_regions_across_files();
     run_health health;
-    health.files = std::move(reader.files_);
-    health.notes = std::move(reader.notes_);
+    health.files = std::move(reader_->files_);
+    health.notes = std::move(reader_->notes_);
     health.judged_as_run = as_one_run;
     if (as_one_run && !health.files.empty()) {
         find_differing_headers(health.files, health.mixed_runs);
@@ -225,6 +234,12 @@ run_health assess_run(const std::vector<trace_file>& files, bool as_one_run) {
         find_leftover_files(health.files, health.mixed_runs);
     }
     return health;
+}
+
+run_health assess_run(const std::vector<trace_file>& files, bool as_one_run) {
+    run_health_collector collector;
+    visit_files(files, collector);
+    return collector.finish(as_one_run);
 }
 
 }  // namespace mvt_trace

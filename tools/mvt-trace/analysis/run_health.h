@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "reading/record_visitor.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
@@ -44,6 +46,28 @@ struct run_health {
     bool nothing_recorded() const { return records() == 0; }
     // A trace worth analysing: whole files of one run.
     bool sound() const { return all_whole() && mixed_runs.empty(); }
+};
+
+// Gathers a run_health while another reader streams the files, for a
+// command that reads the run once for several purposes; assess_run is this
+// over a read of its own.
+class run_health_collector : public record_visitor {
+public:
+    run_health_collector();
+    ~run_health_collector() override;
+    run_health_collector(const run_health_collector&) = delete;
+    run_health_collector& operator=(const run_health_collector&) = delete;
+
+    void begin_file(const trace_file& file, std::size_t position) override;
+    void record(const trace_record& record) override;
+    void end_file(const file_report& report) override;
+
+    // Once every file has been read; `as_one_run` as for assess_run.
+    run_health finish(bool as_one_run);
+
+private:
+    class reader;
+    std::unique_ptr<reader> reader_;
 };
 
 // Reads every file once, in memory that does not grow with the trace. Only

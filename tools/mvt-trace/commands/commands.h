@@ -10,6 +10,7 @@ namespace mvt_trace {
 extern const command_spec record_command;
 extern const command_spec check_command;
 extern const command_spec summary_command;
+extern const command_spec analyze_command;
 extern const command_spec timeline_command;
 extern const command_spec dot_command;
 extern const command_spec chrome_command;

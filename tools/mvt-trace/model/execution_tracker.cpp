@@ -8,7 +8,7 @@ namespace {
 
 // Task and region begin records share their layout: domain, identifier,
 // parent, name.
-execution opened_by(const trace_record& record, std::size_t depth) {
+execution opened_by(const trace_record& record, std::size_t depth, std::uint64_t ordinal) {
     execution opened;
     opened.domain = record.number(0);
     opened.id = record.id(1);
@@ -16,6 +16,7 @@ execution opened_by(const trace_record& record, std::size_t depth) {
     opened.name = record.number(3);
     opened.begin = record.timestamp;
     opened.depth = depth;
+    opened.ordinal = ordinal;
     return opened;
 }
 
@@ -33,7 +34,8 @@ void execution_tracker::record(const trace_record& record) {
 }
 
 void execution_tracker::begin_task(const trace_record& record) {
-    tasks_.push_back(opened_by(record, tasks_.size()));
+    tasks_.push_back(opened_by(record, tasks_.size(), begins_++));
+    listener_.execution_begun(tasks_.back());
 }
 
 void execution_tracker::end_task(const trace_record& record) {
@@ -50,8 +52,13 @@ void execution_tracker::end_task(const trace_record& record) {
 void execution_tracker::begin_region(const trace_record& record) {
     // A region begun again under the same identifier before its end replaces
     // the first: the end record cannot tell the two apart.
-    execution region = opened_by(record, regions_.size());
-    regions_[region.id] = region;
+    execution region = opened_by(record, regions_.size(), begins_++);
+    auto [at, added] = regions_.emplace(region.id, region);
+    if (!added) {
+        listener_.region_replaced(at->second);
+        at->second = region;
+    }
+    listener_.execution_begun(region);
 }
 
 void execution_tracker::end_region(const trace_record& record) {
@@ -90,6 +97,7 @@ void execution_tracker::finish_file() {
     }
     regions_.clear();
     last_timestamp_ = 0;
+    begins_ = 0;
 }
 
 }  // namespace mvt_trace

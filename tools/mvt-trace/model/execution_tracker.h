@@ -19,6 +19,9 @@ struct execution {
     std::uint64_t begin = 0;
     std::uint64_t end = 0;
     std::size_t depth = 0;      // how many executions enclosed it on its thread
+    // Which begin record of its file opened it, counting task and region
+    // begins from 0: names one execution of a file across two reads.
+    std::uint64_t ordinal = 0;
     bool open_at_end = false;   // the file ended before its end record
 };
 
@@ -29,6 +32,11 @@ public:
     virtual void region_done(const execution& region) = 0;
     // A region_end whose region is not open on this thread.
     virtual void unmatched_region_end(const trace_id& /*id*/) {}
+    // A task or region has just begun; its end is not known yet.
+    virtual void execution_begun(const execution& /*opened*/) {}
+    // A region begun again under the identifier of one still open: the
+    // earlier one is dropped and never reported done.
+    virtual void region_replaced(const execution& /*earlier*/) {}
 };
 
 // Pairs the begin and end records of one file. A task end names no task, so
@@ -56,6 +64,7 @@ private:
     std::vector<execution> tasks_;
     std::unordered_map<trace_id, execution, trace_id_hash> regions_;
     std::uint64_t last_timestamp_ = 0;
+    std::uint64_t begins_ = 0;
     std::uint64_t unmatched_task_ends_ = 0;
     std::uint64_t unmatched_region_ends_ = 0;
     std::uint64_t open_at_end_ = 0;

@@ -23,6 +23,13 @@ std::string name_table::domain_name(std::uint64_t address) const {
     return address == 0 ? std::string("(no domain)") : "domain " + std::to_string(address);
 }
 
+std::vector<std::uint64_t> name_table::domains_named(std::string_view name) const {
+    std::vector<std::uint64_t> addresses;
+    for (const auto& [address, text] : domains_)
+        if (text == name) addresses.push_back(address);
+    return addresses;
+}
+
 std::string id_text(const trace_id& id) {
     std::string text = std::to_string(id.d1);
     if (id.d2 != 0 || id.d3 != 0) text += "." + std::to_string(id.d2);

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "reading/trace_record.h"
 
@@ -21,6 +22,8 @@ public:
     std::string handle_name(std::uint64_t address) const;
     std::string domain_name(std::uint64_t address) const;
     bool has_handle(std::uint64_t address) const { return handles_.count(address) != 0; }
+    // Every address that names a domain of this name.
+    std::vector<std::uint64_t> domains_named(std::string_view name) const;
 
 private:
     std::unordered_map<std::uint64_t, std::string> handles_;

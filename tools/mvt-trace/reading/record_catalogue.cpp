@@ -39,6 +39,16 @@ const std::array<record_layout, record_kind_count> layouts = {{
 
 const record_layout& layout_of(record_kind kind) { return layouts[static_cast<std::size_t>(kind)]; }
 
+bool fixed_field_lines(record_kind kind, std::size_t& lines) {
+    const record_layout& layout = layout_of(kind);
+    lines = 0;
+    for (std::size_t i = 0; i < layout.field_count; ++i) {
+        if (layout.fields[i] == field_kind::narrow_text || layout.fields[i] == field_kind::wide_text) return false;
+        lines += layout.fields[i] == field_kind::identifier ? 5 : 1;
+    }
+    return true;
+}
+
 std::string_view record_name(record_kind kind) { return layout_of(kind).name; }
 
 bool find_record_kind(std::string_view text, record_kind& kind) {

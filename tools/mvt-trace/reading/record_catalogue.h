@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace mvt_trace {
@@ -50,6 +51,16 @@ struct record_layout {
 };
 
 const record_layout& layout_of(record_kind kind);
+
+// A set of record kinds, one bit each.
+using record_kind_set = std::uint32_t;
+constexpr record_kind_set every_record_kind = (record_kind_set{1} << record_kind_count) - 1;
+constexpr record_kind_set kind_bit(record_kind kind) { return record_kind_set{1} << static_cast<int>(kind); }
+
+// How many lines the fields of a record of this kind take, when that does
+// not depend on the values (false for kinds with text fields, which may span
+// lines).
+bool fixed_field_lines(record_kind kind, std::size_t& lines);
 
 // The kind whose name is exactly text, or false.
 bool find_record_kind(std::string_view text, record_kind& kind);

@@ -1,5 +1,6 @@
 #include "reading/record_parser.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace mvt_trace {
@@ -104,6 +105,7 @@ std::string record_parser::expectation() const {
         case state::id_word: return "word " + std::to_string(id_word_ + 1) + " of an identifier" + where;
         case state::id_close: return "\"</compound_field>\"" + where;
         case state::text_continued: return "the rest of a text field ending in \"</field>\"" + where;
+        case state::skipped_fields: return "the fields" + where;
         case state::record_close: return "\"</record>\"" + where;
         case state::trace_close: return "\"</trace>\" after end_of_records";
         case state::finished: return "nothing after \"</trace>\"";
@@ -143,8 +145,7 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
         case state::timestamp:
             if (accept_number(line, field_kind::unsigned_64, record_.timestamp) == outcome::failed)
                 return outcome::failed;
-            field_index_ = 0;
-            return next_field();
+            return after_timestamp();
         case state::field: return accept_field(line);
         case state::id_word: return accept_id_word(line);
         case state::id_close:
@@ -152,6 +153,9 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
             ++field_index_;
             return next_field();
         case state::text_continued: return accept_text_continued(line);
+        case state::skipped_fields:
+            if (--lines_to_skip_ == 0) state_ = state::record_close;
+            return outcome::more;
         case state::record_close: return accept_record_close(line);
         case state::trace_close:
             if (line != "</trace>") return fail(expectation(), line);
@@ -191,6 +195,23 @@ record_parser::outcome record_parser::accept_number(std::string_view line, field
         return fail(what, line);
     }
     return outcome::more;
+}
+
+record_parser::outcome record_parser::after_timestamp() {
+    field_index_ = 0;
+    record_.fields_read = true;
+    if ((fields_wanted_ & kind_bit(record_.kind)) == 0 && fixed_field_lines(record_.kind, lines_to_skip_)) {
+        record_.fields_read = false;
+        state_ = lines_to_skip_ > 0 ? state::skipped_fields : state::record_close;
+        return outcome::more;
+    }
+    return next_field();
+}
+
+void record_parser::skipped(std::size_t lines) {
+    if (state_ != state::skipped_fields) return;
+    lines_to_skip_ -= std::min(lines, lines_to_skip_);
+    if (lines_to_skip_ == 0) state_ = state::record_close;
 }
 
 // Moves on to the record's next field, or to its closing line.
@@ -262,7 +283,7 @@ record_parser::outcome record_parser::accept_text_continued(std::string_view lin
 record_parser::outcome record_parser::accept_record_close(std::string_view line) {
     if (line != "</record>") return fail(expectation(), line);
     const record_layout& layout = layout_of(record_.kind);
-    for (std::size_t i = 0; i < layout.field_count; ++i) {
+    for (std::size_t i = 0; record_.fields_read && i < layout.field_count; ++i) {
         if (layout.fields[i] == field_kind::narrow_text || layout.fields[i] == field_kind::wide_text)
             record_.fields[i].text = std::string_view(text_storage_).substr(text_begin_[i], text_size_[i]);
     }

@@ -17,6 +17,18 @@ class record_parser {
 public:
     enum class outcome { more, record_done, failed };
 
+    // Records of kinds outside `kinds` come without their fields (see
+    // trace_record::fields_read), unless a text field makes their length
+    // depend on the values. Their field lines are counted, not checked: for
+    // a read of a file that an earlier read found sound, which only wants
+    // some kinds.
+    void read_fields_of(record_kind_set kinds) { fields_wanted_ = kinds; }
+
+    // How many field lines of a record without its fields are still to
+    // come; a reader may pass over them and report them with skipped().
+    std::size_t lines_to_skip() const { return state_ == state::skipped_fields ? lines_to_skip_ : 0; }
+    void skipped(std::size_t lines);
+
     // Feeds the next line (without its line feed).
     outcome feed(std::string_view line, std::uint64_t line_number);
 
@@ -46,6 +58,7 @@ private:
         id_word,
         id_close,
         text_continued,
+        skipped_fields,
         record_close,
         trace_close,
         finished,
@@ -60,11 +73,14 @@ private:
     outcome accept_record_close(std::string_view line);
     outcome accept_number(std::string_view line, field_kind kind, std::uint64_t& out);
     outcome next_field();
+    outcome after_timestamp();
     outcome fail(std::string what, std::string_view line);
     field_kind current_kind() const;
 
     state state_ = state::xml_declaration;
     bool failed_ = false;
+    record_kind_set fields_wanted_ = every_record_kind;
+    std::size_t lines_to_skip_ = 0;
     std::size_t field_index_ = 0;
     int id_word_ = 0;
     trace_record record_;

@@ -2,6 +2,7 @@
 #define MVT_TRACE_RECORD_VISITOR_H
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "reading/trace_directory.h"
@@ -19,8 +20,30 @@ public:
     virtual void end_file(const file_report& /*report*/) {}
 };
 
+// Hands every call on to several visitors, in the order given: one read of
+// the run serves several purposes.
+class visitor_fan_out : public record_visitor {
+public:
+    explicit visitor_fan_out(std::vector<record_visitor*> visitors) : visitors_(std::move(visitors)) {}
+    void begin_file(const trace_file& file, std::size_t position) override {
+        for (record_visitor* v : visitors_) v->begin_file(file, position);
+    }
+    void record(const trace_record& record) override {
+        for (record_visitor* v : visitors_) v->record(record);
+    }
+    void end_file(const file_report& report) override {
+        for (record_visitor* v : visitors_) v->end_file(report);
+    }
+
+private:
+    std::vector<record_visitor*> visitors_;
+};
+
 // Streams every file through the visitor; one report per file, in order.
-std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor);
+// Records of kinds outside `fields_of` come without their fields (see
+// record_parser::read_fields_of).
+std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor,
+                                     record_kind_set fields_of = every_record_kind);
 
 }  // namespace mvt_trace
 

@@ -12,7 +12,7 @@ const char* status_name(file_status status) {
     return "?";
 }
 
-trace_file_reader::trace_file_reader(const std::string& path) {
+trace_file_reader::trace_file_reader(const std::string& path, std::size_t buffer_size) : lines_(buffer_size) {
     report_.path = path;
     if (!lines_.open(path)) {
         report_.status = file_status::unreadable;
@@ -24,7 +24,10 @@ trace_file_reader::trace_file_reader(const std::string& path) {
 bool trace_file_reader::next(const trace_record*& record) {
     if (done_) return false;
     std::string_view line;
-    while (lines_.next(line)) {
+    for (;;) {
+        // Lines of fields the parser does not want are passed over in bulk.
+        if (const std::size_t skip = parser_.lines_to_skip()) parser_.skipped(lines_.skip(skip));
+        if (!lines_.next(line)) break;
         if (!lines_.ended_with_line_feed()) {
             // Every line is written whole, so a last line without its line
             // feed is a write cut short by the end of the process.

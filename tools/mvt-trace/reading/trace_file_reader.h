@@ -1,6 +1,7 @@
 #ifndef MVT_TRACE_TRACE_FILE_READER_H
 #define MVT_TRACE_TRACE_FILE_READER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,7 +35,12 @@ struct file_report {
 // Streams the records of one trace file, stopping at its first problem.
 class trace_file_reader {
 public:
-    explicit trace_file_reader(const std::string& path);
+    // buffer_size: the line reader's buffer; smaller when many files are
+    // read side by side.
+    explicit trace_file_reader(const std::string& path, std::size_t buffer_size = std::size_t{1} << 20);
+
+    // See record_parser::read_fields_of.
+    void read_fields_of(record_kind_set kinds) { parser_.read_fields_of(kinds); }
 
     // The next whole record, valid until the following call; false once the
     // file is done, whether whole or not (see report()).

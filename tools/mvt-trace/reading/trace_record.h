@@ -50,6 +50,9 @@ struct trace_record {
     record_kind kind = record_kind::end_of_records;
     std::uint64_t timestamp = 0;
     std::uint64_t first_line = 0;
+    // False when the reader was asked not to read this kind's fields: only
+    // the kind and the timestamp are then set.
+    bool fields_read = true;
     std::array<field_value, max_fields> fields;
 
     std::uint64_t number(std::size_t i) const { return fields[i].number; }

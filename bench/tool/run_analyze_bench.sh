@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# run_analyze_bench.sh BUILD_DIR [MEGABYTES]: times "mvt-trace analyze" against
+# "mvt-trace summary" on generated traces of about MEGABYTES (default 400),
+# side by side: the two commands alternate, three times each, and the best
+# time of each counts. Two shapes of trace:
+#   flow    a flow graph of 1000 nodes declared once, then only executions;
+#   openmp  an OpenMP-like run where every task has a node of its own, so the
+#           graph grows with the trace (the hard case for analyze).
+# Wall time counts; CPU time (user + system) is printed beside it, as it
+# varies less when other work shares the machine.
+# Then analyze's peak memory on flow traces: a quarter the size with the same
+# graph (memory should not follow the executions), and the same size with ten
+# times the nodes (memory follows the graph).
+set -euo pipefail
+build=${1:?usage: run_analyze_bench.sh BUILD_DIR [MEGABYTES]}
+megabytes=${2:-400}
+tool=$(find "$build" -name mvt-trace -type f -perm -u+x | head -n1)
+generate=$(find "$build" -name mvt_trace_generate -type f -perm -u+x | head -n1)
+if [ -z "$tool" ] || [ -z "$generate" ]; then
+  echo "build mvt-trace and mvt_trace_generate first (-DMVT_BUILD_BENCH=ON)" >&2
+  exit 2
+fi
+work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_analyze_bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# measure LABEL COMMAND...: best of three alternating runs of summary and
+# analyze, with the throughput of each, their ratio and analyze's peak RSS.
+measure() {
+  python3 - "$tool" "$work/trace" "$1" <<'PY'
+import os, subprocess, sys, time
+tool, trace, label = sys.argv[1:4]
+size = sum(os.path.getsize(os.path.join(trace, f)) for f in os.listdir(trace))
+
+def run(command):
+    start = time.perf_counter()
+    child = subprocess.Popen([tool, command, trace], stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    if status != 0:
+        sys.exit("%s %s failed" % (command, trace))
+    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+
+best = {"summary": None, "analyze": None}
+cpu = {"summary": None, "analyze": None}
+peak = {"summary": 0, "analyze": 0}
+for _ in range(3):
+    for command in ("summary", "analyze"):
+        elapsed, used, rss = run(command)
+        best[command] = elapsed if best[command] is None else min(best[command], elapsed)
+        cpu[command] = used if cpu[command] is None else min(cpu[command], used)
+        peak[command] = max(peak[command], rss)
+rate = {c: size / 1e6 / best[c] for c in best}
+print("%-26s %4.0f MB  summary %5.0f MB/s %5.1f MiB  analyze %5.0f MB/s %6.1f MiB  ratio %.2f (cpu %.2f)"
+      % (label, size / 1e6, rate["summary"], peak["summary"], rate["analyze"], peak["analyze"],
+         rate["analyze"] / rate["summary"], cpu["summary"] / cpu["analyze"]))
+PY
+}
+
+trace() {
+  rm -rf "$work/trace"
+  mkdir "$work/trace"
+  "$generate" "$work/trace" "$@"
+}
+
+trace "$megabytes" 2 flow 1000
+measure "flow, 1000 nodes"
+trace "$megabytes" 2 openmp
+measure "openmp, a node per task"
+trace $((megabytes / 4)) 2 flow 1000
+measure "flow, 1000 nodes, 1/4 size"
+trace "$megabytes" 2 flow 10000
+measure "flow, 10000 nodes"

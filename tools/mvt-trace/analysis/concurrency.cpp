@@ -1,0 +1,57 @@
+#include "analysis/concurrency.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mvt_trace {
+
+concurrency_meter::concurrency_meter(std::uint64_t first, std::uint64_t last, std::size_t buckets)
+    : first_(first), last_(std::max(first, last)), now_(first) {
+    const std::uint64_t wall = last_ - first_;
+    if (buckets == 0) buckets = 1;
+    profile_.bucket_ns = std::max<std::uint64_t>(1, wall / buckets + (wall % buckets != 0));
+    busy_time_.assign(static_cast<std::size_t>(wall / profile_.bucket_ns + (wall % profile_.bucket_ns != 0)), 0);
+}
+
+void concurrency_meter::advance(std::uint64_t timestamp) {
+    timestamp = std::min(timestamp, last_);
+    if (timestamp <= now_) return;
+    if (profile_.time_at.size() <= busy_) profile_.time_at.resize(busy_ + 1, 0);
+    profile_.time_at[busy_] += timestamp - now_;
+    if (busy_ > 0) add_to_series(now_, timestamp);
+    now_ = timestamp;
+}
+
+// Spreads busy_ x (to - from) over the buckets that the interval covers.
+void concurrency_meter::add_to_series(std::uint64_t from, std::uint64_t to) {
+    const std::uint64_t width = profile_.bucket_ns;
+    std::uint64_t at = from - first_;
+    const std::uint64_t end = to - first_;
+    while (at < end) {
+        const std::uint64_t bucket = at / width;
+        const std::uint64_t bucket_end = std::min(end, (bucket + 1) * width);
+        busy_time_[static_cast<std::size_t>(bucket)] += busy_ * (bucket_end - at);
+        at = bucket_end;
+    }
+}
+
+concurrency_profile concurrency_meter::finish() {
+    advance(last_);
+    const std::uint64_t wall = last_ - first_;
+    if (profile_.time_at.empty()) profile_.time_at.assign(1, wall);
+    double weighted = 0;
+    for (std::size_t k = 0; k < profile_.time_at.size(); ++k) {
+        weighted += static_cast<double>(k) * static_cast<double>(profile_.time_at[k]);
+        if (profile_.time_at[k] > 0) profile_.max = k;
+    }
+    profile_.average = wall == 0 ? 0 : weighted / static_cast<double>(wall);
+    profile_.series.resize(busy_time_.size());
+    for (std::size_t b = 0; b < busy_time_.size(); ++b) {
+        const std::uint64_t begin = b * profile_.bucket_ns;
+        const std::uint64_t length = std::min(wall, begin + profile_.bucket_ns) - begin;
+        profile_.series[b] = static_cast<double>(busy_time_[b]) / static_cast<double>(length);
+    }
+    return std::move(profile_);
+}
+
+}  // namespace mvt_trace

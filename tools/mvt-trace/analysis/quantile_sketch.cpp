@@ -1,0 +1,124 @@
+#include "analysis/quantile_sketch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mvt_trace {
+
+namespace {
+
+// Where each bucket of an octave begins, as a fraction of the octave's
+// first value: 2^(b/35) for b = 0..35.
+struct octave_bounds {
+    double start[quantile_sketch::buckets_per_octave + 1];
+    double inverse_octave[64];  // 2^-octave
+    octave_bounds() {
+        for (int b = 0; b <= quantile_sketch::buckets_per_octave; ++b)
+            start[b] = std::exp2(static_cast<double>(b) / quantile_sketch::buckets_per_octave);
+        for (int octave = 0; octave < 64; ++octave) inverse_octave[octave] = std::ldexp(1.0, -octave);
+    }
+};
+
+const octave_bounds bounds;
+const double gamma_ = bounds.start[1];
+
+}  // namespace
+
+// The octave from the highest bit set, the bucket within it by a short
+// search over its bounds: no logarithm per value.
+int quantile_sketch::bucket_of(std::uint64_t value) {
+    const int octave = 63 - __builtin_clzll(value);
+    const double fraction = static_cast<double>(value) * bounds.inverse_octave[octave];
+    int low = 0, high = buckets_per_octave;  // bounds.start[low] <= fraction < bounds.start[high]
+    while (high - low > 1) {
+        const int middle = (low + high) / 2;
+        if (fraction < bounds.start[middle])
+            high = middle;
+        else
+            low = middle;
+    }
+    return octave * buckets_per_octave + low;
+}
+
+std::uint64_t quantile_sketch::value_of(int bucket) {
+    const int octave = bucket / buckets_per_octave;
+    const double lower = std::ldexp(bounds.start[bucket % buckets_per_octave], octave);
+    const double middle = 2 * lower * gamma_ / (1 + gamma_);
+    return middle >= 18446744073709551615.0 ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(middle));
+}
+
+void quantile_sketch::add(std::uint64_t value) {
+    ++count_;
+    if (value == 0)
+        ++zeros_;
+    else
+        add_to_bucket(bucket_of(value), 1);
+}
+
+void quantile_sketch::add_to_bucket(int bucket, std::uint64_t n) {
+    if (counts_.empty()) {
+        if (single_count_ == 0 || single_bucket_ == bucket) {
+            single_bucket_ = bucket;
+            single_count_ += n;
+            return;
+        }
+        first_bucket_ = single_bucket_;
+        counts_.assign(1, 0);
+        add_to_range(single_bucket_, single_count_);
+        single_count_ = 0;
+    }
+    add_to_range(bucket, n);
+}
+
+// Adds to the dense range, widening it as needed; what a 32-bit count
+// cannot hold goes to spilled_.
+void quantile_sketch::add_to_range(int bucket, std::uint64_t n) {
+    if (bucket < first_bucket_) {
+        const auto shift = static_cast<std::size_t>(first_bucket_ - bucket);
+        counts_.insert(counts_.begin(), shift, 0);
+        std::map<std::size_t, std::uint64_t> moved;
+        for (const auto& [at, spilled] : spilled_) moved[at + shift] = spilled;
+        spilled_.swap(moved);
+        first_bucket_ = bucket;
+    } else if (bucket >= first_bucket_ + static_cast<int>(counts_.size())) {
+        counts_.resize(static_cast<std::size_t>(bucket - first_bucket_ + 1), 0);
+    }
+    const auto at = static_cast<std::size_t>(bucket - first_bucket_);
+    const std::uint64_t sum = counts_[at] + n;
+    if (sum < UINT32_MAX) {
+        counts_[at] = static_cast<std::uint32_t>(sum);
+        return;
+    }
+    counts_[at] = static_cast<std::uint32_t>(sum % UINT32_MAX);
+    spilled_[at] += sum - sum % UINT32_MAX;
+}
+
+std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
+    if (spilled_.empty()) return counts_[i];
+    auto found = spilled_.find(i);
+    return counts_[i] + (found == spilled_.end() ? 0 : found->second);
+}
+
+void quantile_sketch::merge(const quantile_sketch& other) {
+    count_ += other.count_;
+    zeros_ += other.zeros_;
+    if (other.single_count_ > 0) add_to_bucket(other.single_bucket_, other.single_count_);
+    for (std::size_t i = 0; i < other.counts_.size(); ++i)
+        if (const std::uint64_t n = other.in_bucket(i)) add_to_bucket(other.first_bucket_ + static_cast<int>(i), n);
+}
+
+std::uint64_t quantile_sketch::quantile(double q) const {
+    if (count_ == 0) return 0;
+    q = std::min(1.0, std::max(0.0, q));
+    const auto rank = static_cast<std::uint64_t>(q * static_cast<double>(count_ - 1));
+    if (rank < zeros_) return 0;
+    if (counts_.empty()) return value_of(single_bucket_);
+    std::uint64_t below = zeros_;
+    for (std::size_t i = 0; i < counts_.size(); ++i) {
+        below += in_bucket(i);
+        if (below > rank) return value_of(first_bucket_ + static_cast<int>(i));
+    }
+    return value_of(first_bucket_ + static_cast<int>(counts_.size()) - 1);
+}
+
+}  // namespace mvt_trace
