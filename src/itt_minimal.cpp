@@ -47,7 +47,8 @@ __attribute__((destructor)) void end_run_at_library_fini() { end_run_at_unload(m
 
 namespace internal {
 
-const char* const api_version = "Morvane Collector 0.02";
+// Set by the build, which shows the same banner in mvt-trace --version.
+const char* const api_version = MVT_API_BANNER;
 
 name_registry<__itt_domain> domain_map;
 name_registry<__itt_string_handle> string_handle_map;
