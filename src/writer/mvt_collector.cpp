@@ -27,9 +27,11 @@ std::atomic<mvt_collector*> registered{nullptr};  // the live collector, for the
 mvt_collector* fork_guarded = nullptr;    // the collector whose lock fork() holds
 
 // How long shutdown waits for threads that are in the middle of a record or
-// of taking their first writer. Generous for a thread that is merely busy, and
-// still short enough that a stuck thread cannot hang the exit.
-constexpr long shutdown_patience_ns = 500L * 1000 * 1000;
+// of taking their first writer. A record takes microseconds, so the wait is
+// only ever long for a thread the scheduler has set aside mid-record, which
+// on a loaded machine can last several hundred milliseconds; two seconds
+// still keep a thread that is truly stuck from hanging the exit.
+constexpr long shutdown_patience_ns = 2000L * 1000 * 1000;
 
 long monotonic_ns() noexcept {
     timespec now;

@@ -14,9 +14,9 @@ namespace mvt_trace {
 namespace {
 
 // The files of one run all get their end_of_records record at the run's exit,
-// within the collector's bounded wait for threads still recording (half a
-// second); ends further apart than this come from different runs.
-constexpr std::uint64_t same_run_ns = 2000000000;
+// within the collector's bounded wait for threads still recording (at most two
+// seconds); ends further apart than this come from different runs.
+constexpr std::uint64_t same_run_ns = 5000000000;
 
 std::string plural(std::uint64_t n, const std::string& one, const std::string& many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
