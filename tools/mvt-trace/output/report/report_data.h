@@ -1,10 +1,13 @@
 #ifndef MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
 #define MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "analysis/run_health.h"
 #include "output/report/timeline_data.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
@@ -19,8 +22,12 @@ struct report_inputs {
     std::vector<std::string> directories;
     // The object `mvt-trace analyze --json` writes; empty gives "analysis": null.
     std::string analysis_json;
-    // Problems the analysis found, shown with those check finds.
+    // Problems the analysis found. Given an analysis, these are the page's
+    // problems (they include check's); without, check's findings are.
     std::vector<std::string> analysis_problems;
+    // check's view of each process, when the caller has it (the analysis
+    // gathers it on its way); otherwise the report reads the run for it.
+    const std::vector<run_health>* health = nullptr;
     // The analysis's node of an execution, so that a click on a bar leads to
     // its node in the graph and the table.
     node_lookup node_of;
@@ -29,6 +36,11 @@ struct report_inputs {
     std::string graph_svg;
     // Shown beside or instead of the drawing; empty gives "note": null.
     std::string graph_note;
+    // When set, draws the graph once the timeline's pass knows when each
+    // node's first execution began (by node_of position, 0 for none), in
+    // place of graph_svg and graph_note.
+    std::function<void(const std::vector<std::uint64_t>& first_begin_by_node, std::string& svg, std::string& note)>
+        draw_graph;
     timeline_limits limits;
 };
 

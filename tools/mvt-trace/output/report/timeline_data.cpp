@@ -107,10 +107,26 @@ public:
         tracker_.reset_counters();
     }
 
-    void task_done(const execution& task) override { owner_.lanes_.back().read_tasks.push_back(task); }
-    void region_done(const execution& region) override { owner_.lanes_.back().read_regions.push_back(region); }
+    void task_done(const execution& task) override {
+        note_begin(task);
+        owner_.lanes_.back().read_tasks.push_back(task);
+    }
+    void region_done(const execution& region) override {
+        note_begin(region);
+        owner_.lanes_.back().read_regions.push_back(region);
+    }
 
 private:
+    void note_begin(const execution& e) {
+        if (!owner_.node_of_) return;
+        const long node = owner_.node_of_(owner_.lanes_.back().file.process, e.id, e.domain);
+        if (node < 0) return;
+        std::vector<std::uint64_t>& first = owner_.first_begin_by_node_;
+        if (first.size() <= static_cast<std::size_t>(node)) first.resize(static_cast<std::size_t>(node) + 1, 0);
+        std::uint64_t& at = first[static_cast<std::size_t>(node)];
+        if (at == 0 || e.begin < at) at = e.begin;
+    }
+
     void keep_metadata(const trace_record& record) {
         metadata_entry entry;
         if (record.kind == record_kind::metadata) {
@@ -347,7 +363,7 @@ long timeline_exporter::details_index(std::size_t process, const execution& e) {
 std::string timeline_exporter::details_json(std::size_t process, const execution& e) const {
     const process_names& names = processes_[process];
     std::string json = "{\"id\":\"" + id_words(e.id) + "\",\"parent\":\"" + id_words(e.parent) + "\",\"node\":" +
-                       std::to_string(node_of_ ? node_of_(process, e.id) : -1) +
+                       std::to_string(node_of_ ? node_of_(process, e.id, e.domain) : -1) +
                        ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
     // A task's metadata may sit on its graph node, whose identifier differs
     // by the tag word 1.

@@ -21,8 +21,10 @@ namespace mvt_trace {
 
 // The position in the analysis's node list of the graph node an execution
 // belongs to, or -1. Processes have identifiers of their own, so the process
-// (the directory's position on the command line) comes along.
-using node_lookup = std::function<long(std::size_t process, const trace_id& execution)>;
+// (the directory's position on the command line) comes along, and the
+// domain of its begin record (OpenMP ties executions to nodes by rules of
+// its own).
+using node_lookup = std::function<long(std::size_t process, const trace_id& execution, std::uint64_t domain)>;
 
 // What the page embeds, so that it stays small enough for a browser however
 // large the trace: beyond these limits executions are drawn as coarse blocks
@@ -58,6 +60,9 @@ public:
     std::uint64_t last_timestamp() const { return last_; }
     // Executions drawn as blocks rather than one bar each.
     std::uint64_t elided() const { return elided_; }
+    // When the first execution of each node began (by its node_lookup
+    // position; 0 for none): the order in which the graph's parts ran.
+    const std::vector<std::uint64_t>& first_begin_by_node() const { return first_begin_by_node_; }
 
     // {"span_ns": ..., "names": [...], "lanes": [...], "details": [...], "elided": N}
     void write_json(std::ostream& out) const;
@@ -134,6 +139,7 @@ private:
     std::uint64_t last_ = 0;
     bool seen_ = false;
     std::uint64_t elided_ = 0;
+    std::vector<std::uint64_t> first_begin_by_node_;
     std::vector<std::string> names_;
     std::unordered_map<std::string, std::uint32_t> name_positions_;
     std::size_t names_bytes_ = 0;
