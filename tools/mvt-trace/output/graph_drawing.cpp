@@ -182,6 +182,25 @@ private:
         }
         for (std::size_t i = 0; i < n; ++i)
             if (state_[i] == state::drawn) container_[i] = drawn_one(container_[i]);
+        break_container_loops();
+    }
+
+    // Groups that are each other's parents would hold each other: the loop
+    // is cut where it closes, and the group there drawn at the top.
+    void break_container_loops() {
+        std::vector<char> seen(objects_.size(), 0);  // 1 on the current walk, 2 done
+        std::vector<std::size_t> walk;
+        for (std::size_t i = 0; i < objects_.size(); ++i) {
+            long at = static_cast<long>(i);
+            while (at >= 0 && seen[static_cast<std::size_t>(at)] == 0) {
+                seen[static_cast<std::size_t>(at)] = 1;
+                walk.push_back(static_cast<std::size_t>(at));
+                at = container_[static_cast<std::size_t>(at)];
+            }
+            if (at >= 0 && seen[static_cast<std::size_t>(at)] == 1) container_[walk.back()] = -1;
+            for (std::size_t k : walk) seen[k] = 2;
+            walk.clear();
+        }
     }
 
     bool is_hidden_composite(std::size_t i) const { return state_[i] == state::hidden && composite_of(i); }
@@ -236,7 +255,9 @@ private:
     void select() {
         const std::size_t n = objects_.size();
         critical_.assign(n, 0);
-        const std::vector<std::size_t>& path = run_.dependencies.critical_path;
+        // A path of nodes that never ran is no critical path worth showing.
+        static const std::vector<std::size_t> none;
+        const std::vector<std::size_t>& path = run_.dependencies.span > 0 ? run_.dependencies.critical_path : none;
         for (std::size_t k = 0; k < path.size(); ++k) {
             const long shown = drawn_one(static_cast<long>(path[k]));
             if (shown >= 0) critical_[static_cast<std::size_t>(shown)] = 1;

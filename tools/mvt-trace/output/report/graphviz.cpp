@@ -72,7 +72,8 @@ std::string first_line(const std::string& text) {
 }
 
 // Graphviz's SVG without what the page does not need: the XML prolog and
-// the comments it writes before every node and edge.
+// the comments it writes before every node and edge. It writes every '-'
+// as "&#45;"; plain, ids read as they were given ("node-3").
 std::string bare_svg(const std::string& text) {
     const std::size_t start = text.find("<svg");
     if (start == std::string::npos) return "";
@@ -90,6 +91,7 @@ std::string bare_svg(const std::string& text) {
         at = end + 3;
         if (at < text.size() && text[at] == '\n') ++at;
     }
+    for (std::size_t at = 0; (at = svg.find("&#45;", at)) != std::string::npos; ++at) svg.replace(at, 5, "-");
     return svg;
 }
 
