@@ -509,6 +509,7 @@ private:
         if (row >= 0) {
             const duration_stats& stats = run_.nodes[static_cast<std::size_t>(row)].stats;
             std::string time = format_duration(stats.total());
+            if (time.size() > 3 && time.compare(time.size() - 3, 3, " us") == 0) time.replace(time.size() - 2, 1, "\xc2\xb5");
             if (stats.count() > 1) time += " (" + thousands(stats.count()) + " runs)";
             lines.push_back(time);
         }
