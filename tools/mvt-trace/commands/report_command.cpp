@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "analysis/run_analysis.h"
@@ -18,12 +20,16 @@ int run_report(const invocation& call) {
     if (!read_count_option(call, "--max-executions", inputs.limits.max_executions) ||
         !read_count_option(call, "--max-nodes", graph.max_nodes))
         return 2;
+    std::optional<run_analysis> run;
     return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        // The analysis reads the run twice (check's findings come along),
-        // the timeline once more.
-        const run_analysis run = analyze_run(files, call.positional);
-        attach_analysis(run, graph, inputs);
-        return write_report(files, inputs, out);
+        // The analysis reads the run twice (check's findings come along)
+        // while the timeline reads it once.
+        return write_report(files, inputs, out, [&](report_inputs& prepared) {
+            run.emplace(analyze_run(files, call.positional));
+            const std::size_t nodes = run->nodes.size();
+            keep_heaviest_nodes(*run, std::max(page_nodes, graph.max_nodes));
+            attach_analysis(*run, nodes, graph, prepared);
+        });
     });
 }
 

@@ -109,7 +109,7 @@ public:
         select();
         find_boxes();
         map_edges();
-        order_regions();
+        arrange();
         emit(out);
         return summary_;
     }
@@ -351,7 +351,9 @@ private:
     // own node heads a column with its implicit tasks; invisible edges lead
     // from it to each first task node of the region, and from every last
     // one to the next region's node, so that ranks cannot interleave.
-    void order_regions() {
+    // Nodes without edges would stand in one tall column: they are laid in
+    // rows instead.
+    void arrange() {
         for (std::size_t i : top_)
             if (region_[i] && boxed_[i]) regions_.push_back(i);
         auto began = [&](std::size_t i) {
@@ -359,55 +361,105 @@ private:
             return t == 0 ? UINT64_MAX : t;
         };
         std::stable_sort(regions_.begin(), regions_.end(), [&](std::size_t a, std::size_t b) { return began(a) < began(b); });
-        std::unordered_map<long, std::vector<long>> out_within, in_within;
+        std::vector<char> linked(objects_.size(), 0);
         for (const drawn_edge& e : edges_) {
+            linked[static_cast<std::size_t>(e.from)] = linked[static_cast<std::size_t>(e.to)] = 1;
             if (container_of_node(e.from) == container_of_node(e.to)) {
-                out_within[e.from].push_back(e.to);
-                in_within[e.to].push_back(e.from);
+                out_within_[e.from].push_back(e.to);
+                in_within_[e.to].push_back(e.from);
             }
         }
+        std::vector<char> placed(objects_.size(), 0);  // in a region's column, or its begin or end node
+        std::vector<region_layout> layouts;
+        for (std::size_t r : regions_) layouts.push_back(lay_out_region(r, linked, placed));
+        wrap_loose_nodes(top_, linked, placed);
+        std::vector<long> boxes;
+        for (const auto& entry : contents_) boxes.push_back(entry.first);
+        std::sort(boxes.begin(), boxes.end());  // the text must not depend on hashing
+        for (long box : boxes) wrap_loose_nodes(contents_[box], linked, placed);
         std::vector<long> previous_exits;
-        for (std::size_t r : regions_) {
-            std::vector<long> members;
-            for (std::size_t i : contents_[static_cast<long>(r)])
-                if (node_[i]) members.push_back(static_cast<long>(i));
-            long begin_node = -1, end_node = -1;
-            if (composite_[r] >= 0) {
-                std::vector<long> structure;
-                for (std::size_t c : objects_[static_cast<std::size_t>(composite_[r])].children)
-                    if (node_[c] && container_[c] == static_cast<long>(r)) structure.push_back(static_cast<long>(c));
-                if (!structure.empty()) begin_node = structure.front();
-                if (structure.size() > 1) end_node = structure.back();
-            }
-            const long entry = node_[r] ? static_cast<long>(r) : -1;
-            const long feeder = begin_node >= 0 ? begin_node : entry;
-            if (entry >= 0 && begin_node >= 0) invisible_.push_back({entry, begin_node});
-            if (feeder >= 0 && end_node >= 0) invisible_.push_back({feeder, end_node});
-            std::vector<long>& column = same_rank_[static_cast<long>(r)];
-            if (entry >= 0) column.push_back(entry);
-            std::vector<long> exits;
-            for (long m : members) {
-                if (m == begin_node || m == end_node) continue;
-                if (entry >= 0 && objects_[static_cast<std::size_t>(m)].parent_object == entry &&
-                    in_within[m].empty() && out_within[m].empty()) {
-                    column.push_back(m);
-                    continue;
-                }
-                if (feeder >= 0 && in_within[m].empty()) invisible_.push_back({feeder, m});
-                if (out_within[m].empty()) {
-                    if (end_node >= 0)
-                        invisible_.push_back({m, end_node});
-                    else
-                        exits.push_back(m);
-                }
-            }
-            if (end_node >= 0) exits = {end_node};
-            if (exits.empty() && entry >= 0) exits.push_back(entry);
-            const long first = entry >= 0 ? entry : feeder;
+        for (std::size_t k = 0; k < regions_.size(); ++k) {
+            const std::vector<long> exits = link_region(regions_[k], layouts[k], placed);
+            const region_layout& layout = layouts[k];
+            const long first = layout.entry >= 0 ? layout.entry : layout.feeder();
             if (first >= 0)
                 for (long e : previous_exits) invisible_.push_back({e, first});
             if (!exits.empty()) previous_exits = exits;
         }
+    }
+
+    struct region_layout {
+        long entry = -1;  // the region's own node
+        long begin_node = -1, end_node = -1;
+        long feeder() const { return begin_node >= 0 ? begin_node : entry; }
+    };
+
+    // The region's column: its own node and its implicit tasks (its
+    // children) that have no edges; with ports, its begin and end nodes.
+    region_layout lay_out_region(std::size_t r, const std::vector<char>& linked, std::vector<char>& placed) {
+        region_layout layout;
+        if (composite_[r] >= 0) {
+            std::vector<long> structure;
+            for (std::size_t c : objects_[static_cast<std::size_t>(composite_[r])].children)
+                if (node_[c] && container_[c] == static_cast<long>(r)) structure.push_back(static_cast<long>(c));
+            if (!structure.empty()) layout.begin_node = structure.front();
+            if (structure.size() > 1) layout.end_node = structure.back();
+        }
+        for (long n : {layout.begin_node, layout.end_node})
+            if (n >= 0) placed[static_cast<std::size_t>(n)] = 1;
+        if (!node_[r]) return layout;
+        layout.entry = static_cast<long>(r);
+        std::vector<long>& column = same_rank_[layout.entry];
+        column.push_back(layout.entry);
+        placed[r] = 1;
+        for (std::size_t m : contents_[layout.entry]) {
+            if (node_[m] && !placed[m] && !linked[m] && objects_[m].parent_object == layout.entry) {
+                column.push_back(static_cast<long>(m));
+                placed[m] = 1;
+            }
+        }
+        return layout;
+    }
+
+    // Rows of about twice as many rows as columns (nodes are wider than
+    // tall) for the nodes of one box, or of the top, that no edge touches.
+    void wrap_loose_nodes(const std::vector<std::size_t>& items, const std::vector<char>& linked,
+                          const std::vector<char>& placed) {
+        std::vector<long> loose;
+        for (std::size_t i : items)
+            if (node_[i] && !boxed_[i] && !linked[i] && !placed[i]) loose.push_back(static_cast<long>(i));
+        if (loose.size() <= 6) return;
+        const std::size_t columns =
+            std::max<std::size_t>(3, static_cast<std::size_t>(std::ceil(std::sqrt(loose.size() / 2.0))));
+        for (std::size_t k = 0; k + 1 < loose.size(); ++k) {
+            if ((k + 1) % columns == 0) continue;
+            invisible_.push_back({loose[k], loose[k + 1]});
+            out_within_[loose[k]].push_back(loose[k + 1]);
+            in_within_[loose[k + 1]].push_back(loose[k]);
+        }
+    }
+
+    // Invisible edges that keep the region's ranks in order; returns its
+    // last nodes, for the next region to follow.
+    std::vector<long> link_region(std::size_t r, const region_layout& layout, const std::vector<char>& placed) {
+        const long feeder = layout.feeder();
+        if (layout.entry >= 0 && layout.begin_node >= 0) invisible_.push_back({layout.entry, layout.begin_node});
+        if (feeder >= 0 && layout.end_node >= 0) invisible_.push_back({feeder, layout.end_node});
+        std::vector<long> exits;
+        for (std::size_t i : contents_[static_cast<long>(r)]) {
+            const long m = static_cast<long>(i);
+            if (!node_[i] || placed[i]) continue;
+            if (feeder >= 0 && in_within_[m].empty()) invisible_.push_back({feeder, m});
+            if (out_within_[m].empty()) {
+                if (layout.end_node >= 0)
+                    invisible_.push_back({m, layout.end_node});
+                else
+                    exits.push_back(m);
+            }
+        }
+        if (layout.end_node >= 0) exits = {layout.end_node};
+        if (exits.empty() && layout.entry >= 0) exits.push_back(layout.entry);
+        return exits;
     }
 
     long container_of_node(long i) const { return container_[static_cast<std::size_t>(i)]; }
@@ -589,6 +641,7 @@ private:
     std::vector<drawn_edge> edges_;
     std::vector<std::pair<long, long>> invisible_;
     std::unordered_map<long, std::vector<long>> same_rank_;  // box -> a region's node and its implicit tasks
+    std::unordered_map<long, std::vector<long>> out_within_, in_within_;  // edges inside one box, invisible ones too
     std::uint64_t max_total_ = 0;
 };
 

@@ -16,12 +16,25 @@ struct report_graph_options {
     int timeout_seconds = 60;
 };
 
+// The nodes the page lists at most: a table of more rows would not help a
+// reader, and at some 220 bytes a row a large OpenMP run (a node per task)
+// would outgrow the page. The heaviest are kept, and the critical path.
+constexpr std::size_t page_nodes = 5000;
+
+// Keeps in run.nodes the `count` with the most time and those on the
+// critical path, in order of total time; the others become nodes that never
+// ran as far as the page can tell (node_row -1, total_of 0). The work, span
+// and other figures stay those of the whole run.
+void keep_heaviest_nodes(run_analysis& run, std::size_t count);
+
 // Fills what the report takes from the analysis: its JSON, its problems,
 // check's health of each process (gathered on the analysis's first read),
 // each execution's node, and the graph, drawn by Graphviz once the
 // timeline's pass knows in which order the parts of the graph ran. `run`
-// must outlive the inputs.
-void attach_analysis(const run_analysis& run, const report_graph_options& graph, report_inputs& inputs);
+// must outlive the inputs. `nodes_total` is how many nodes ran before
+// keep_heaviest_nodes, given in the JSON as "nodes_total".
+void attach_analysis(const run_analysis& run, std::size_t nodes_total, const report_graph_options& graph,
+                     report_inputs& inputs);
 
 }  // namespace mvt_trace
 

@@ -1,5 +1,9 @@
 #include "output/report/report_data.h"
 
+#include <exception>
+#include <future>
+#include <thread>
+#include <utility>
 
 #include "analysis/run_health.h"
 #include "common/text_format.h"
@@ -100,26 +104,52 @@ void write_run(const std::vector<trace_file>& files, const report_inputs& inputs
 
 }  // namespace
 
-std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                           std::ostream& out) {
-    timeline_exporter timeline(inputs.limits, inputs.node_of);
-    std::vector<file_report> reports = timeline.read(files);
-    std::string graph_svg = inputs.graph_svg, graph_note = inputs.graph_note;
-    if (inputs.draw_graph) inputs.draw_graph(timeline.first_begin_by_node(), graph_svg, graph_note);
+std::vector<file_report> write_report_data(const std::vector<trace_file>& files, report_inputs inputs,
+                                           std::ostream& out, const report_preparation& alongside) {
+    timeline_exporter timeline(inputs.limits);
+    std::vector<file_report> reports;
+    {
+        // The timeline's read needs nothing from the analysis until it
+        // settles: the two read the run side by side.
+        std::exception_ptr failed;
+        std::thread reader([&] {
+            try {
+                reports = timeline.read(files);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        try {
+            if (alongside) alongside(inputs);
+        } catch (...) {
+            reader.join();
+            throw;
+        }
+        reader.join();
+        if (failed) std::rethrow_exception(failed);
+    }
+    timeline.settle(inputs.node_of);
+    // Graphviz lays the graph out while the rest of the page is written.
+    auto graph = std::async(std::launch::async, [&inputs, &timeline] {
+        std::pair<std::string, std::string> drawn{inputs.graph_svg, inputs.graph_note};
+        if (inputs.draw_graph) inputs.draw_graph(timeline.first_begin_by_node(), drawn.first, drawn.second);
+        return drawn;
+    });
     out << "{\"format\":1,\"generator\":\"mvt-trace " MVT_TRACE_VERSION "\",\"run\":";
     write_run(files, inputs, timeline, out);
     out << ",\n\"analysis\":" << (inputs.analysis_json.empty() ? std::string("null") : script_safe(inputs.analysis_json))
         << ",\n\"timeline\":";
     timeline.write_json(out);
+    const auto [graph_svg, graph_note] = graph.get();
     out << ",\n\"graph\":{\"svg\":" << (graph_svg.empty() ? "null" : json_quoted(graph_svg))
         << ",\"note\":" << (graph_note.empty() ? "null" : json_quoted(graph_note)) << "}}\n";
     return reports;
 }
 
 std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                      std::ostream& out) {
+                                      std::ostream& out, const report_preparation& alongside) {
     std::vector<file_report> reports;
-    write_report_page([&](std::ostream& data) { reports = write_report_data(files, inputs, data); }, out);
+    write_report_page([&](std::ostream& data) { reports = write_report_data(files, inputs, data, alongside); }, out);
     return reports;
 }
 

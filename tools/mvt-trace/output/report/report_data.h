@@ -44,16 +44,20 @@ struct report_inputs {
     timeline_limits limits;
 };
 
+// Work done on another thread while the timeline's pass reads the run (the
+// analysis, which reads it too); it may fill in the inputs.
+using report_preparation = std::function<void(report_inputs&)>;
+
 // Reads the run and writes the page's data object, safe to stand inside a
 // <script> element:
 // {"format": 1, "generator": ..., "run": {...}, "analysis": ..., "timeline": {...}, "graph": {...}}.
 // One report per file, from the pass that gathers the timeline.
-std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                           std::ostream& out);
+std::vector<file_report> write_report_data(const std::vector<trace_file>& files, report_inputs inputs,
+                                           std::ostream& out, const report_preparation& alongside = {});
 
 // The whole page: write_report_data's object inside the built-in page.
 std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                      std::ostream& out);
+                                      std::ostream& out, const report_preparation& alongside = {});
 
 }  // namespace mvt_trace
 

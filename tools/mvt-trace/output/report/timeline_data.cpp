@@ -107,26 +107,10 @@ public:
         tracker_.reset_counters();
     }
 
-    void task_done(const execution& task) override {
-        note_begin(task);
-        owner_.lanes_.back().read_tasks.push_back(task);
-    }
-    void region_done(const execution& region) override {
-        note_begin(region);
-        owner_.lanes_.back().read_regions.push_back(region);
-    }
+    void task_done(const execution& task) override { owner_.lanes_.back().read_tasks.push_back(task); }
+    void region_done(const execution& region) override { owner_.lanes_.back().read_regions.push_back(region); }
 
 private:
-    void note_begin(const execution& e) {
-        if (!owner_.node_of_) return;
-        const long node = owner_.node_of_(owner_.lanes_.back().file.process, e.id, e.domain);
-        if (node < 0) return;
-        std::vector<std::uint64_t>& first = owner_.first_begin_by_node_;
-        if (first.size() <= static_cast<std::size_t>(node)) first.resize(static_cast<std::size_t>(node) + 1, 0);
-        std::uint64_t& at = first[static_cast<std::size_t>(node)];
-        if (at == 0 || e.begin < at) at = e.begin;
-    }
-
     void keep_metadata(const trace_record& record) {
         metadata_entry entry;
         if (record.kind == record_kind::metadata) {
@@ -147,8 +131,7 @@ private:
     execution_tracker tracker_{*this};
 };
 
-timeline_exporter::timeline_exporter(timeline_limits limits, node_lookup node_of)
-    : limits_(limits), node_of_(std::move(node_of)) {}
+timeline_exporter::timeline_exporter(timeline_limits limits) : limits_(limits) {}
 
 std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
     collector reader(*this);
@@ -159,8 +142,26 @@ std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& 
     for (process_names& p : processes_)
         std::stable_sort(p.metadata.begin(), p.metadata.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-    select_bars();
     return reports;
+}
+
+void timeline_exporter::settle(node_lookup node_of) {
+    node_of_ = std::move(node_of);
+    if (node_of_) {
+        for (const lane& l : lanes_)
+            for (const auto* executions : {&l.read_tasks, &l.read_regions})
+                for (const execution& e : *executions) note_begin(l.file.process, e);
+    }
+    select_bars();
+}
+
+void timeline_exporter::note_begin(std::size_t process, const execution& e) {
+    const long node = node_of_(process, e.id, e.domain);
+    if (node < 0) return;
+    if (first_begin_by_node_.size() <= static_cast<std::size_t>(node))
+        first_begin_by_node_.resize(static_cast<std::size_t>(node) + 1, 0);
+    std::uint64_t& at = first_begin_by_node_[static_cast<std::size_t>(node)];
+    if (at == 0 || e.begin < at) at = e.begin;
 }
 
 // Regions need not nest: each goes on the first row that is free when it

@@ -49,10 +49,14 @@ struct timeline_limits {
 // on rows of their own, and per execution what a click on it shows.
 class timeline_exporter {
 public:
-    explicit timeline_exporter(timeline_limits limits = {}, node_lookup node_of = {});
+    explicit timeline_exporter(timeline_limits limits = {});
 
     // Reads the files (of one or more processes) once; one report per file.
+    // Needs nothing else, so it may run while the analysis reads the run.
     std::vector<file_report> read(const std::vector<trace_file>& files);
+    // Then chooses what the page embeds, each execution tied to its node
+    // (node_of may be empty: no nodes).
+    void settle(node_lookup node_of = {});
 
     // The run's first and last timestamps (all records of all files); times
     // in the page are offsets from the first.
@@ -122,6 +126,7 @@ private:
     void place_regions(lane& l) const;
     std::vector<std::pair<std::vector<bool>, std::vector<bool>>> choose_embedded() const;
     void select_bars();
+    void note_begin(std::size_t process, const execution& e);
     std::uint32_t task_drawing_row(const lane& l, const execution& t) const;
     std::uint32_t region_drawing_row(const lane& l, std::size_t region) const;
     void add_bar(lane& l, const execution& e, std::uint32_t row, bool region);

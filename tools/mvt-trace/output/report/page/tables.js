@@ -98,6 +98,10 @@ class NodeTables {
     columns.push(...STAT_COLUMNS);
     const renderRow = (row) => this.renderRow(row, columns, critical);
     const parts = [];
+    if (analysis.nodes_total > nodes.length) {
+      parts.push(el('p', { class: 'note', text: 'The ' + formatCount(nodes.length) + ' nodes with the most time, of ' +
+        formatCount(analysis.nodes_total) + ' that ran, and those of the critical path; mvt-trace analyze --json lists them all.' }));
+    }
     if (nodes.length) {
       this.nodeTable = new SortableTable(nodes, columns, { sortKey: 'total_ns', renderRow });
       this.nodeTable.table.id = 'node-table';
