@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/large_allocator.h"
 #include "model/execution_tracker.h"
 #include "model/link_index.h"
 #include "model/name_table.h"
@@ -92,7 +93,9 @@ private:
     struct lane {
         trace_file file;
         std::uint64_t records = 0;
-        std::vector<execution> read_tasks, read_regions;  // as read; emptied by select_bars
+        // As read; emptied by select_bars. A large run's executions fill
+        // tens of megabytes: huge pages fault in faster.
+        std::vector<execution, large_allocator<execution>> read_tasks, read_regions;
         std::vector<std::uint32_t> region_rows_of;        // parallel to read_regions
         std::size_t region_rows = 0;
         std::size_t task_rows = 0;
