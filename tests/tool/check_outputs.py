@@ -31,7 +31,9 @@ def check_chrome(path):
             stack.append(dict(e, end=None))
             slices.append(stack[-1])
         elif e["ph"] == "E":
-            stack.pop()["end"] = e["ts"]
+            ended = stack.pop()
+            ended["end"] = e["ts"]
+            ended["args"].update(e.get("args", {}))  # as viewers merge them
         elif e["ph"] in ("b", "e"):
             regions.setdefault(e["id"], []).append(e)
         elif e["ph"] in ("s", "f"):

@@ -242,14 +242,17 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
         "<record>\n" + field("string_handle_createA") + field("10") + field("42") + field(std::to_string(name.size())) +
             field(name) + "</record>\n<record>\n" + field("task_group") + field("20") + field("1") + id + id +
             field("42") + "</record>\n<record>\n" + field("task_begin") + field("30") + field("1") + id + id +
-            field("42") + field("0") + "</record>\n<record>\n" + field("task_end") + field("90") + field("1") +
-            "</record>\n<record>\n" + field("end_of_records") + field("99") + "</record>\n</trace>\n");
+            field("42") + field("0") + "</record>\n<record>\n" + field("metadata_stringA") + field("40") +
+            field("1") + id + field("42") + field(std::to_string(name.size())) + field(name) +
+            "</record>\n<record>\n" + field("task_end") + field("90") + field("1") + "</record>\n<record>\n" +
+            field("end_of_records") + field("99") + "</record>\n</trace>\n");
     for (const char* command : {"chrome", "timeline", "dot", "summary"})
         ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}).exit_code, 0) << command;
     const std::string parse =
         "import json,sys,xml.etree.ElementTree as E\n"
         "d=json.load(open(sys.argv[1]))\n"
         "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
+        "assert any(e.get('args',{}).get(sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='E'), 'metadata lost'\n"
         "E.parse(sys.argv[2])\n";
     child_result checked = mvt_test::run_child(
         {"/usr/bin/env", "python3", "-c", parse, run / "chrome", run / "timeline", name}, {});

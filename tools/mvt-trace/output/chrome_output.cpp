@@ -29,8 +29,43 @@ std::string json_number(std::uint64_t value) {
 
 std::string quoted(std::string_view text) { return "\"" + json_escape(text) + "\""; }
 
-// The first read: the graph, the metadata of every identifier, and each
-// file's whole records, so that the second read knows when a file is done.
+// A metadata record's value, or false for any other record.
+bool metadata_of(const trace_record& record, metadata_entry& entry) {
+    entry.key = record.number(2);
+    if (record.kind == record_kind::metadata) {
+        entry.number = record.number(5);
+        return true;
+    }
+    if (record.kind == record_kind::metadata_string_a || record.kind == record_kind::metadata_string_w) {
+        entry.is_text = true;
+        entry.text = std::string(record.text(4));
+        return true;
+    }
+    return false;
+}
+
+// The identifiers of the executions open on one thread.
+class open_executions : public execution_listener {
+public:
+    void execution_begun(const execution& e) override { open_.push_back(e.id); }
+    void task_done(const execution& e) override { close(e.id); }
+    void region_done(const execution& e) override { close(e.id); }
+    bool has(const trace_id& id) const { return std::find(open_.rbegin(), open_.rend(), id) != open_.rend(); }
+    void clear() { open_.clear(); }
+
+private:
+    void close(const trace_id& id) {
+        auto found = std::find(open_.rbegin(), open_.rend(), id);
+        if (found != open_.rend()) open_.erase(std::next(found).base());
+    }
+    std::vector<trace_id> open_;
+};
+
+// The first read: the graph, the metadata of identifiers, and each file's
+// whole records, so that the second read knows when a file is done.
+// Metadata added to an execution while it runs, as instrumented programs do
+// with every execution, is not kept: the second read meets it on the way and
+// gives it to the end of the slice. What is kept describes the graph.
 class declarations : public record_visitor {
 public:
     explicit declarations(std::size_t processes) : model(processes), metadata(processes) {}
@@ -43,22 +78,19 @@ public:
     }
     void record(const trace_record& record) override {
         model.record(record);
+        tracker_.record(record);
         if (record.kind == record_kind::end_of_records) ended.back() = 1;
         else ++records.back();
         if (!seen) first_timestamp = record.timestamp;
         seen = true;
         first_timestamp = std::min(first_timestamp, record.timestamp);
         metadata_entry entry;
-        entry.key = record.number(2);
-        if (record.kind == record_kind::metadata) {
-            entry.number = record.number(5);
-        } else if (record.kind == record_kind::metadata_string_a || record.kind == record_kind::metadata_string_w) {
-            entry.is_text = true;
-            entry.text = std::string(record.text(4));
-        } else {
-            return;
-        }
-        metadata[process_][record.id(1)].push_back(std::move(entry));
+        if (metadata_of(record, entry) && !open_.has(record.id(1)))
+            metadata[process_][record.id(1)].push_back(std::move(entry));
+    }
+    void end_file(const file_report&) override {
+        tracker_.finish_file();
+        open_.clear();
     }
 
     run_model_builder model;
@@ -70,6 +102,8 @@ public:
 
 private:
     std::size_t process_ = 0;
+    open_executions open_;
+    execution_tracker tracker_{open_};
 };
 
 // Events leave in timestamp order. A flow starts a nanosecond before its
@@ -138,6 +172,8 @@ public:
             thread& t = *threads[file];
             is_region_begin_ = record->kind == record_kind::region_begin;
             t.tracker.record(*record);
+            metadata_entry entry;
+            if (metadata_of(*record, entry)) t.add_late(record->id(1), metadata_arg(model_.names(t.process), entry));
             if (record->kind != record_kind::end_of_records) ++seen[file];
             // After its last record a file's open executions end, at its
             // last timestamp, which the merged read has just reached.
@@ -155,20 +191,45 @@ private:
         thread(chrome_writer& owner, const trace_file& file)
             : owner(owner), pid(file.process + 1), tid(file.index), process(file.process) {}
 
-        void execution_begun(const execution& e) override { owner.begun(*this, e); }
-        void task_done(const execution& e) override { owner.task_ended(*this, e); }
-        void region_done(const execution& e) override { owner.region_ended(*this, e); }
+        void execution_begun(const execution& e) override {
+            open.push_back({e.id, ""});
+            owner.begun(*this, e);
+        }
+        void task_done(const execution& e) override { owner.task_ended(*this, e, take_late(e.id)); }
+        void region_done(const execution& e) override { owner.region_ended(*this, e, take_late(e.id)); }
         void finish() {
             if (finished) return;
             finished = true;
             tracker.finish_file();
         }
+        // Metadata on an execution that is running goes with its end.
+        void add_late(const trace_id& id, const std::string& arg) {
+            for (auto e = open.rbegin(); e != open.rend(); ++e) {
+                if (e->id != id) continue;
+                e->late_args += "," + arg;
+                return;
+            }
+        }
+        std::string take_late(const trace_id& id) {
+            for (auto e = open.rbegin(); e != open.rend(); ++e) {
+                if (e->id != id) continue;
+                std::string args = std::move(e->late_args);
+                open.erase(std::next(e).base());
+                return args;
+            }
+            return "";
+        }
 
+        struct running {
+            trace_id id;
+            std::string late_args;  // ",\"key\":value..."
+        };
         chrome_writer& owner;
         std::size_t pid;
         unsigned long tid;
         std::size_t process;
         bool finished = false;
+        std::vector<running> open;
         execution_tracker tracker{*this};
     };
 
@@ -197,7 +258,13 @@ private:
         }
     }
 
-    void task_ended(thread& t, const execution& e) {
+    // The end's args: metadata added while it ran, whether it never ended.
+    static std::string end_args(const execution& e, const std::string& late) {
+        std::string args = late + (e.open_at_end ? ",\"open_at_end\":true" : "");
+        return args.empty() ? "" : ",\"args\":{" + args.substr(1) + "}";
+    }
+
+    void task_ended(thread& t, const execution& e, const std::string& late) {
         // A flow starts bound to the slice that encloses it: inside this
         // one, a nanosecond before its end, one per edge out of its node.
         const long node = e.open_at_end ? -1 : model_.node_of_execution(t.process, e.id, e.domain);
@@ -212,14 +279,13 @@ private:
             }
         }
         events_.add(e.end, "{\"ph\":\"E\",\"pid\":" + std::to_string(t.pid) + ",\"tid\":" + std::to_string(t.tid) +
-                               ",\"ts\":" + ts(e.end) + (e.open_at_end ? ",\"args\":{\"open_at_end\":true}" : "") + "}");
+                               ",\"ts\":" + ts(e.end) + end_args(e, late) + "}");
     }
 
-    void region_ended(thread& t, const execution& e) {
+    void region_ended(thread& t, const execution& e, const std::string& late) {
         events_.add(e.end, "{\"ph\":\"e\",\"cat\":\"region\",\"name\":" + name_of(t, e) + ",\"id\":\"" +
                                region_key(t, e) + "\",\"pid\":" + std::to_string(t.pid) + ",\"tid\":" +
-                               std::to_string(t.tid) + ",\"ts\":" + ts(e.end) +
-                               (e.open_at_end ? ",\"args\":{\"open_at_end\":true}" : "") + "}");
+                               std::to_string(t.tid) + ",\"ts\":" + ts(e.end) + end_args(e, late) + "}");
     }
 
     std::string flow_event(const char* phase, std::uint64_t flow, const thread& t, std::uint64_t time) const {
@@ -255,15 +321,16 @@ private:
         const auto& metadata = read_.metadata[t.process];
         auto found = metadata.find(e.id);
         if (found == metadata.end()) found = metadata.find(trace_id{e.id.d1, 1, e.id.d3});
-        if (found != metadata.end()) {
-            for (const metadata_entry& m : found->second) {
-                const std::string key = names.handle_name(m.key);
-                json += "," + quoted(key) + ":" +
-                        (m.is_text ? quoted(m.text)
-                                   : key == "code_address" ? quoted(hex_address(m.number)) : json_number(m.number));
-            }
-        }
+        if (found != metadata.end())
+            for (const metadata_entry& m : found->second) json += "," + metadata_arg(names, m);
         return json + "}";
+    }
+
+    // "key":value, code addresses in hex.
+    static std::string metadata_arg(const name_table& names, const metadata_entry& m) {
+        const std::string key = names.handle_name(m.key);
+        return quoted(key) + ":" +
+               (m.is_text ? quoted(m.text) : key == "code_address" ? quoted(hex_address(m.number)) : json_number(m.number));
     }
 
     void write_names() {
