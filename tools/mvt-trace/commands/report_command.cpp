@@ -51,7 +51,8 @@ const command_spec report_command = {
     "The page stays small enough for a browser however large the trace: past\n"
     "--max-executions, the shortest executions are drawn as grey blocks that say how many they\n"
     "hold; past --max-nodes, the graph shows the critical path and the nodes with the most\n"
-    "time. Without Graphviz's dot the page says so in place of the graph.",
+    "time; the table lists the 5,000 nodes with the most time and the critical path ('mvt-trace\n"
+    "analyze' lists them all). Without Graphviz's dot the page says so in place of the graph.",
     {output_option("the page"),
      {"--max-executions", "", "N", "executions drawn one by one, the longest first (default 150000)"},
      {"--max-nodes", "", "N", "graph nodes drawn, the critical path and the heaviest first (default 400)"}},
