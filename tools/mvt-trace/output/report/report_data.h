@@ -21,6 +21,8 @@ struct report_inputs {
     // (trace_file::process numbers them).
     std::vector<std::string> directories;
     // The object `mvt-trace analyze --json` writes; empty gives "analysis": null.
+    // The report lists fewer nodes than a large run has (keep_heaviest_nodes)
+    // and adds "nodes_total", how many ran.
     std::string analysis_json;
     // Problems the analysis found. Given an analysis, these are the page's
     // problems (they include check's); without, check's findings are.
