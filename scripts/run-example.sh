@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: set up, build the library, mvt-trace and the examples, trace
-# the examples with mvt-trace record, and show what came out. Package and
-# build output stays out of sight unless something fails.
+# the examples with mvt-trace record, and write what mvt-trace makes of them,
+# ending with one report page per example. Package and build output stays
+# out of sight unless something fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -33,14 +34,19 @@ trace omp_trace "examples/openmp/omp_example.c (OpenMP on libomp)" "$build/examp
 for name in itt_trace omp_trace; do
   "$tool" check "$out/$name" >"$out/$name.check.txt" || { cat "$out/$name.check.txt" >&2; exit 1; }
   "$tool" summary "$out/$name" -o "$out/$name.summary.txt"
+  "$tool" analyze "$out/$name" -o "$out/$name.analyze.txt"
   "$tool" timeline "$out/$name" -o "$out/$name.timeline.svg"
   "$tool" chrome "$out/$name" -o "$out/$name.trace.json"
   "$tool" dot "$out/$name" -o "$out/$name.graph.dot"
   dot -Tsvg "$out/$name.graph.dot" -o "$out/$name.graph.svg"
+  # The page that shows it all: timeline, graph, statistics, critical path.
+  "$tool" report "$out/$name" -o "$out/$name.html"
 done
 
 echo
+echo "analysis:  $out/omp_trace.analyze.txt, $out/itt_trace.analyze.txt"
 echo "timelines: $out/itt_trace.timeline.svg, $out/omp_trace.timeline.svg"
 echo "graphs:    $out/itt_trace.graph.svg, $out/omp_trace.graph.svg"
 echo "Perfetto:  $out/*.trace.json (open in ui.perfetto.dev)"
 echo "summaries: $out/*.summary.txt; try: $tool --help"
+echo "reports:   $out/omp_trace.html, $out/itt_trace.html: open one in a browser"

@@ -26,6 +26,8 @@ const data = process.env.MVT_TOOL_DATA;
 const out = process.env.MVT_BROWSER_OUT;
 const ompExample = process.env.MVT_OMP_EXAMPLE;
 const browserPath = process.env.MVT_CHROMIUM || '/usr/bin/chromium';
+// The report lays its graph out with Graphviz when it is there.
+const haveGraphviz = (process.env.PATH || '').split(':').some((dir) => dir && fs.existsSync(path.join(dir, 'dot')));
 
 function skip(why) {
   console.log('SKIP: ' + why);
@@ -112,18 +114,45 @@ async function view(page) {
   return page.evaluate(() => [window.mvtReport.timeline.t0, window.mvtReport.timeline.t1]);
 }
 
-check('report of a hand-written OpenMP trace: timeline only, bars show their records', async (browser) => {
+// The drawing Graphviz made of a real run: a <g id="node-K"> for every node
+// that ran, the critical path outlined, and a click on a table row selects
+// the row's node in the drawing.
+async function assertGraphLinked(page) {
+  const nodes = await page.evaluate(() => window.mvtReport.data.analysis.nodes.length);
+  const ids = await page.locator('#graph g.node[id^="node-"]').evaluateAll((gs) => gs.map((g) => g.id).sort());
+  assert.deepEqual(ids, [...Array(nodes).keys()].map((k) => 'node-' + k).sort(), 'one drawn node per analysed node');
+  const path = await page.evaluate(() => window.mvtReport.data.analysis.dependency_graph.critical_path.length);
+  assert.equal(await page.locator('#graph .node.mvt-critical').count(), path, 'the critical path is outlined');
+  assert.equal(await page.locator('#graph .edge.mvt-critical').count(), path - 1, 'and the edges along it');
+  assert.equal(await page.locator('#critical-path li').count(), path);
+  // The last row of the table, whichever node it is.
+  const row = page.locator('#node-table tbody tr').last();
+  const index = await row.getAttribute('data-node');
+  await row.click();
+  assert.equal(await page.locator('#graph g.node.mvt-selected').getAttribute('id'), 'node-' + index,
+    'a click on a table row selects its node in the graph');
+  assert.equal(await page.locator('#node-table tr.selected').getAttribute('data-node'), index);
+}
+
+check('report of a hand-written OpenMP trace: bars show their records and lead to their nodes', async (browser) => {
   const file = report(['openmp_run'], path.join(out, 'report_openmp_run.html'));
   const { page, errors } = await open(browser, file);
-  await assertParts(page, { graph: false, table: false, chart: false });
+  await assertParts(page, { graph: haveGraphviz, table: true, chart: true });
   assert.equal(await page.locator('#run-title').innerText(), 'openmp_run');
-  assert.match(await page.locator('#run-messages').innerText(), /2 notes on the run/);
+  assert.match(await page.locator('#run-messages').innerText(), /2 problems/);
+  assert.equal(await page.locator('#node-table tbody tr').count(), 5);
   const explicit = await taskIndex(page, 1, 'omp_explicit');
   const details = await clickBar(page, 1, explicit);
   assert.match(details, /omp_explicit/);
   assert.match(details, /7\.0\.0/, 'the identifier');
   assert.match(details, /first line\nsecond <b> & "q"/, 'metadata text, shown as text');
   assert.match(details, /0x563b382e3839/, 'the code address in hex');
+  if (haveGraphviz) {
+    // The bar's record leads to its node in the graph.
+    await page.locator('#details dd a').first().click();
+    assert.equal(await page.locator('#graph #node-4.mvt-selected').count(), 1, 'the node link selects node 7.1');
+    await assertGraphLinked(page);
+  }
 
   const [t0, t1] = await view(page);
   await page.focus('#timeline-canvas');
@@ -227,13 +256,24 @@ if (ompExample && fs.existsSync(ompExample)) {
       const file = path.join(out, 'report_omp_example.html');
       execFileSync(tool, ['report', trace, '-o', file], { stdio: ['ignore', 'ignore', 'pipe'] });
       const { page, errors } = await open(browser, file);
-      await assertParts(page, { graph: false, table: false, chart: false });
+      await assertParts(page, { graph: haveGraphviz, table: true, chart: true });
       assert.match(await page.locator('#run-title').innerText(), /omp_example$/, 'the recorded command is the title');
       assert.match(await page.locator('#run-outcome').innerText(), /exited with status 0/);
       const explicit = await taskIndex(page, 0, 'omp_explicit');
       const lane = explicit >= 0 ? 0 : 1;
       const details = await clickBar(page, lane, Math.max(0, await taskIndex(page, lane, 'omp_explicit')));
       assert.match(details, /Identifier/);
+      // Three parallel regions, each a box; the tasks with dependences in the
+      // second, told apart by their code addresses.
+      if (haveGraphviz) {
+        const boxes = await page.locator('#graph g.cluster > text').allTextContents();
+        assert.deepEqual(boxes.map((t) => t.replace(/ \u00b7 .*/, '')),
+          ['parallel region 1', 'parallel region 2', 'parallel region 3'], boxes.join(' | '));
+        assert.ok(await page.locator('#graph g.node text', { hasText: /^0x[0-9a-f]+$/ }).count() >= 12, 'task nodes show their code address');
+        await assertGraphLinked(page);
+        await page.locator('#graph-section').screenshot({ path: path.join(out, 'report_omp_example_graph.png') });
+      }
+      assert.match(await page.locator('#node-table').innerText(), /node\s*0x[0-9a-f]+/, 'the table shows code addresses');
       await page.screenshot({ path: path.join(out, 'report_omp_example.png'), fullPage: true });
       assert.deepEqual(errors, []);
     } finally {

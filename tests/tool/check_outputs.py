@@ -15,31 +15,45 @@ import xml.etree.ElementTree as ET
 
 def check_chrome(path):
     events = json.load(open(path, encoding="utf-8"))["traceEvents"]
-    threads, flows, complete = {}, collections.defaultdict(list), collections.Counter()
-    for e in events:
-        assert all(key in e for key in ("ph", "pid", "tid")), e
-        if e["ph"] == "M" and e["name"] == "thread_name":
-            threads[e["tid"]] = e["args"]["name"]
-        elif e["ph"] == "X":
-            assert all(isinstance(e[k], (int, float)) and e[k] >= 0 for k in ("ts", "dur")), e
-            complete[(e["tid"], e["cat"], e["name"])] += 1
+    names = {(e["pid"], e["tid"], e["name"]): e["args"] for e in events if e["ph"] == "M"}
+    assert names[(1, 0, "process_name")] == {"name": "openmp_run"}, names
+    threads = {tid: args["name"] for (pid, tid, kind), args in names.items() if kind == "thread_name"}
+    # _mvt.2 holds no record of the program: no thread.
+    assert threads == {0: "thread 0 (_mvt.0)", 1: "thread 1 (_mvt.1)"}, threads
+    timed = [e for e in events if e["ph"] != "M"]
+    assert [e["ts"] for e in timed] == sorted(e["ts"] for e in timed), "events in time order"
+    # Replayed as a viewer would: B/E nest per thread, a flow binds to the
+    # innermost slice open on its thread when it comes.
+    open_slices, slices, bound, regions = collections.defaultdict(list), [], collections.defaultdict(dict), {}
+    for e in timed:
+        stack = open_slices[(e["pid"], e["tid"])]
+        if e["ph"] == "B":
+            stack.append(dict(e, end=None))
+            slices.append(stack[-1])
+        elif e["ph"] == "E":
+            ended = stack.pop()
+            ended["end"] = e["ts"]
+            ended["args"].update(e.get("args", {}))  # as viewers merge them
+        elif e["ph"] in ("b", "e"):
+            regions.setdefault(e["id"], []).append(e)
         elif e["ph"] in ("s", "f"):
-            flows[e["id"]].append(e)
-    assert threads == {0: "_mvt.0", 1: "_mvt.1", 2: "_mvt.2"}, threads
-    assert complete == {
-        (0, "task", "omp_parallel"): 1, (0, "task", "omp_implicit"): 1, (0, "task", "omp_barrier"): 1,
-        (0, "region", "setup"): 1, (1, "task", "omp_implicit"): 1, (1, "task", "omp_barrier"): 1,
-        (1, "task", "omp_explicit"): 2}, complete
-    # Every flow has one start and one end, the start not after the end.
-    kinds = []
-    for ends in flows.values():
-        start, finish = sorted(ends, key=lambda e: e["ph"], reverse=True)
-        assert (start["ph"], finish["ph"]) == ("s", "f") and start["ts"] <= finish["ts"], ends
-        kinds.append(start["name"])
-    assert sorted(kinds) == ["is_child_of", "is_child_of", "is_predecessor_to"], kinds
-    first = min((e for e in events if e["ph"] == "X" and e["name"] == "omp_explicit"), key=lambda e: e["ts"])
-    assert first["args"].get("note") == 'first line\nsecond <b> & "q"', first["args"]
-    assert first["args"].get("code_address") == 94812345612345, first["args"]
+            assert e["ph"] == "s" or e.get("bp") == "e", e
+            bound[e["id"]][e["ph"]] = (e, stack[-1])
+    assert not any(open_slices.values()), "every slice ends"
+    counts = collections.Counter((s["tid"], s["name"]) for s in slices)
+    assert counts == {(0, "omp_parallel"): 1, (0, "omp_implicit"): 1, (0, "omp_barrier"): 1, (1, "omp_implicit"): 1,
+                      (1, "omp_barrier"): 1, (1, "omp_explicit"): 2}, counts
+    assert [[r["ph"] for r in pair] for pair in regions.values()] == [["b", "e"]], regions
+    # The one dependency, 7.1 -> 10.1: from the end of the first task's
+    # slice (inside it) to the start of the second's.
+    assert len(bound) == 1, bound
+    (start, source), (finish, target) = bound[1]["s"], bound[1]["f"]
+    assert source["args"]["node_id"] == "7.1.0" and source["ts"] <= start["ts"] < source["end"], (start, source)
+    assert source["end"] - start["ts"] < 0.0015, "at the end of its slice"
+    assert target["args"]["node_id"] == "10.1.0" and finish["ts"] == target["ts"], (finish, target)
+    first = min((s for s in slices if s["name"] == "omp_explicit"), key=lambda s: s["ts"])
+    assert first["args"]["note"] == 'first line\nsecond <b> & "q"', first["args"]
+    assert first["args"]["code_address"] == "0x563b382e3839" and first["args"]["id"] == "7.0.0", first["args"]
 
 
 def check_timeline(path):
@@ -105,10 +119,15 @@ def executions(d):
 
 def check_report(path):
     d = report_data(path)
-    run, t = d["run"], d["timeline"]
+    run, t, a = d["run"], d["timeline"], d["analysis"]
     assert (run["title"], run["threads"], run["files"], run["records"], run["wall_ns"]) == ("openmp_run", 2, 3, 69, 5000000), run
-    assert run["origin_utc"] == "2026-12-04 01:30:52.000000000 UTC" and run["problems"] == [] and len(run["notes"]) == 2, run
-    assert d["analysis"] is None and d["graph"]["svg"] is None and d["graph"]["note"], d["graph"]
+    assert run["origin_utc"] == "2026-12-04 01:30:52.000000000 UTC", run
+    # check's notes of the unmatched ends are the analysis's problems, said once.
+    assert run["problems"] == ["openmp_run/_mvt.%d: 1 task_end record with no task execution open" % k for k in (0, 1)], run
+    assert run["notes"] == [], run
+    assert [(n["id"], n["executions"]) for n in a["nodes"]] == [
+        ("2.0.0", 1), ("5.0.0", 2), ("6.0.0", 2), ("10.1.0", 1), ("7.1.0", 1)], a["nodes"]
+    assert [step["id"] for step in a["dependency_graph"]["critical_path"]] == ["7.1.0", "10.1.0"], a
     assert [(l["label"], l["file"], l["rows"], l["region_rows"]) for l in t["lanes"]] == [
         ("thread 0", "openmp_run/_mvt.0", 3, 1), ("thread 1", "openmp_run/_mvt.1", 2, 0)], t["lanes"]
     seen = collections.Counter((lane["label"], kind, name) for lane, kind, _, name, _, _ in executions(d))
@@ -116,12 +135,31 @@ def check_report(path):
                     ("thread 0", "tasks", "omp_implicit"): 1, ("thread 0", "tasks", "omp_barrier"): 1,
                     ("thread 1", "tasks", "omp_implicit"): 1, ("thread 1", "tasks", "omp_barrier"): 1,
                     ("thread 1", "tasks", "omp_explicit"): 2}, seen
+    # A click on a bar leads to its node's row: the explicit task 7 to node 7.1.
     explicit = [t["details"][x] for _, _, _, name, _, x in executions(d) if name == "omp_explicit"]
-    assert explicit[0] == {"id": "7.0.0", "parent": "0.0.0", "node": -1, "domain": "openmp",
+    assert explicit[0] == {"id": "7.0.0", "parent": "0.0.0", "node": 4, "domain": "openmp",
                            "metadata": {"code_address": "0x563b382e3839", "note": 'first line\nsecond <b> & "q"'}}, explicit
+    setup = [t["details"][x] for _, _, _, name, _, x in executions(d) if name == "setup"]
+    assert setup[0]["node"] == -1, setup
     # An implicit task and its barrier share identifier and parent: one entry.
     implicit = [x for lane, _, _, name, _, x in executions(d) if lane["label"] == "thread 1" and name != "omp_explicit"]
     assert len(set(implicit)) == 1 and t["elided"] == 0, implicit
+    check_graph(d)
+
+
+def check_graph(d):
+    """Graphviz's drawing, each node that ran a <g id="node-K"> tied to analysis.nodes[K]."""
+    graph = d["graph"]
+    if graph["svg"] is None:
+        assert "dot" in graph["note"], graph
+        return
+    svg = ET.fromstring(graph["svg"])
+    ns = "{http://www.w3.org/2000/svg}"
+    ids = {g.get("id") for g in svg.iter(ns + "g") if g.get("class") == "node"}
+    assert ids == {"node-%d" % k for k in range(len(d["analysis"]["nodes"]))}, ids
+    assert "<!--" not in graph["svg"] and graph["svg"].startswith("<svg"), graph["svg"][:80]
+    clusters = [g.find(ns + "text").text for g in svg.iter(ns + "g") if g.get("class") == "cluster"]
+    assert clusters == ["parallel region 1 \u00b7 0x563b382e0800"], clusters
 
 
 def check_report_capped(path):

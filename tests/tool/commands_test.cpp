@@ -7,6 +7,7 @@
 #include "child_process.h"
 #include "files.h"
 #include "output/report/recorded_run.h"
+#include "trace_script.h"
 #include "trace_text.h"
 
 namespace {
@@ -27,6 +28,12 @@ std::string expected(const std::string& name) { return mvt_test::read_file(data 
 
 bool have_program(const std::string& name) {
     return mvt_test::run_child({"/bin/sh", "-c", "command -v " + name}, {}).exit_code == 0;
+}
+
+child_result run_python(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"/usr/bin/env", "python3"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return mvt_test::run_child(argv, {});
 }
 
 TEST(tool_commands, check_reports_each_file_and_fails_unless_all_are_whole) {
@@ -137,16 +144,90 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
     child_result checked =
         mvt_test::run_child({"/usr/bin/env", "python3", "-c", parse, out / "truncated.json", out / "truncated.svg"}, {});
     EXPECT_EQ(checked.exit_code, 0) << checked.err;
+
+    // Two directories, two processes: each named, their events merged in
+    // time order, the open executions of the file cut short ended with it.
+    ASSERT_EQ(run_tool({"chrome", "openmp_run", "truncated", "-o", out / "two.json"}).exit_code, 0);
+    const std::string two =
+        "import json,sys\n"
+        "e=json.load(open(sys.argv[1]))['traceEvents']\n"
+        "names={x['pid']:x['args']['name'] for x in e if x.get('name')=='process_name'}\n"
+        "assert names=={1:'openmp_run',2:'truncated'}, names\n"
+        "t=[x['ts'] for x in e if x['ph']!='M']\n"
+        "assert t==sorted(t), 'time order'\n"
+        "assert sum(x['ph']=='B' for x in e)==sum(x['ph']=='E' for x in e), 'every slice ends'\n"
+        "assert any(x.get('args',{}).get('open_at_end') for x in e if x['pid']==2), 'open at the end'\n";
+    checked = run_python({"-c", two, out / "two.json"});
+    EXPECT_EQ(checked.exit_code, 0) << checked.err;
 }
 
-TEST(tool_commands, dot_nests_groups_and_draws_dependences) {
+TEST(tool_commands, dot_draws_regions_as_boxes_and_tasks_with_their_dependences) {
     mvt_test::temp_dir out;
     child_result r = run_tool({"dot", "openmp_run", "-o", out / "graph.dot"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(mvt_test::read_file(out / "graph.dot"), expected("dot_openmp_run.dot"));
+    // Capped, the critical path stays: its two task nodes, 7.1 and 10.1.
+    const std::string capped = run_tool({"dot", "openmp_run", "--max-nodes", "2"}).out;
+    EXPECT_NE(capped.find("label=\"2 of 5 nodes drawn"), std::string::npos) << capped;
+    EXPECT_NE(capped.find("n7 -> n8 [color"), std::string::npos) << capped;
+    EXPECT_EQ(capped.find("omp_parallel"), std::string::npos) << capped;
     if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
     child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", out / "graph.svg", out / "graph.dot"}, {});
     EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
+}
+
+// What each kind of graph becomes, in the DOT text: which boxes hold what,
+// in which order, and where edges go.
+TEST(tool_commands, dot_draws_each_kind_of_graph_by_its_rules) {
+    struct dot_case {
+        std::string what, script;
+        std::vector<std::string> options;
+        std::vector<std::string> in_order;  // appear in this order
+        std::vector<std::string> absent;
+    };
+    const std::vector<dot_case> cases = {
+        {"a flow graph: ports hidden, edges node to node",
+         "thread 0\n0 task_group flow 1 0 graph\n0 task_group flow 10 1 A\n0 task_group flow 11 1 B\n"
+         "0 task_group flow 10.1 10 output_port_0\n0 task_group flow 11.1 11 input_port_0\n"
+         "0 relation flow 10.1 predecessor_to 11.1\n",
+         {},
+         {"subgraph cluster_0 {", "label=\"graph\"", "n1 [label=\"A\\n10\"", "n2 [label=\"B\\n11\"", "}", "n1 -> n2;"},
+         {"port"}},
+        {"the same with --ports: cells, and the edge from port to port",
+         "thread 0\n0 task_group flow 1 0 graph\n0 task_group flow 10 1 A\n0 task_group flow 11 1 B\n"
+         "0 task_group flow 10.1 10 output_port_0\n0 task_group flow 11.1 11 input_port_0\n"
+         "0 relation flow 10.1 predecessor_to 11.1\n",
+         {"--ports"},
+         {"n1 [shape=plain", "port=\"p3\"", "n2 [shape=plain", "port=\"p4\"", "n1:p3:e -> n2:p4:w;"},
+         {"n1 -> n2;"}},
+        {"OpenMP regions in the order they began, not as declared; tasks in their region's box",
+         "thread 0\n5ms task_group openmp 300.1 19 composite_node\n5ms task_group openmp 300 0 omp_parallel\n"
+         "5ms task_begin openmp 300 0 omp_parallel\n5ms task_group openmp 301 300 omp_implicit\n"
+         "5ms task_begin openmp 301 300 omp_implicit\n5ms task_group openmp 302.1 301 node\n"
+         "5100us task_begin openmp 302 0 omp_explicit\n5200us task_end openmp\n6ms task_end openmp\n"
+         "6ms task_end openmp\nthread 1\n1ms task_group openmp 100.1 19 composite_node\n"
+         "1ms task_group openmp 100 0 omp_parallel\n1ms task_begin openmp 100 0 omp_parallel\n2ms task_end openmp\n",
+         {},
+         {"subgraph cluster_5 {", "parallel region 1", "n5 [id=", "}", "subgraph cluster_1 {", "parallel region 2",
+          "n1 [id=", "n2 [id=", "n3 [id=", "{rank=same; n1; n2;}", "}", "n1 -> n3 [style=invis]",
+          "n5 -> n1 [style=invis]"},
+         {"composite_node", "cluster_0", "n4 ["}},
+    };
+    for (const dot_case& c : cases) {
+        mvt_test::temp_dir dir;
+        const std::vector<std::string> processes = mvt_tool_test::write_trace_script(c.script, dir.path());
+        std::vector<std::string> args = {"dot", processes.at(0)};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        child_result r = run_tool(args);
+        ASSERT_EQ(r.exit_code, 0) << c.what << r.err;
+        std::size_t at = 0;
+        for (const std::string& part : c.in_order) {
+            const std::size_t found = r.out.find(part, at);
+            EXPECT_NE(found, std::string::npos) << c.what << ": " << part << " after " << at << "\n" << r.out;
+            if (found != std::string::npos) at = found + part.size();
+        }
+        for (const std::string& part : c.absent) EXPECT_EQ(r.out.find(part), std::string::npos) << c.what << ": " << part;
+    }
 }
 
 TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable) {
@@ -161,14 +242,17 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
         "<record>\n" + field("string_handle_createA") + field("10") + field("42") + field(std::to_string(name.size())) +
             field(name) + "</record>\n<record>\n" + field("task_group") + field("20") + field("1") + id + id +
             field("42") + "</record>\n<record>\n" + field("task_begin") + field("30") + field("1") + id + id +
-            field("42") + field("0") + "</record>\n<record>\n" + field("task_end") + field("90") + field("1") +
-            "</record>\n<record>\n" + field("end_of_records") + field("99") + "</record>\n</trace>\n");
+            field("42") + field("0") + "</record>\n<record>\n" + field("metadata_stringA") + field("40") +
+            field("1") + id + field("42") + field(std::to_string(name.size())) + field(name) +
+            "</record>\n<record>\n" + field("task_end") + field("90") + field("1") + "</record>\n<record>\n" +
+            field("end_of_records") + field("99") + "</record>\n</trace>\n");
     for (const char* command : {"chrome", "timeline", "dot", "summary"})
         ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}).exit_code, 0) << command;
     const std::string parse =
         "import json,sys,xml.etree.ElementTree as E\n"
         "d=json.load(open(sys.argv[1]))\n"
         "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
+        "assert any(e.get('args',{}).get(sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='E'), 'metadata lost'\n"
         "E.parse(sys.argv[2])\n";
     child_result checked = mvt_test::run_child(
         {"/usr/bin/env", "python3", "-c", parse, run / "chrome", run / "timeline", name}, {});
@@ -185,13 +269,19 @@ TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
     mvt_test::temp_dir out;
     ASSERT_EQ(run_tool({"report", "openmp_run", "-o", out / "r.html"}).exit_code, 0);
     ASSERT_EQ(run_tool({"report", "openmp_run", "--max-executions", "3", "-o", out / "capped.html"}).exit_code, 0);
-    for (const auto& [check, file] : {std::pair{"report", "r.html"}, std::pair{"report-capped", "capped.html"}}) {
+    // Without Graphviz the page still comes out, a note in place of the graph.
+    child_result without = mvt_test::run_child({MVT_TRACE_EXE, "report", "openmp_run", "-o", out / "no_dot.html"},
+                                               {data, {"PATH=/nonexistent"}, {}, 120});
+    ASSERT_EQ(without.exit_code, 0) << without.err;
+    for (const auto& [check, file] : {std::pair{"report", "r.html"}, std::pair{"report-capped", "capped.html"},
+                                      std::pair{"report", "no_dot.html"}}) {
         child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, check, out / file}, {});
         EXPECT_EQ(checked.exit_code, 0) << check << checked.out << checked.err;
     }
+    EXPECT_NE(mvt_test::read_file(out / "no_dot.html").find("dot program was not found"), std::string::npos);
     // Like every command, no page from a malformed trace.
     EXPECT_EQ(run_tool({"report", "malformed", "-o", out / "bad.html"}).exit_code, 1);
-    EXPECT_TRUE(mvt_test::list_dir(out.path()) == (std::vector<std::string>{"capped.html", "r.html"}));
+    EXPECT_TRUE(mvt_test::list_dir(out.path()) == (std::vector<std::string>{"capped.html", "no_dot.html", "r.html"}));
 }
 
 TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program) {
@@ -240,7 +330,8 @@ TEST(tool_commands, bad_invocations_say_why_in_one_line_and_exit_2) {
         {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"}, {"summary", "expected"},
         {"timeline", "openmp_run", "--width", "12"}, {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"},
         {"check", "openmp_run", "-o", "x"}, {"summary", "openmp_run", "truncated"}, {"record", "--", }, {"record"},
-        {"report"}, {"report", "openmp_run", "--max-executions", "many"},
+        {"report"}, {"report", "openmp_run", "--max-executions", "many"}, {"report", "openmp_run", "--max-nodes", "-1"},
+        {"dot", "openmp_run", "--max-nodes", "x"},
     };
     for (const std::vector<std::string>& args : cases) {
         child_result r = run_tool(args);

@@ -1,5 +1,6 @@
 #include "commands/common.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "output/check_report.h"
@@ -17,6 +18,19 @@ bool load_run(const invocation& call, std::vector<trace_file>& files) {
     if (list_run(call.positional, files, error)) return true;
     print_error(error);
     return false;
+}
+
+bool read_count_option(const invocation& call, const std::string& option, std::size_t& count) {
+    if (!call.has(option)) return true;
+    const std::string text = call.value(option);
+    if (text.empty() || text.size() > 9 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        print_error(call.command->name + ": " + option + " needs a number (see 'mvt-trace " + call.command->name +
+                    " --help')");
+        return false;
+    }
+    count = static_cast<std::size_t>(std::stoul(text));
+    return true;
 }
 
 int warn_about(const std::vector<file_report>& reports) {

@@ -22,6 +22,11 @@ void print_error(const std::string& message);
 // the reason printed, when one cannot be read or holds no trace.
 bool load_run(const invocation& call, std::vector<trace_file>& files);
 
+// The value of a count option ("--max-nodes 400") into `count`; false, with
+// the reason printed, when it is not a plain number. Absent, `count` keeps
+// its value.
+bool read_count_option(const invocation& call, const std::string& option, std::size_t& count);
+
 // Warns about every file that is not whole. Returns 1 when a file is
 // malformed or unreadable (its records after the problem are lost), else 0:
 // a file cut short by a crash still gives everything it holds.

@@ -2,17 +2,22 @@
 #define MVT_TRACE_DOT_OUTPUT_H
 
 #include <ostream>
+#include <string>
 #include <vector>
 
+#include "output/graph_drawing.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
 namespace mvt_trace {
 
-// Writes the recorded graph as Graphviz DOT: task groups nested in their
-// parents (a group with members becomes a cluster), is_predecessor_to
-// relations as edges, everything labelled by name.
-std::vector<file_report> write_dot(const std::vector<trace_file>& files, std::ostream& out);
+// Writes the graph the run declared in Graphviz's DOT language (see
+// write_graph_dot), with the analysis's times on its nodes. `directories`
+// are the command line's, one process each. Reads the run three times:
+// twice for the analysis, once for when regions began (and, with ports, for
+// the edges as recorded).
+std::vector<file_report> write_dot(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
+                                   graph_drawing_options options, std::ostream& out);
 
 }  // namespace mvt_trace
 

@@ -14,8 +14,8 @@ void escape_byte(unsigned char byte, std::string& out) {
     out += hex_digits[byte & 15];
 }
 
-// The length of the well-formed UTF-8 sequence of two to four bytes that
-// starts at text[i], or 0.
+}  // namespace
+
 std::size_t utf8_length(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
@@ -31,8 +31,6 @@ std::size_t utf8_length(std::string_view text, std::size_t i) {
     if (overlong || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
     return length;
 }
-
-}  // namespace
 
 std::string json_quoted(std::string_view text) {
     std::string out = "\"";

@@ -13,6 +13,10 @@ namespace mvt_trace {
 // "\u003c!--", so the literal can stand inside a <script> element.
 std::string json_quoted(std::string_view text);
 
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts at text[i], or 0 (a byte below 0x80 is not counted as one).
+std::size_t utf8_length(std::string_view text, std::size_t i);
+
 }  // namespace mvt_trace
 
 #endif

@@ -1,5 +1,9 @@
 #include "output/report/report_data.h"
 
+#include <exception>
+#include <future>
+#include <thread>
+#include <utility>
 
 #include "analysis/run_health.h"
 #include "common/text_format.h"
@@ -28,15 +32,27 @@ struct process_health {
 // check's findings for each process: files not whole and traces of several
 // runs are problems; the runtime's quirks are notes. With several
 // directories each line says which one it is about.
-process_health assess_process(const std::vector<trace_file>& files, const std::string& directory, bool several,
+process_health assess_process(const run_health& health, const std::string& directory, bool several,
                               std::vector<std::string>& problems, std::vector<std::string>& notes) {
-    const run_health health = assess_run(files);
     for (const file_health& f : health.files)
         if (f.report.status != file_status::whole) problems.push_back(problem_line(f.report));
     const std::string prefix = several ? directory + ": " : "";
     for (const std::string& mixed : health.mixed_runs) problems.push_back(prefix + mixed);
     for (const std::string& note : health.notes) notes.push_back(prefix + note);
     return {health.files.size(), health.threads(), health.records()};
+}
+
+// What check notes of a file ("_mvt.0: 1 task_end record with ...") the
+// analysis may count as a problem of the same file ("dir/_mvt.0: 1 ...");
+// the page says it once, as a problem.
+bool said_as_problem(const std::string& note, const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) {
+        if (problem == note) return true;
+        if (problem.size() > note.size() && problem.compare(problem.size() - note.size(), note.size(), note) == 0 &&
+            problem[problem.size() - note.size() - 1] == '/')
+            return true;
+    }
+    return false;
 }
 
 std::vector<trace_file> files_of(const std::vector<trace_file>& files, std::size_t process) {
@@ -56,7 +72,13 @@ void write_run(const std::vector<trace_file>& files, const report_inputs& inputs
     const bool several = inputs.directories.size() > 1;
     for (std::size_t p = 0; p < inputs.directories.size(); ++p) {
         const std::string& directory = inputs.directories[p];
-        const process_health health = assess_process(files_of(files, p), directory, several, problems, notes);
+        std::vector<std::string> process_notes;
+        const process_health health =
+            assess_process(inputs.health ? inputs.health->at(p) : assess_run(files_of(files, p)), directory, several,
+                           problems, process_notes);
+        for (const std::string& note : process_notes)
+            if (!said_as_problem(several ? note.substr(directory.size() + 2) : note, inputs.analysis_problems))
+                notes.push_back(note);
         total.files += health.files;
         total.threads += health.threads;
         total.records += health.records;
@@ -64,7 +86,8 @@ void write_run(const std::vector<trace_file>& files, const report_inputs& inputs
         titles.push_back(recorded ? command_line(recorded->command) : directory);
         if (p == 0) first_recorded = recorded;
     }
-    problems.insert(problems.end(), inputs.analysis_problems.begin(), inputs.analysis_problems.end());
+    // The analysis repeats check's problems in its own words.
+    if (!inputs.analysis_json.empty()) problems = inputs.analysis_problems;
     std::string title;
     for (const std::string& t : titles) title += (title.empty() ? "" : ", ") + t;
 
@@ -81,24 +104,52 @@ void write_run(const std::vector<trace_file>& files, const report_inputs& inputs
 
 }  // namespace
 
-std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                           std::ostream& out) {
-    timeline_exporter timeline(inputs.limits, inputs.node_of);
-    std::vector<file_report> reports = timeline.read(files);
+std::vector<file_report> write_report_data(const std::vector<trace_file>& files, report_inputs inputs,
+                                           std::ostream& out, const report_preparation& alongside) {
+    timeline_exporter timeline(inputs.limits);
+    std::vector<file_report> reports;
+    {
+        // The timeline's read needs nothing from the analysis until it
+        // settles: the two read the run side by side.
+        std::exception_ptr failed;
+        std::thread reader([&] {
+            try {
+                reports = timeline.read(files);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        try {
+            if (alongside) alongside(inputs);
+        } catch (...) {
+            reader.join();
+            throw;
+        }
+        reader.join();
+        if (failed) std::rethrow_exception(failed);
+    }
+    timeline.settle(inputs.node_of);
+    // Graphviz lays the graph out while the rest of the page is written.
+    auto graph = std::async(std::launch::async, [&inputs, &timeline] {
+        std::pair<std::string, std::string> drawn{inputs.graph_svg, inputs.graph_note};
+        if (inputs.draw_graph) inputs.draw_graph(timeline.first_begin_by_node(), drawn.first, drawn.second);
+        return drawn;
+    });
     out << "{\"format\":1,\"generator\":\"mvt-trace " MVT_TRACE_VERSION "\",\"run\":";
     write_run(files, inputs, timeline, out);
     out << ",\n\"analysis\":" << (inputs.analysis_json.empty() ? std::string("null") : script_safe(inputs.analysis_json))
         << ",\n\"timeline\":";
     timeline.write_json(out);
-    out << ",\n\"graph\":{\"svg\":" << (inputs.graph_svg.empty() ? "null" : json_quoted(inputs.graph_svg))
-        << ",\"note\":" << (inputs.graph_note.empty() ? "null" : json_quoted(inputs.graph_note)) << "}}\n";
+    const auto [graph_svg, graph_note] = graph.get();
+    out << ",\n\"graph\":{\"svg\":" << (graph_svg.empty() ? "null" : json_quoted(graph_svg))
+        << ",\"note\":" << (graph_note.empty() ? "null" : json_quoted(graph_note)) << "}}\n";
     return reports;
 }
 
 std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                      std::ostream& out) {
+                                      std::ostream& out, const report_preparation& alongside) {
     std::vector<file_report> reports;
-    write_report_page([&](std::ostream& data) { reports = write_report_data(files, inputs, data); }, out);
+    write_report_page([&](std::ostream& data) { reports = write_report_data(files, inputs, data, alongside); }, out);
     return reports;
 }
 

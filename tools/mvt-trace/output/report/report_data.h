@@ -1,10 +1,13 @@
 #ifndef MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
 #define MVT_TRACE_OUTPUT_REPORT_REPORT_DATA_H
 
+#include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "analysis/run_health.h"
 #include "output/report/timeline_data.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
@@ -18,9 +21,15 @@ struct report_inputs {
     // (trace_file::process numbers them).
     std::vector<std::string> directories;
     // The object `mvt-trace analyze --json` writes; empty gives "analysis": null.
+    // The report lists fewer nodes than a large run has (keep_heaviest_nodes)
+    // and adds "nodes_total", how many ran.
     std::string analysis_json;
-    // Problems the analysis found, shown with those check finds.
+    // Problems the analysis found. Given an analysis, these are the page's
+    // problems (they include check's); without, check's findings are.
     std::vector<std::string> analysis_problems;
+    // check's view of each process, when the caller has it (the analysis
+    // gathers it on its way); otherwise the report reads the run for it.
+    const std::vector<run_health>* health = nullptr;
     // The analysis's node of an execution, so that a click on a bar leads to
     // its node in the graph and the table.
     node_lookup node_of;
@@ -29,19 +38,28 @@ struct report_inputs {
     std::string graph_svg;
     // Shown beside or instead of the drawing; empty gives "note": null.
     std::string graph_note;
+    // When set, draws the graph once the timeline's pass knows when each
+    // node's first execution began (by node_of position, 0 for none), in
+    // place of graph_svg and graph_note.
+    std::function<void(const std::vector<std::uint64_t>& first_begin_by_node, std::string& svg, std::string& note)>
+        draw_graph;
     timeline_limits limits;
 };
+
+// Work done on another thread while the timeline's pass reads the run (the
+// analysis, which reads it too); it may fill in the inputs.
+using report_preparation = std::function<void(report_inputs&)>;
 
 // Reads the run and writes the page's data object, safe to stand inside a
 // <script> element:
 // {"format": 1, "generator": ..., "run": {...}, "analysis": ..., "timeline": {...}, "graph": {...}}.
 // One report per file, from the pass that gathers the timeline.
-std::vector<file_report> write_report_data(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                           std::ostream& out);
+std::vector<file_report> write_report_data(const std::vector<trace_file>& files, report_inputs inputs,
+                                           std::ostream& out, const report_preparation& alongside = {});
 
 // The whole page: write_report_data's object inside the built-in page.
 std::vector<file_report> write_report(const std::vector<trace_file>& files, const report_inputs& inputs,
-                                      std::ostream& out);
+                                      std::ostream& out, const report_preparation& alongside = {});
 
 }  // namespace mvt_trace
 

@@ -131,8 +131,7 @@ private:
     execution_tracker tracker_{*this};
 };
 
-timeline_exporter::timeline_exporter(timeline_limits limits, node_lookup node_of)
-    : limits_(limits), node_of_(std::move(node_of)) {}
+timeline_exporter::timeline_exporter(timeline_limits limits) : limits_(limits) {}
 
 std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
     collector reader(*this);
@@ -143,8 +142,26 @@ std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& 
     for (process_names& p : processes_)
         std::stable_sort(p.metadata.begin(), p.metadata.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-    select_bars();
     return reports;
+}
+
+void timeline_exporter::settle(node_lookup node_of) {
+    node_of_ = std::move(node_of);
+    if (node_of_) {
+        for (const lane& l : lanes_)
+            for (const auto* executions : {&l.read_tasks, &l.read_regions})
+                for (const execution& e : *executions) note_begin(l.file.process, e);
+    }
+    select_bars();
+}
+
+void timeline_exporter::note_begin(std::size_t process, const execution& e) {
+    const long node = node_of_(process, e.id, e.domain);
+    if (node < 0) return;
+    if (first_begin_by_node_.size() <= static_cast<std::size_t>(node))
+        first_begin_by_node_.resize(static_cast<std::size_t>(node) + 1, 0);
+    std::uint64_t& at = first_begin_by_node_[static_cast<std::size_t>(node)];
+    if (at == 0 || e.begin < at) at = e.begin;
 }
 
 // Regions need not nest: each goes on the first row that is free when it
@@ -347,7 +364,7 @@ long timeline_exporter::details_index(std::size_t process, const execution& e) {
 std::string timeline_exporter::details_json(std::size_t process, const execution& e) const {
     const process_names& names = processes_[process];
     std::string json = "{\"id\":\"" + id_words(e.id) + "\",\"parent\":\"" + id_words(e.parent) + "\",\"node\":" +
-                       std::to_string(node_of_ ? node_of_(process, e.id) : -1) +
+                       std::to_string(node_of_ ? node_of_(process, e.id, e.domain) : -1) +
                        ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
     // A task's metadata may sit on its graph node, whose identifier differs
     // by the tag word 1.

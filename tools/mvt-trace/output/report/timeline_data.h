@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/large_allocator.h"
 #include "model/execution_tracker.h"
 #include "model/link_index.h"
 #include "model/name_table.h"
@@ -21,8 +22,10 @@ namespace mvt_trace {
 
 // The position in the analysis's node list of the graph node an execution
 // belongs to, or -1. Processes have identifiers of their own, so the process
-// (the directory's position on the command line) comes along.
-using node_lookup = std::function<long(std::size_t process, const trace_id& execution)>;
+// (the directory's position on the command line) comes along, and the
+// domain of its begin record (OpenMP ties executions to nodes by rules of
+// its own).
+using node_lookup = std::function<long(std::size_t process, const trace_id& execution, std::uint64_t domain)>;
 
 // What the page embeds, so that it stays small enough for a browser however
 // large the trace: beyond these limits executions are drawn as coarse blocks
@@ -47,10 +50,14 @@ struct timeline_limits {
 // on rows of their own, and per execution what a click on it shows.
 class timeline_exporter {
 public:
-    explicit timeline_exporter(timeline_limits limits = {}, node_lookup node_of = {});
+    explicit timeline_exporter(timeline_limits limits = {});
 
     // Reads the files (of one or more processes) once; one report per file.
+    // Needs nothing else, so it may run while the analysis reads the run.
     std::vector<file_report> read(const std::vector<trace_file>& files);
+    // Then chooses what the page embeds, each execution tied to its node
+    // (node_of may be empty: no nodes).
+    void settle(node_lookup node_of = {});
 
     // The run's first and last timestamps (all records of all files); times
     // in the page are offsets from the first.
@@ -58,6 +65,9 @@ public:
     std::uint64_t last_timestamp() const { return last_; }
     // Executions drawn as blocks rather than one bar each.
     std::uint64_t elided() const { return elided_; }
+    // When the first execution of each node began (by its node_lookup
+    // position; 0 for none): the order in which the graph's parts ran.
+    const std::vector<std::uint64_t>& first_begin_by_node() const { return first_begin_by_node_; }
 
     // {"span_ns": ..., "names": [...], "lanes": [...], "details": [...], "elided": N}
     void write_json(std::ostream& out) const;
@@ -83,7 +93,9 @@ private:
     struct lane {
         trace_file file;
         std::uint64_t records = 0;
-        std::vector<execution> read_tasks, read_regions;  // as read; emptied by select_bars
+        // As read; emptied by select_bars. A large run's executions fill
+        // tens of megabytes: huge pages fault in faster.
+        std::vector<execution, large_allocator<execution>> read_tasks, read_regions;
         std::vector<std::uint32_t> region_rows_of;        // parallel to read_regions
         std::size_t region_rows = 0;
         std::size_t task_rows = 0;
@@ -117,6 +129,7 @@ private:
     void place_regions(lane& l) const;
     std::vector<std::pair<std::vector<bool>, std::vector<bool>>> choose_embedded() const;
     void select_bars();
+    void note_begin(std::size_t process, const execution& e);
     std::uint32_t task_drawing_row(const lane& l, const execution& t) const;
     std::uint32_t region_drawing_row(const lane& l, std::size_t region) const;
     void add_bar(lane& l, const execution& e, std::uint32_t row, bool region);
@@ -134,6 +147,7 @@ private:
     std::uint64_t last_ = 0;
     bool seen_ = false;
     std::uint64_t elided_ = 0;
+    std::vector<std::uint64_t> first_begin_by_node_;
     std::vector<std::string> names_;
     std::unordered_map<std::string, std::uint32_t> name_positions_;
     std::size_t names_bytes_ = 0;

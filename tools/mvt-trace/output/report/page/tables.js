@@ -98,6 +98,10 @@ class NodeTables {
     columns.push(...STAT_COLUMNS);
     const renderRow = (row) => this.renderRow(row, columns, critical);
     const parts = [];
+    if (analysis.nodes_total > nodes.length) {
+      parts.push(el('p', { class: 'note', text: 'The ' + formatCount(nodes.length) + ' nodes with the most time, of ' +
+        formatCount(analysis.nodes_total) + ' that ran, and those of the critical path; mvt-trace analyze --json lists them all.' }));
+    }
     if (nodes.length) {
       this.nodeTable = new SortableTable(nodes, columns, { sortKey: 'total_ns', renderRow });
       this.nodeTable.table.id = 'node-table';
@@ -117,8 +121,11 @@ class NodeTables {
   renderRow(row, columns, critical) {
     const cells = columns.map((column) => {
       if (column.key === 'name') {
+        // Many nodes share a name ("node" for every OpenMP task); the code
+        // address tells them apart.
         return el('td', { class: 'text name', title: [row.name, row.id && 'identifier ' + row.id, row.code_address].filter(Boolean).join('\n') },
-          row.name, critical.has(row.index) ? el('span', { class: 'tag', text: 'critical' }) : null);
+          row.name, row.code_address ? el('span', { class: 'address', text: row.code_address }) : null,
+          critical.has(row.index) ? el('span', { class: 'tag', text: 'critical' }) : null);
       }
       if (column.bar) {
         return el('td', { class: 'bar-cell' }, el('i', { style: 'width:' + Math.max(1, row.share * 100).toFixed(1) + '%' }));
@@ -171,9 +178,10 @@ function renderCriticalPath(container, analysis, callbacks) {
       const name = index !== undefined
         ? el('a', { onclick: () => callbacks.onNode(index, 'path'), title: 'identifier ' + step.id, text: step.name })
         : el('span', { text: step.name });
+      const address = index !== undefined && analysis.nodes[index].code_address;
       return el('li', null,
         el('span', { class: 'step', text: String(k + 1) }),
-        el('span', { class: 'name' }, name),
+        el('span', { class: 'name' }, name, address ? el('span', { class: 'address', text: address }) : null),
         el('span', { class: 'time', text: formatDuration(step.total_ns) }),
         el('span', { class: 'share' }, el('i', { style: 'width:' + Math.min(100, (100 * (step.total_ns || 0)) / span).toFixed(1) + '%' })));
     })));

@@ -49,7 +49,8 @@ class TimelineView {
     let y = 0;
     for (const lane of this.lanes) {
       lane.top = y;
-      lane.height = Math.max(1, lane.rows) * TL.rowHeight + 2 * TL.lanePadding;
+      // Tall enough for its label's two lines, thread and file.
+      lane.height = Math.max(Math.max(1, lane.rows) * TL.rowHeight + 2 * TL.lanePadding, 38);
       y += lane.height;
     }
     this.totalHeight = Math.max(y, 40);
