@@ -11,7 +11,6 @@
 #include "capture/trace_destination.h"
 #include "commands/commands.h"
 #include "commands/common.h"
-#include "common/text_format.h"
 #include "output/check_report.h"
 #include "output/report/recorded_run.h"
 
@@ -71,13 +70,9 @@ void report_recording(const std::string& directory, const program_outcome& outco
 // never the recording.
 void write_record_file(const std::string& directory, const std::vector<std::string>& command,
                        const program_outcome& outcome) {
-    std::string json = "{\"command\": [";
-    for (std::size_t i = 0; i < command.size(); ++i)
-        json += (i == 0 ? "\"" : ", \"") + json_escape(command[i]) + "\"";
-    json += "], \"exit_status\": ";
-    json += outcome.started && outcome.exited ? std::to_string(outcome.exit_status) : "null";
-    json += ", \"outcome\": \"" + json_escape(outcome.description()) + "\"";
-    json += ", \"recorded_by\": \"mvt-trace " MVT_TRACE_VERSION "\"}\n";
+    const std::optional<int> status =
+        outcome.started && outcome.exited ? std::optional<int>(outcome.exit_status) : std::nullopt;
+    const std::string json = recorded_run_text(command, status, outcome.description());
     const std::string path = directory + "/" + recorded_run_file;
     const std::string temporary = path + ".part";
     {

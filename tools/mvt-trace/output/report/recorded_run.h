@@ -20,6 +20,10 @@ struct recorded_run {
 // DIR/mvt-record.json, when it is there and reads as such a record.
 std::optional<recorded_run> read_recorded_run(const std::string& directory);
 
+// The text of such a record, as record writes it.
+std::string recorded_run_text(const std::vector<std::string>& command, std::optional<int> exit_status,
+                              const std::string& outcome);
+
 // The command as one line a shell would take back: words with blanks or
 // quotes in them are quoted.
 std::string command_line(const std::vector<std::string>& command);
