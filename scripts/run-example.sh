@@ -43,10 +43,13 @@ for name in itt_trace omp_trace; do
   "$tool" report "$out/$name" -o "$out/$name.html"
 done
 
+# One line of each analysis: what limits the speedup.
 echo
-echo "analysis:  $out/omp_trace.analyze.txt, $out/itt_trace.analyze.txt"
-echo "timelines: $out/itt_trace.timeline.svg, $out/omp_trace.timeline.svg"
-echo "graphs:    $out/itt_trace.graph.svg, $out/omp_trace.graph.svg"
-echo "Perfetto:  $out/*.trace.json (open in ui.perfetto.dev)"
-echo "summaries: $out/*.summary.txt; try: $tool --help"
-echo "reports:   $out/omp_trace.html, $out/itt_trace.html: open one in a browser"
+for name in omp_trace itt_trace; do
+  graph=$(grep -m1 '^dependency graph:' "$out/$name.analyze.txt" || echo "dependency graph: none")
+  work=$(grep -m1 '^  work ' "$out/$name.analyze.txt" | sed 's/^ *//' || true)
+  echo "$name: ${graph#dependency graph: }${work:+; $work}"
+done
+echo "reports:   $out/omp_trace.html, $out/itt_trace.html (open one in a browser)"
+echo "pictures:  $out/*.timeline.svg, $out/*.graph.svg; Perfetto: $out/*.trace.json (ui.perfetto.dev)"
+echo "text:      $out/*.analyze.txt, $out/*.summary.txt; more: $tool --help"
