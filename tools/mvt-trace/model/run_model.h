@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/large_allocator.h"
-#include "model/id_map.h"
+#include "model/id_table.h"
 #include "model/name_table.h"
 #include "reading/trace_record.h"
 
@@ -123,8 +123,10 @@ public:
 
 private:
     friend class run_model_builder;
+    using number_list = std::vector<std::uint32_t, large_allocator<std::uint32_t>>;
 
-    long node_at(const id_map& map, std::size_t process, const trace_id& id) const;
+    // The node under the identifier's number in `table`, or -1.
+    long node_in(const std::vector<number_list>& table, std::size_t process, std::uint32_t number) const;
 
     std::vector<name_table> names_;
     std::vector<std::vector<std::uint64_t>> openmp_domains_;  // per process
@@ -132,8 +134,12 @@ private:
     // is_node() of each object, packed: the lookup of every execution reads
     // it, and the objects themselves are large.
     std::vector<bool> node_flags_;
-    id_map positions_;
-    id_map bodies_;  // rule 3: identifier -> node
+    // Per process: the numbers of its identifiers, and by number the object
+    // declared under the identifier and the node it is the body of (rule 3),
+    // id_table::none for none.
+    std::vector<id_table> ids_;
+    std::vector<number_list> object_of_id_;
+    std::vector<number_list> body_of_id_;
     std::vector<node_edge> edges_;
     std::vector<std::size_t> roots_;
     std::size_t vertices_ = 0;

@@ -1,0 +1,76 @@
+#ifndef MVT_TRACE_EXECUTION_TOTALS_H
+#define MVT_TRACE_EXECUTION_TOTALS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/duration_stats.h"
+#include "common/large_allocator.h"
+#include "model/chunked_vector.h"
+#include "model/execution_tracker.h"
+#include "model/id_table.h"
+
+namespace mvt_trace {
+
+// The durations of a run's closed executions, gathered while the run is read
+// and kept by identifier, domain and name handle rather than by node: the
+// declarations that say which node an identifier runs as may come later in
+// the read than its executions. Once the model is built, for_each hands out
+// each identifier's statistics to be summed up by node.
+//
+// An identifier costs its number and a few words; full statistics are made
+// only for those that run more than once. A run whose every execution has an
+// identifier of its own and no node would make this grow with the
+// executions: past the limit given to add() it gives up and frees what it
+// holds, and the executions must be read again with the model at hand.
+class execution_totals {
+public:
+    explicit execution_totals(std::size_t processes) : processes_(processes) {}
+
+    // A closed execution of a process; `limit` is how many identifiers may
+    // be held.
+    void add(std::size_t process, const execution& e, std::size_t limit);
+    bool gave_up() const { return gave_up_; }
+
+    // visit(process, id, domain, name handle, the one duration or null,
+    // the statistics or null) for each identifier, domain and name that
+    // ran: the one duration when it ran once, else the statistics.
+    template <typename Visit>
+    void for_each(Visit visit) const {
+        for (std::size_t p = 0; p < processes_.size(); ++p) {
+            const per_process& process = processes_[p];
+            for (std::uint32_t number = 0; number < process.first_key.size(); ++number)
+                for (std::uint32_t at = process.first_key[number]; at != id_table::none; at = keys_[at].next) {
+                    const key_slot& key = keys_[at];
+                    const duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats];
+                    visit(p, process.ids.id(number), key.domain, key.name, stats ? nullptr : &key.single, stats);
+                }
+        }
+    }
+
+private:
+    struct key_slot {
+        std::uint64_t domain;
+        std::uint64_t name;
+        std::uint64_t single;  // the one duration, until there is a second
+        std::uint32_t next;    // the identifier's next key, or none
+        std::uint32_t stats;   // in stats_ once there are two, else none
+    };
+    struct per_process {
+        id_table ids;
+        std::vector<std::uint32_t, large_allocator<std::uint32_t>> first_key;  // by identifier number
+    };
+
+    void give_up();
+
+    std::vector<per_process> processes_;
+    chunked_vector<key_slot> keys_;
+    chunked_vector<duration_stats> stats_;
+    std::size_t identifiers_ = 0;
+    bool gave_up_ = false;
+};
+
+}  // namespace mvt_trace
+
+#endif
