@@ -119,4 +119,36 @@ dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
     return summary;
 }
 
+dependency_summary summarize_dependencies(const vertex_graph& with_vertices, std::size_t objects,
+                                          const std::vector<std::uint64_t>& weight) {
+    dependency_summary summary;
+    summary.nodes = with_vertices.nodes;
+    // Nodes first in ascending position, then the vertices.
+    index_list number(objects, unvisited);
+    point_graph graph;
+    for (std::size_t node : with_vertices.nodes) {
+        number[node] = static_cast<std::uint32_t>(graph.position.size());
+        graph.position.push_back(node);
+        graph.weight.push_back(node < weight.size() ? weight[node] : 0);
+    }
+    graph.nodes = graph.position.size();
+    graph.points = graph.nodes + with_vertices.vertices;
+    auto point = [&](std::size_t p) {
+        return p < objects ? number[p] : static_cast<std::uint32_t>(graph.nodes + (p - objects));
+    };
+    graph.pairs.reserve(with_vertices.edges.size());
+    for (const node_edge& e : with_vertices.edges) graph.pairs.push_back({point(e.from), point(e.to)});
+    std::sort(graph.pairs.begin(), graph.pairs.end());
+    if (graph.nodes > 0) find_heaviest_path(graph, summary);
+    return summary;
+}
+
+dependency_summary summarize_dependencies(const run_model& model, const std::vector<std::uint64_t>& weight) {
+    if (model.edges_complete()) return summarize_dependencies(model.edges(), weight);
+    dependency_summary summary = summarize_dependencies(model.graph_with_vertices(), model.objects().size(), weight);
+    summary.edges = model.edges().size();
+    summary.edges_complete = false;
+    return summary;
+}
+
 }  // namespace mvt_trace

@@ -397,7 +397,7 @@ run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector
 
     std::vector<std::uint64_t> weight(run.model.objects().size(), 0);
     for (const node_statistics& node : run.nodes) weight[node.object] = node.stats.total();
-    run.dependencies = summarize_dependencies(run.model.edges(), weight);
+    run.dependencies = summarize_dependencies(run.model, weight);
     sort_by_total(run.unattached);
     run.row_of_object.assign(run.model.objects().size(), no_slot);
     for (std::size_t row = 0; row < run.nodes.size(); ++row)

@@ -2,6 +2,7 @@
 #define MVT_TRACE_EDGE_EXPANSION_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "common/compressed_rows.h"
@@ -20,9 +21,29 @@ struct vertex_links {
     index_pairs between_vertices;  // vertex -> vertex
 };
 
-// The node-to-node edges, distinct, sorted and none from a node to itself:
-// a direct relation, or a path node -> vertex ... vertex -> node.
-std::vector<node_edge> expand_edges(const vertex_links& links);
+struct expanded_edges {
+    std::vector<node_edge> edges;  // distinct, sorted, no node to itself
+    bool complete = true;
+    vertex_graph graph_with_vertices;  // when not complete
+};
+
+// How far an expansion may go: edges made, and steps taken (a vertex
+// entered, an edge out of it followed).
+struct expansion_limits {
+    std::size_t edges = 0;
+    std::uint64_t steps = 0;
+
+    // Generous for any real program, where a task has a few edges: a
+    // million edges and 16 million steps, and 4 edges and 16 steps more per
+    // predecessor relation. Memory stays within some 16 bytes an edge.
+    static expansion_limits for_relations(std::size_t relations);
+};
+
+// The node-to-node edges: a direct relation, or a path node -> vertex ...
+// vertex -> node. A vertex that n nodes write and m nodes read makes n x m
+// edges: past the limits the expansion stops, keeping the edges of the
+// nodes done so far, and the graph with its vertices is made instead.
+expanded_edges expand_edges(const vertex_links& links, const expansion_limits& limits);
 
 }  // namespace mvt_trace
 

@@ -259,8 +259,10 @@ void run_model_builder::resolve_edges() {
         if (numbers[id] == none) numbers[id] = static_cast<std::uint32_t>(links.vertices++);
         return numbers[id];
     };
+    std::size_t relations = 0;
     for (const file_records& file : files_) {
         const std::size_t p = file.process;
+        relations += file.predecessors.size();
         file.predecessors.for_each([&](const predecessor& r) {
             const long from = edge_end(p, r.head);
             const long to = edge_end(p, r.tail);
@@ -278,7 +280,10 @@ void run_model_builder::resolve_edges() {
         });
     }
     model_.vertices_ = links.vertices;
-    model_.edges_ = expand_edges(links);
+    expanded_edges expanded = expand_edges(links, expansion_limits::for_relations(relations));
+    model_.edges_ = std::move(expanded.edges);
+    model_.edges_complete_ = expanded.complete;
+    model_.graph_with_vertices_ = std::move(expanded.graph_with_vertices);
 }
 
 // The metadata of each identifier together, in the order read: counts, then
