@@ -47,8 +47,26 @@ std::uint64_t quantile_sketch::value_of(int bucket) {
     return middle >= 18446744073709551615.0 ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(middle));
 }
 
+quantile_sketch::quantile_sketch(const quantile_sketch& other)
+    : zeros_(other.zeros_),
+      single_count_(other.single_count_),
+      counts_(other.counts_),
+      spilled_(other.spilled_ ? std::make_unique<spill_map>(*other.spilled_) : nullptr),
+      single_bucket_(other.single_bucket_),
+      first_bucket_(other.first_bucket_) {}
+
+quantile_sketch& quantile_sketch::operator=(const quantile_sketch& other) {
+    if (this != &other) *this = quantile_sketch(other);
+    return *this;
+}
+
+std::uint64_t quantile_sketch::count() const {
+    std::uint64_t n = zeros_ + single_count_;
+    for (std::size_t i = 0; i < counts_.size(); ++i) n += in_bucket(i);
+    return n;
+}
+
 void quantile_sketch::add(std::uint64_t value) {
-    ++count_;
     if (value == 0)
         ++zeros_;
     else
@@ -58,7 +76,7 @@ void quantile_sketch::add(std::uint64_t value) {
 void quantile_sketch::add_to_bucket(int bucket, std::uint64_t n) {
     if (counts_.empty()) {
         if (single_count_ == 0 || single_bucket_ == bucket) {
-            single_bucket_ = bucket;
+            single_bucket_ = static_cast<std::int16_t>(bucket);
             single_count_ += n;
             return;
         }
@@ -76,10 +94,12 @@ void quantile_sketch::add_to_range(int bucket, std::uint64_t n) {
     if (bucket < first_bucket_) {
         const auto shift = static_cast<std::size_t>(first_bucket_ - bucket);
         counts_.insert(counts_.begin(), shift, 0);
-        std::map<std::size_t, std::uint64_t> moved;
-        for (const auto& [at, spilled] : spilled_) moved[at + shift] = spilled;
-        spilled_.swap(moved);
-        first_bucket_ = bucket;
+        if (spilled_) {
+            spill_map moved;
+            for (const auto& [at, spilled] : *spilled_) moved[at + shift] = spilled;
+            spilled_->swap(moved);
+        }
+        first_bucket_ = static_cast<std::int16_t>(bucket);
     } else if (bucket >= first_bucket_ + static_cast<int>(counts_.size())) {
         counts_.resize(static_cast<std::size_t>(bucket - first_bucket_ + 1), 0);
     }
@@ -90,17 +110,17 @@ void quantile_sketch::add_to_range(int bucket, std::uint64_t n) {
         return;
     }
     counts_[at] = static_cast<std::uint32_t>(sum % UINT32_MAX);
-    spilled_[at] += sum - sum % UINT32_MAX;
+    if (!spilled_) spilled_ = std::make_unique<spill_map>();
+    (*spilled_)[at] += sum - sum % UINT32_MAX;
 }
 
 std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
-    if (spilled_.empty()) return counts_[i];
-    auto found = spilled_.find(i);
-    return counts_[i] + (found == spilled_.end() ? 0 : found->second);
+    if (!spilled_) return counts_[i];
+    auto found = spilled_->find(i);
+    return counts_[i] + (found == spilled_->end() ? 0 : found->second);
 }
 
 void quantile_sketch::merge(const quantile_sketch& other) {
-    count_ += other.count_;
     zeros_ += other.zeros_;
     if (other.single_count_ > 0) add_to_bucket(other.single_bucket_, other.single_count_);
     for (std::size_t i = 0; i < other.counts_.size(); ++i)
@@ -108,9 +128,10 @@ void quantile_sketch::merge(const quantile_sketch& other) {
 }
 
 std::uint64_t quantile_sketch::quantile(double q) const {
-    if (count_ == 0) return 0;
+    const std::uint64_t n = count();
+    if (n == 0) return 0;
     q = std::min(1.0, std::max(0.0, q));
-    const auto rank = static_cast<std::uint64_t>(q * static_cast<double>(count_ - 1));
+    const auto rank = static_cast<std::uint64_t>(q * static_cast<double>(n - 1));
     if (rank < zeros_) return 0;
     if (counts_.empty()) return value_of(single_bucket_);
     std::uint64_t below = zeros_;
