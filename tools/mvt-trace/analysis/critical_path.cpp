@@ -18,8 +18,8 @@ struct point_graph {
     std::size_t nodes = 0;  // points 0 .. nodes - 1 are nodes
     std::size_t points = 0;
     index_pairs pairs;  // sorted
-    std::vector<std::size_t> position;  // of each node point
-    std::vector<std::uint64_t> weight;  // of each node point
+    std::vector<std::size_t, large_allocator<std::size_t>> position;  // of each node point
+    std::vector<std::uint64_t, large_allocator<std::uint64_t>> weight;  // of each node point
 };
 
 // Components come sinks first, so each one's successors are done before it:
@@ -30,7 +30,7 @@ void find_heaviest_path(const point_graph& graph, dependency_summary& summary) {
     index_list component;
     const std::uint32_t components = strong_components(rows, component);
     // The nodes of each component, in declaration order.
-    std::vector<std::uint64_t> component_weight(components, 0);
+    std::vector<std::uint64_t, large_allocator<std::uint64_t>> component_weight(components, 0);
     index_pairs membership;
     membership.reserve(graph.nodes);
     for (std::uint32_t v = 0; v < graph.nodes; ++v) {
@@ -109,7 +109,8 @@ dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
         graph.position.push_back(position);
         graph.weight.push_back(position < weight.size() ? weight[position] : 0);
     }
-    summary.nodes = graph.position;
+    reserve_in_huge_pages(summary.nodes, graph.position.size());
+    summary.nodes.assign(graph.position.begin(), graph.position.end());
     graph.nodes = graph.points = graph.position.size();
     if (graph.nodes == 0) return summary;
     graph.pairs.reserve(edges.size());

@@ -216,13 +216,13 @@ void attribute_totals(const execution_totals& totals, run_analysis& run) {
         total[static_cast<std::size_t>(node)] += single ? *single : stats->total();
         ran[static_cast<std::size_t>(node)] = true;
     });
-    std::vector<std::pair<std::uint64_t, std::size_t>> order;
+    std::vector<std::pair<std::uint64_t, std::size_t>, large_allocator<std::pair<std::uint64_t, std::size_t>>> order;
+    order.reserve(static_cast<std::size_t>(std::count(ran.begin(), ran.end(), true)));
     for (std::size_t object = 0; object < objects; ++object)
         if (ran[object]) order.push_back({total[object], object});
     std::sort(order.begin(), order.end(), before);
     std::vector<std::uint32_t, large_allocator<std::uint32_t>> row_of(objects, no_slot);
-    run.nodes.reserve(order.size());
-    prefer_huge_pages(run.nodes.data(), run.nodes.capacity() * sizeof(node_statistics));
+    reserve_in_huge_pages(run.nodes, order.size());
     for (const auto& [sum, object] : order) {
         row_of[object] = static_cast<std::uint32_t>(run.nodes.size());
         run.nodes.push_back({object, duration_stats{}});
@@ -269,8 +269,7 @@ public:
             if (slot_of_object_[object] != no_slot) order.push_back({slots_[slot_of_object_[object]].total(), object});
         std::sort(order.begin(), order.end(), before);
         std::vector<node_statistics> nodes;
-        nodes.reserve(order.size());
-        prefer_huge_pages(nodes.data(), nodes.capacity() * sizeof(node_statistics));
+        reserve_in_huge_pages(nodes, order.size());
         for (const auto& [total, object] : order) nodes.push_back({object, std::move(slots_[slot_of_object_[object]])});
         return nodes;
     }
@@ -395,10 +394,13 @@ run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector
     }
     if (!read_once) read_again(run);
 
-    std::vector<std::uint64_t> weight(run.model.objects().size(), 0);
+    std::vector<std::uint64_t> weight;
+    reserve_in_huge_pages(weight, run.model.objects().size());
+    weight.resize(run.model.objects().size(), 0);
     for (const node_statistics& node : run.nodes) weight[node.object] = node.stats.total();
     run.dependencies = summarize_dependencies(run.model, weight);
     sort_by_total(run.unattached);
+    reserve_in_huge_pages(run.row_of_object, run.model.objects().size());
     run.row_of_object.assign(run.model.objects().size(), no_slot);
     for (std::size_t row = 0; row < run.nodes.size(); ++row)
         run.row_of_object[run.nodes[row].object] = static_cast<std::uint32_t>(row);

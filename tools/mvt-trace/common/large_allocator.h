@@ -20,6 +20,13 @@ void release_large(void* block, std::size_t bytes) noexcept;
 // whole 2 MiB pages inside the block are concerned.
 void prefer_huge_pages(const void* block, std::size_t bytes) noexcept;
 
+// Room for n elements in such a vector, in huge pages where it is large.
+template <typename Vector>
+void reserve_in_huge_pages(Vector& vector, std::size_t n) {
+    vector.reserve(n);
+    prefer_huge_pages(vector.data(), vector.capacity() * sizeof(typename Vector::value_type));
+}
+
 template <typename T>
 struct large_allocator {
     using value_type = T;

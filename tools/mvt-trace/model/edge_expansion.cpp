@@ -57,7 +57,7 @@ std::vector<bool> joined_nodes(const vertex_links& links, const link_rows& rows)
     // Components come sinks first: what a component reaches is known before
     // anything that reaches it needs it, and what reaches it is pushed on
     // in the other direction.
-    std::vector<some_nodes> reached(components), reaching(components);
+    std::vector<some_nodes, large_allocator<some_nodes>> reached(components), reaching(components);
     for (std::uint32_t c = 0; c < components; ++c)
         for (const std::uint32_t* v = members.row_begin(c); v != members.row_end(c); ++v) {
             for (const std::uint32_t* m = rows.out_of_vertex.row_begin(*v); m != rows.out_of_vertex.row_end(*v); ++m)
@@ -117,6 +117,7 @@ expansion_limits expansion_limits::for_relations(std::size_t relations) {
 expanded_edges expand_edges(const vertex_links& links, const expansion_limits& limits) {
     const link_rows rows(links);
     expanded_edges result;
+    index_pairs found;
     index_list node_walk(links.objects, 0), vertex_walk(links.vertices, 0), targets, stack;
     std::uint64_t steps = 0;
     std::uint32_t walk = 0;
@@ -145,13 +146,15 @@ expanded_edges expand_edges(const vertex_links& links, const expansion_limits& l
             for (const std::uint32_t* w = rows.between_vertices.row_begin(v); w != rows.between_vertices.row_end(v); ++w)
                 enter(*w);
         }
-        if (steps > limits.steps || result.edges.size() + targets.size() > limits.edges) {
+        if (steps > limits.steps || found.size() + targets.size() > limits.edges) {
             result.complete = false;
             break;
         }
         std::sort(targets.begin(), targets.end());
-        for (std::uint32_t m : targets) result.edges.push_back({n, m});
+        for (std::uint32_t m : targets) found.push_back({n, m});
     }
+    reserve_in_huge_pages(result.edges, found.size());
+    for (const index_pair& edge : found) result.edges.push_back({edge.first, edge.second});
     if (!result.complete) result.graph_with_vertices = keep_vertices(links, rows);
     return result;
 }

@@ -106,7 +106,9 @@ run_model run_model_builder::build() {
         model_.object_of_id_[p].resize(model_.ids_[p].size(), none);
         model_.body_of_id_[p].resize(model_.ids_[p].size(), none);
     }
-    files_.clear();
+    files_ = std::vector<file_records>();
+    sources_ = decltype(sources_)();
+    first_body_ = number_list();
     return std::move(model_);
 }
 
@@ -128,26 +130,38 @@ void run_model_builder::resolve_names() {
     key_meanings_.resize(model_.names_.size());
 }
 
-// Objects in order of first declaration; a group declared again keeps its
-// first parent and kind, and lists what the others said.
+// Objects in order of first declaration, with their kinds and roles; a
+// group declared again keeps its first parent and kind, and what the others
+// said is kept beside it. The objects are made in place: memory reserved
+// for declarations that turn out repeated is never touched.
 void run_model_builder::collect_objects() {
     std::size_t declarations = 0;
     for (const file_records& file : files_) declarations += file.declarations.size();
+    run_model::object_list& objects = model_.objects_;
+    objects.reserve(declarations);
     sources_.reserve(declarations);
     model_.object_of_id_.resize(model_.ids_.size());
     model_.body_of_id_.resize(model_.ids_.size());
     for (std::size_t p = 0; p < model_.ids_.size(); ++p) model_.object_of_id_[p].assign(model_.ids_[p].size(), none);
-    for (const file_records& file : files_) {
+    for (file_records& file : files_) {
+        const id_table& ids = model_.ids_[file.process];
         number_list& object_of_id = model_.object_of_id_[file.process];
         file.declarations.for_each([&](const declared& d) {
             std::uint32_t& position = object_of_id[d.id];
             if (position == none) {
-                position = static_cast<std::uint32_t>(sources_.size());
+                position = static_cast<std::uint32_t>(objects.size());
+                objects.emplace_back();
+                graph_object& object = objects.back();
+                object.process = file.process;
+                object.id = ids.id(d.id);
+                object.parent = ids.id(d.parent);
+                object.domain = d.domain;
+                object.kind = kind_name(file.process, d.kind);
+                if (starts_with(object.kind, "input_port") || starts_with(object.kind, "output_port"))
+                    object.role = object_role::port;
                 object_source source;
-                source.process = static_cast<std::uint32_t>(file.process);
                 source.id = d.id;
                 source.parent = d.parent;
-                source.domain = d.domain;
                 source.kind = d.kind;
                 sources_.push_back(source);
                 return;
@@ -155,7 +169,7 @@ void run_model_builder::collect_objects() {
             object_source& known = sources_[position];
             if (d.kind != known.kind && !known.kind_differs) {
                 known.kind_differs = true;
-                known.other_kind = d.kind;
+                other_kinds_.push_back({position, d.kind});
             }
             if (d.parent == known.parent) return;
             for (std::uint32_t at = known.other_parents; at != none; at = other_parents_[at].next)
@@ -163,6 +177,7 @@ void run_model_builder::collect_objects() {
             other_parents_.push_back({d.parent, known.other_parents});
             known.other_parents = static_cast<std::uint32_t>(other_parents_.size() - 1);
         });
+        file.declarations = chunked_vector<declared>();
     }
 }
 
@@ -172,29 +187,16 @@ const std::string& run_model_builder::kind_name(std::size_t process, std::uint64
     return at->second;
 }
 
-// Kinds, roles, parents, children and ports, now that every name and every
-// declaration is known whatever file it came from.
+// Parents, children and ports, now that every declaration is known
+// whatever file it came from.
 void run_model_builder::resolve_objects() {
     run_model::object_list& objects = model_.objects_;
-    objects.resize(sources_.size());
     model_.node_flags_.resize(objects.size());
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-        const object_source& source = sources_[i];
-        const id_table& ids = model_.ids_[source.process];
-        graph_object& object = objects[i];
-        object.process = source.process;
-        object.id = ids.id(source.id);
-        object.parent = ids.id(source.parent);
-        object.domain = source.domain;
-        object.kind = kind_name(source.process, source.kind);
-        if (starts_with(object.kind, "input_port") || starts_with(object.kind, "output_port"))
-            object.role = object_role::port;
-        model_.node_flags_[i] = object.is_node();
-    }
+    for (std::size_t i = 0; i < objects.size(); ++i) model_.node_flags_[i] = objects[i].is_node();
     for (std::size_t i = 0; i < objects.size(); ++i) {
         graph_object& object = objects[i];
         const object_source& source = sources_[i];
-        const std::uint32_t parent = object.parent.is_null() ? none : object_of(source.process, source.parent);
+        const std::uint32_t parent = object.parent.is_null() ? none : object_of(object.process, source.parent);
         if (parent != none && parent != i) {
             object.parent_object = parent;
             objects[parent].children.push_back(i);
@@ -202,7 +204,7 @@ void run_model_builder::resolve_objects() {
             model_.roots_.push_back(i);
         }
         for (std::uint32_t at = source.other_parents; at != none; at = other_parents_[at].next) {
-            const std::uint32_t position = object_of(source.process, other_parents_[at].parent);
+            const std::uint32_t position = object_of(object.process, other_parents_[at].parent);
             if (position != none) object.also_under.insert(object.also_under.begin(), position);
         }
         if (object.role == object_role::port && object.parent_object >= 0 &&
@@ -220,7 +222,7 @@ void run_model_builder::resolve_objects() {
 void run_model_builder::resolve_bodies() {
     first_body_.assign(model_.objects_.size(), none);
     for (std::size_t p = 0; p < model_.ids_.size(); ++p) model_.body_of_id_[p].assign(model_.ids_[p].size(), none);
-    for (const file_records& file : files_) {
+    for (file_records& file : files_) {
         const std::size_t p = file.process;
         number_list& body_of_id = model_.body_of_id_[p];
         file.bodies.for_each([&](const body_relation& r) {
@@ -234,6 +236,7 @@ void run_model_builder::resolve_bodies() {
                                            model_.find(p, trace_id{id.d1, 1, 0}) >= 0;
             if (!claimed_by_rule_1 && !claimed_by_rule_2 && first_body_[node] == none) first_body_[node] = body;
         });
+        file.bodies = chunked_vector<body_relation>();
     }
 }
 
@@ -260,7 +263,7 @@ void run_model_builder::resolve_edges() {
         return numbers[id];
     };
     std::size_t relations = 0;
-    for (const file_records& file : files_) {
+    for (file_records& file : files_) {
         const std::size_t p = file.process;
         relations += file.predecessors.size();
         file.predecessors.for_each([&](const predecessor& r) {
@@ -278,7 +281,9 @@ void run_model_builder::resolve_edges() {
             else
                 links.between_vertices.push_back({vertex(p, r.head), vertex(p, r.tail)});
         });
+        file.predecessors = chunked_vector<predecessor>();
     }
+    vertex_of_id = std::vector<number_list>();
     model_.vertices_ = links.vertices;
     expanded_edges expanded = expand_edges(links, expansion_limits::for_relations(relations));
     model_.edges_ = std::move(expanded.edges);
@@ -357,14 +362,17 @@ void run_model_builder::resolve_labels() {
             continue;
         if (first_body_[i] != none) apply_metadata(object, first_body_[i]);
     }
+    metadata_begin_ = std::vector<number_list>();
+    metadata_order_ = decltype(metadata_order_)();
+    for (file_records& file : files_) file.metadata = chunked_vector<metadata_value>();
 }
 
 void run_model_builder::collect_conflicts() {
-    for (std::size_t i = 0; i < sources_.size(); ++i) {
-        const object_source& source = sources_[i];
-        if (!source.kind_differs) continue;
-        const graph_object& object = model_.objects_[i];
-        const std::string& other = kind_name(object.process, source.other_kind);
+    std::sort(other_kinds_.begin(), other_kinds_.end(),
+              [](const other_kind& a, const other_kind& b) { return a.object < b.object; });
+    for (const other_kind& differs : other_kinds_) {
+        const graph_object& object = model_.objects_[differs.object];
+        const std::string& other = kind_name(object.process, differs.kind);
         if (other == object.kind) continue;
         ++model_.conflict_count_;
         if (model_.conflicts_.size() < listed_conflicts)

@@ -84,17 +84,19 @@ private:
         chunked_vector<metadata_value> metadata;
     };
 
-    // What build() knows of an object before it makes it: its first
-    // declaration, and what later ones said otherwise.
+    // What build() keeps of an object's declarations beside the object:
+    // the numbers of its identifier and first parent, and what later
+    // declarations said otherwise.
     struct object_source {
-        std::uint32_t process;
         std::uint32_t id;
         std::uint32_t parent;
         std::uint32_t other_parents = none;  // newest first, in other_parents_
-        std::uint64_t domain;
-        std::uint64_t kind;
-        std::uint64_t other_kind = 0;
         bool kind_differs = false;
+        std::uint64_t kind;
+    };
+    struct other_kind {
+        std::uint32_t object;
+        std::uint64_t kind;
     };
     struct other_parent {
         std::uint32_t parent;
@@ -132,6 +134,7 @@ private:
     // Made by build().
     std::vector<object_source, large_allocator<object_source>> sources_;
     std::vector<other_parent> other_parents_;
+    std::vector<other_kind> other_kinds_;  // the first other kind of an object, if any
     number_list first_body_;  // per object: the first body that rules 1 and 2 leave to it
     std::vector<number_list> metadata_begin_;  // per process, by identifier: into metadata_order_
     std::vector<std::vector<const metadata_value*, large_allocator<const metadata_value*>>> metadata_order_;
