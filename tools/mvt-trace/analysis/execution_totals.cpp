@@ -21,7 +21,7 @@ void execution_totals::add(std::size_t process, const execution& e, std::size_t 
         if (key.domain == e.domain && key.name == e.name) {
             if (key.stats == id_table::none) {
                 key.stats = static_cast<std::uint32_t>(stats_.size());
-                stats_.push_back(duration_stats{});
+                stats_.push_back(gathered{});
                 stats_.back().add(key.single);
             }
             stats_[key.stats].add(duration);
@@ -37,7 +37,11 @@ void execution_totals::give_up() {
     gave_up_ = true;
     processes_ = std::vector<per_process>();
     keys_ = chunked_vector<key_slot>();
-    stats_ = chunked_vector<duration_stats>();
+    stats_ = chunked_vector<gathered>();
+}
+
+void execution_totals::settle() {
+    for (std::size_t i = 0; i < stats_.size(); ++i) stats_[i].add_waiting();
 }
 
 }  // namespace mvt_trace

@@ -32,6 +32,8 @@ public:
     // be held.
     void add(std::size_t process, const execution& e, std::size_t limit);
     bool gave_up() const { return gave_up_; }
+    // Adds in what is still waiting; before for_each.
+    void settle();
 
     // visit(process, id, domain, name handle, the one duration or null,
     // the statistics or null) for each identifier, domain and name that
@@ -43,7 +45,7 @@ public:
             for (std::uint32_t number = 0; number < process.first_key.size(); ++number)
                 for (std::uint32_t at = process.first_key[number]; at != id_table::none; at = keys_[at].next) {
                     const key_slot& key = keys_[at];
-                    const duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats];
+                    const duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats].stats;
                     visit(p, process.ids.id(number), key.domain, key.name, stats ? nullptr : &key.single, stats);
                 }
         }
@@ -57,6 +59,24 @@ private:
         std::uint32_t next;    // the identifier's next key, or none
         std::uint32_t stats;   // in stats_ once there are two, else none
     };
+    // The statistics of an identifier that ran more than once, and its
+    // last durations, added eight at a time: a run with thousands of
+    // nodes keeps more statistics than fit in cache, and each added
+    // duration touches the statistics and the buckets of the sketch.
+    struct gathered {
+        duration_stats stats;
+        std::uint64_t waiting[8];
+        std::uint32_t waiting_count = 0;
+
+        void add(std::uint64_t duration) {
+            if (waiting_count == 8) add_waiting();
+            waiting[waiting_count++] = duration;
+        }
+        void add_waiting() {
+            for (std::uint32_t i = 0; i < waiting_count; ++i) stats.add(waiting[i]);
+            waiting_count = 0;
+        }
+    };
     struct per_process {
         id_table ids;
         std::vector<std::uint32_t, large_allocator<std::uint32_t>> first_key;  // by identifier number
@@ -66,7 +86,7 @@ private:
 
     std::vector<per_process> processes_;
     chunked_vector<key_slot> keys_;
-    chunked_vector<duration_stats> stats_;
+    chunked_vector<gathered> stats_;
     std::size_t identifiers_ = 0;
     bool gave_up_ = false;
 };

@@ -9,13 +9,23 @@ namespace {
 
 // Where each bucket of an octave begins, as a fraction of the octave's
 // first value: 2^(b/35) for b = 0..35.
+// first_below[i] is the last bucket that begins at or before 1 + i / 256:
+// a fraction's bucket is that of its 256th, or one of the next few.
 struct octave_bounds {
+    static constexpr int cells = 256;
     double start[quantile_sketch::buckets_per_octave + 1];
     double inverse_octave[64];  // 2^-octave
+    int first_below[cells];
     octave_bounds() {
         for (int b = 0; b <= quantile_sketch::buckets_per_octave; ++b)
             start[b] = std::exp2(static_cast<double>(b) / quantile_sketch::buckets_per_octave);
         for (int octave = 0; octave < 64; ++octave) inverse_octave[octave] = std::ldexp(1.0, -octave);
+        for (int i = 0; i < cells; ++i) {
+            const double cell = 1.0 + static_cast<double>(i) / cells;
+            int b = 0;
+            while (b + 1 < quantile_sketch::buckets_per_octave && start[b + 1] <= cell) ++b;
+            first_below[i] = b;
+        }
     }
 };
 
@@ -24,20 +34,15 @@ const double gamma_ = bounds.start[1];
 
 }  // namespace
 
-// The octave from the highest bit set, the bucket within it by a short
-// search over its bounds: no logarithm per value.
+// The octave from the highest bit set, the bucket within it from a table
+// and a comparison or two with its bounds: no logarithm per value.
 int quantile_sketch::bucket_of(std::uint64_t value) {
     const int octave = 63 - __builtin_clzll(value);
     const double fraction = static_cast<double>(value) * bounds.inverse_octave[octave];
-    int low = 0, high = buckets_per_octave;  // bounds.start[low] <= fraction < bounds.start[high]
-    while (high - low > 1) {
-        const int middle = (low + high) / 2;
-        if (fraction < bounds.start[middle])
-            high = middle;
-        else
-            low = middle;
-    }
-    return octave * buckets_per_octave + low;
+    const int cell = std::min(octave_bounds::cells - 1, static_cast<int>((fraction - 1.0) * octave_bounds::cells));
+    int bucket = bounds.first_below[cell];
+    while (bucket + 1 < buckets_per_octave && fraction >= bounds.start[bucket + 1]) ++bucket;
+    return octave * buckets_per_octave + bucket;
 }
 
 std::uint64_t quantile_sketch::value_of(int bucket) {

@@ -84,6 +84,7 @@ public:
             census_.end_file(i, tracker);
             health_[files_[i].process]->end_file(i, reports_[i], tracker);
         }
+        totals_.settle();
     }
 
     std::vector<file_report> take_reports() { return std::move(reports_); }
