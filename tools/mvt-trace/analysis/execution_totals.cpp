@@ -2,20 +2,17 @@
 
 namespace mvt_trace {
 
-void execution_totals::add(std::size_t process, const execution& e, std::size_t limit) {
+void execution_totals::add(std::size_t process, std::uint32_t id, const execution& e, std::size_t limit) {
     if (gave_up_) return;
-    if (process >= processes_.size()) processes_.resize(process + 1);
-    per_process& p = processes_[process];
-    const std::uint32_t number = p.ids.intern(e.id);
-    if (number == p.first_key.size()) {
-        p.first_key.push_back(id_table::none);
-        if (++identifiers_ > limit) {
-            give_up();
-            return;
-        }
+    if (process >= first_key_.size()) first_key_.resize(process + 1);
+    key_list& first_key = first_key_[process];
+    if (id >= first_key.size()) first_key.resize(id + std::size_t{1}, id_table::none);
+    if (first_key[id] == id_table::none && ++identifiers_ > limit) {
+        give_up();
+        return;
     }
     const std::uint64_t duration = e.end - e.begin;
-    std::uint32_t* link = &p.first_key[number];
+    std::uint32_t* link = &first_key[id];
     while (*link != id_table::none) {
         key_slot& key = keys_[*link];
         if (key.domain == e.domain && key.name == e.name) {
@@ -35,7 +32,7 @@ void execution_totals::add(std::size_t process, const execution& e, std::size_t 
 
 void execution_totals::give_up() {
     gave_up_ = true;
-    processes_ = std::vector<per_process>();
+    first_key_ = std::vector<key_list>();
     keys_ = chunked_vector<key_slot>();
     stats_ = chunked_vector<gathered>();
 }

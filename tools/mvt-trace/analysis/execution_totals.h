@@ -16,39 +16,40 @@ namespace mvt_trace {
 // The durations of a run's closed executions, gathered while the run is read
 // and kept by identifier, domain and name handle rather than by node: the
 // declarations that say which node an identifier runs as may come later in
-// the read than its executions. Once the model is built, for_each hands out
-// each identifier's statistics to be summed up by node.
+// the read than its executions. Identifiers come as the numbers the model
+// builder gives them (run_model_builder::number_of). Once the model is built,
+// for_each hands out each identifier's statistics to be summed up by node.
 //
-// An identifier costs its number and a few words; full statistics are made
-// only for those that run more than once. A run whose every execution has an
-// identifier of its own and no node would make this grow with the
-// executions: past the limit given to add() it gives up and frees what it
-// holds, and the executions must be read again with the model at hand.
+// An identifier costs a few words; full statistics are made only for those
+// that run more than once. A run whose every execution has an identifier of
+// its own and no node would make this grow with the executions: past the
+// limit given to add() it gives up and frees what it holds (and its caller
+// stops numbering executions), and the executions must be read again with
+// the model at hand.
 class execution_totals {
 public:
-    explicit execution_totals(std::size_t processes) : processes_(processes) {}
+    explicit execution_totals(std::size_t processes) : first_key_(processes) {}
 
-    // A closed execution of a process; `limit` is how many identifiers may
-    // be held.
-    void add(std::size_t process, const execution& e, std::size_t limit);
+    // A closed execution of a process, whose identifier has the number
+    // given; `limit` is how many identifiers may be held.
+    void add(std::size_t process, std::uint32_t id, const execution& e, std::size_t limit);
     bool gave_up() const { return gave_up_; }
     // Adds in what is still waiting; before for_each.
     void settle();
 
-    // visit(process, id, domain, name handle, the one duration or null,
-    // the statistics or null) for each identifier, domain and name that
-    // ran: the one duration when it ran once, else the statistics.
+    // visit(process, identifier number, domain, name handle, the one
+    // duration or null, the statistics or null) for each identifier, domain
+    // and name that ran: the one duration when it ran once, else the
+    // statistics, which the visitor may take.
     template <typename Visit>
-    void for_each(Visit visit) const {
-        for (std::size_t p = 0; p < processes_.size(); ++p) {
-            const per_process& process = processes_[p];
-            for (std::uint32_t number = 0; number < process.first_key.size(); ++number)
-                for (std::uint32_t at = process.first_key[number]; at != id_table::none; at = keys_[at].next) {
+    void for_each(Visit visit) {
+        for (std::size_t p = 0; p < first_key_.size(); ++p)
+            for (std::uint32_t id = 0; id < first_key_[p].size(); ++id)
+                for (std::uint32_t at = first_key_[p][id]; at != id_table::none; at = keys_[at].next) {
                     const key_slot& key = keys_[at];
-                    const duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats].stats;
-                    visit(p, process.ids.id(number), key.domain, key.name, stats ? nullptr : &key.single, stats);
+                    duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats].stats;
+                    visit(p, id, key.domain, key.name, stats ? nullptr : &key.single, stats);
                 }
-        }
     }
 
 private:
@@ -77,14 +78,11 @@ private:
             waiting_count = 0;
         }
     };
-    struct per_process {
-        id_table ids;
-        std::vector<std::uint32_t, large_allocator<std::uint32_t>> first_key;  // by identifier number
-    };
+    using key_list = std::vector<std::uint32_t, large_allocator<std::uint32_t>>;
 
     void give_up();
 
-    std::vector<per_process> processes_;
+    std::vector<key_list> first_key_;  // per process, by identifier number
     chunked_vector<key_slot> keys_;
     chunked_vector<gathered> stats_;
     std::size_t identifiers_ = 0;

@@ -91,7 +91,7 @@ public:
     run_model build_model() { return builder_.build(); }
     const std::vector<file_executions>& executions_by_file() const { return census_.files(); }
     run_health finish_health(std::size_t process, bool as_one_run) { return health_[process]->finish(as_one_run); }
-    const execution_totals& totals() const { return totals_; }
+    execution_totals& totals() { return totals_; }
 
     // The concurrency, if it could be measured and the guesses held.
     std::optional<concurrency_profile> concurrency(const run_analysis& run) const {
@@ -137,7 +137,9 @@ private:
         void done(const execution& e) {
             if (e.open_at_end) return;
             if (open > 0 && --open == 0 && owner.meter_) owner.meter_->thread_idle();
-            owner.totals_.add(process, e, spare_identifiers + owner.builder_.graph_records());
+            if (owner.totals_.gave_up()) return;
+            owner.totals_.add(process, owner.builder_.number_of(process, e.id), e,
+                              spare_identifiers + owner.builder_.graph_records());
         }
 
         first_read& owner;
@@ -194,16 +196,16 @@ std::vector<unattached_statistics> by_name(
 
 // The first read's durations by identifier, summed up by node: the totals
 // first, which order the rows, then each row made once in its place.
-void attribute_totals(const execution_totals& totals, run_analysis& run) {
+void attribute_totals(execution_totals& totals, run_analysis& run) {
     const run_model& model = run.model;
     const std::size_t objects = model.objects().size();
     std::vector<std::uint64_t, large_allocator<std::uint64_t>> total(objects, 0);
     std::vector<bool> ran(objects, false);
     std::vector<std::uint32_t, large_allocator<std::uint32_t>> node_of_key;
     std::vector<std::unordered_map<std::uint64_t, duration_stats>> unattached(run.processes.size());
-    totals.for_each([&](std::size_t process, const trace_id& id, std::uint64_t domain, std::uint64_t name,
+    totals.for_each([&](std::size_t process, std::uint32_t id, std::uint64_t domain, std::uint64_t name,
                         const std::uint64_t* single, const duration_stats* stats) {
-        const long node = model.node_of_execution(process, id, domain);
+        const long node = model.node_of_execution_number(process, id, domain);
         node_of_key.push_back(node < 0 ? no_slot : static_cast<std::uint32_t>(node));
         if (node < 0) {
             if (unattached.size() <= process) unattached.resize(process + 1);
@@ -229,13 +231,15 @@ void attribute_totals(const execution_totals& totals, run_analysis& run) {
         run.nodes.push_back({object, duration_stats{}});
     }
     std::size_t key = 0;
-    totals.for_each([&](std::size_t, const trace_id&, std::uint64_t, std::uint64_t, const std::uint64_t* single,
-                        const duration_stats* stats) {
+    totals.for_each([&](std::size_t, std::uint32_t, std::uint64_t, std::uint64_t, const std::uint64_t* single,
+                        duration_stats* stats) {
         const std::uint32_t node = node_of_key[key++];
         if (node == no_slot) return;
         duration_stats& row = run.nodes[row_of[node]].stats;
         if (single)
             row.add(*single);
+        else if (row.count() == 0)
+            row = std::move(*stats);
         else
             row.merge(*stats);
     });

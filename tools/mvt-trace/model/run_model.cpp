@@ -27,7 +27,12 @@ bool run_model::is_openmp_domain(std::size_t process, std::uint64_t domain) cons
 
 long run_model::node_of_execution(std::size_t process, const trace_id& id, std::uint64_t domain) const {
     if (process >= ids_.size()) return -1;
-    const std::uint32_t number = ids_[process].find(id);
+    return node_of_execution_number(process, ids_[process].find(id), domain);
+}
+
+long run_model::node_of_execution_number(std::size_t process, std::uint32_t number, std::uint64_t domain) const {
+    if (process >= ids_.size() || number == id_table::none) return -1;
+    const trace_id& id = ids_[process].id(number);
     long node = node_in(object_of_id_, process, number);
     if (node >= 0) return node;
     if (id.d2 == 0 && id.d3 == 0 && is_openmp_domain(process, domain)) {

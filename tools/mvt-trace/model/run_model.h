@@ -148,6 +148,9 @@ public:
     // The node an execution belongs to (the three rules above), or -1.
     // `domain` is the address in the execution's begin record.
     long node_of_execution(std::size_t process, const trace_id& id, std::uint64_t domain) const;
+    // The same for an identifier known by the number that the model's
+    // builder gave it (run_model_builder::number_of).
+    long node_of_execution_number(std::size_t process, std::uint32_t id, std::uint64_t domain) const;
     // Whether the address names the domain "openmp" in that process.
     bool is_openmp_domain(std::size_t process, std::uint64_t domain) const;
 

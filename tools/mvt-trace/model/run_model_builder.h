@@ -35,6 +35,10 @@ public:
     void record(const trace_record& record, std::size_t file);
     // The records so far that declared part of the graph.
     std::uint64_t graph_records() const { return graph_records_; }
+    // The number of an identifier of a process (see id_table), for a reader
+    // that keeps numbers rather than identifiers: the built model knows the
+    // identifier by it (run_model::node_of_execution_number).
+    std::uint32_t number_of(std::size_t process, const trace_id& id) { return model_.ids_.at(process).intern(id); }
 
     // Once every file has been read.
     run_model build();
