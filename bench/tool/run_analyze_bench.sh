@@ -30,12 +30,12 @@ trap 'rm -rf "$work"' EXIT
 measure() {
   python3 - "$tool" "$work/trace" "$1" "$peak" "$work/usage" <<'PY'
 import os, subprocess, sys, time
-tool, trace, label, peak, usage_file = sys.argv[1:6]
+tool, trace, label, wrapper, usage_file = sys.argv[1:6]
 size = sum(os.path.getsize(os.path.join(trace, f)) for f in os.listdir(trace))
 
 def run(command):
     start = time.perf_counter()
-    if subprocess.run([peak, usage_file, tool, command, trace], stdout=subprocess.DEVNULL).returncode != 0:
+    if subprocess.run([wrapper, usage_file, tool, command, trace], stdout=subprocess.DEVNULL).returncode != 0:
         sys.exit("%s %s failed" % (command, trace))
     elapsed = time.perf_counter() - start
     with open(usage_file) as report:
