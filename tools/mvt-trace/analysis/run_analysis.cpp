@@ -32,12 +32,18 @@ bool is_directory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Executions matter to the first read for their identifier, domain and name
-// handle; the fields nothing uses are passed over.
+// The fields the first read uses; the others are passed over. Executions
+// matter for their identifier, domain and name handle, numeric metadata for
+// its identifier, key and value.
 field_selection first_read_fields() {
     constexpr std::uint8_t domain_id_and_name = 0x0B;  // fields 0, 1 and 3
+    constexpr std::uint8_t id_key_and_value = 0x26;    // fields 1, 2 and 5
+    constexpr std::uint8_t id = 0x02;                  // field 1
     field_selection fields = field_selection::of_kinds(every_record_kind);
     fields.with(record_kind::task_begin, domain_id_and_name)
+        .with(record_kind::region_begin, domain_id_and_name)
+        .with(record_kind::region_end, id)
+        .with(record_kind::metadata, id_key_and_value)
         .with(record_kind::task_end, 0)
         .with(record_kind::id_create, 0)
         .with(record_kind::id_destroy, 0);
