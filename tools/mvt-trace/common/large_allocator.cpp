@@ -8,6 +8,8 @@ namespace mvt_trace {
 
 namespace {
 
+// Blocks from half a huge page up: smaller ones are faulted in 4 KiB pages
+// as they are used, and would waste most of a huge page.
 constexpr std::size_t mapped_from = std::size_t{1} << 20;
 constexpr std::size_t huge_page = std::size_t{2} << 20;
 
