@@ -22,6 +22,33 @@ struct point_graph {
     std::vector<std::uint64_t, large_allocator<std::uint64_t>> weight;  // of each node point
 };
 
+// The graph between components: each component's successors, ascending and
+// once each, gathered point by point and sorted per component (a few each)
+// rather than all together.
+compressed_rows condense(const compressed_rows& rows, const index_list& component, std::uint32_t components) {
+    index_pairs membership;
+    membership.reserve(component.size());
+    for (std::uint32_t v = 0; v < component.size(); ++v) membership.push_back({component[v], v});
+    const compressed_rows points(components, membership);
+    compressed_rows dag;
+    dag.begin.assign(components + std::size_t{1}, 0);
+    dag.targets.reserve(rows.targets.size());
+    index_list last_seen(components, unvisited);
+    for (std::uint32_t c = 0; c < components; ++c) {
+        const std::size_t first = dag.targets.size();
+        for (const std::uint32_t* v = points.row_begin(c); v != points.row_end(c); ++v)
+            for (const std::uint32_t* w = rows.row_begin(*v); w != rows.row_end(*v); ++w) {
+                const std::uint32_t d = component[*w];
+                if (d == c || last_seen[d] == c) continue;
+                last_seen[d] = c;
+                dag.targets.push_back(d);
+            }
+        std::sort(dag.targets.begin() + static_cast<std::ptrdiff_t>(first), dag.targets.end());
+        dag.begin[c + 1] = static_cast<std::uint32_t>(dag.targets.size());
+    }
+    return dag;
+}
+
 // Components come sinks first, so each one's successors are done before it:
 // the heaviest path from each is one sweep. Ties go to the first successor
 // in order, and between starts to the later component.
@@ -46,14 +73,7 @@ void find_heaviest_path(const point_graph& graph, dependency_summary& summary) {
         summary.nodes_in_cycles += size;
     }
 
-    index_pairs condensed;
-    condensed.reserve(graph.pairs.size());
-    for (const index_pair& pair : graph.pairs)
-        if (component[pair.first] != component[pair.second])
-            condensed.push_back({component[pair.first], component[pair.second]});
-    std::sort(condensed.begin(), condensed.end());
-    condensed.erase(std::unique(condensed.begin(), condensed.end()), condensed.end());
-    const compressed_rows dag(components, condensed);
+    const compressed_rows dag = condense(rows, component, components);
     std::vector<std::uint64_t, large_allocator<std::uint64_t>> heaviest(components, 0);
     index_list next(components, unvisited);
     std::uint32_t start = 0;

@@ -246,9 +246,9 @@ void run_model_builder::resolve_bodies() {
 long run_model_builder::edge_end(std::size_t process, std::uint32_t id) const {
     const std::uint32_t position = object_of(process, id);
     if (position == none) return -1;
-    const graph_object& object = model_.objects_[position];
-    if (object.is_node()) return position;
-    return object.port_of >= 0 ? object.port_of : -2;
+    if (model_.node_flags_[position]) return position;
+    const graph_object& port = model_.objects_[position];
+    return port.port_of >= 0 ? port.port_of : -2;
 }
 
 void run_model_builder::resolve_edges() {
