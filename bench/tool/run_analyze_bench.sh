@@ -7,7 +7,8 @@
 #   openmp  an OpenMP-like run where every task has a node of its own, so the
 #           graph grows with the trace (the hard case for analyze).
 # Wall time counts; CPU time (user + system) is printed beside it, as it
-# varies less when other work shares the machine.
+# varies less when other work shares the machine. Peak memory is each
+# command's own, measured by mvt_trace_peak_memory.
 # Then analyze's peak memory on flow traces: a quarter the size with the same
 # graph (memory should not follow the executions), and the same size with ten
 # times the nodes (memory follows the graph).
@@ -16,8 +17,9 @@ build=${1:?usage: run_analyze_bench.sh BUILD_DIR [MEGABYTES]}
 megabytes=${2:-400}
 tool=$(find "$build" -name mvt-trace -type f -perm -u+x | head -n1)
 generate=$(find "$build" -name mvt_trace_generate -type f -perm -u+x | head -n1)
-if [ -z "$tool" ] || [ -z "$generate" ]; then
-  echo "build mvt-trace and mvt_trace_generate first (-DMVT_BUILD_BENCH=ON)" >&2
+peak=$(find "$build" -name mvt_trace_peak_memory -type f -perm -u+x | head -n1)
+if [ -z "$tool" ] || [ -z "$generate" ] || [ -z "$peak" ]; then
+  echo "build mvt-trace, mvt_trace_generate and mvt_trace_peak_memory first (-DMVT_BUILD_BENCH=ON)" >&2
   exit 2
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_analyze_bench.XXXXXX")
@@ -26,18 +28,19 @@ trap 'rm -rf "$work"' EXIT
 # measure LABEL COMMAND...: best of three alternating runs of summary and
 # analyze, with the throughput of each, their ratio and analyze's peak RSS.
 measure() {
-  python3 - "$tool" "$work/trace" "$1" <<'PY'
+  python3 - "$tool" "$work/trace" "$1" "$peak" "$work/usage" <<'PY'
 import os, subprocess, sys, time
-tool, trace, label = sys.argv[1:4]
+tool, trace, label, wrapper, usage_file = sys.argv[1:6]
 size = sum(os.path.getsize(os.path.join(trace, f)) for f in os.listdir(trace))
 
 def run(command):
     start = time.perf_counter()
-    child = subprocess.Popen([tool, command, trace], stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(child.pid, 0)
-    if status != 0:
+    if subprocess.run([wrapper, usage_file, tool, command, trace], stdout=subprocess.DEVNULL).returncode != 0:
         sys.exit("%s %s failed" % (command, trace))
-    return time.perf_counter() - start, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    elapsed = time.perf_counter() - start
+    with open(usage_file) as report:
+        peak_kib, cpu = report.read().split()
+    return elapsed, float(cpu), int(peak_kib) / 1024
 
 best = {"summary": None, "analyze": None}
 cpu = {"summary": None, "analyze": None}

@@ -1,6 +1,7 @@
 // The pieces whose limits golden traces cannot reach: reading without the
 // fields (line skipping across buffer refills), the quantile sketch's
-// accuracy over many values, and graphs deeper than a call stack.
+// accuracy over many values, graphs deeper than a call stack, and the graph
+// with vertices that stands in for edges too many to expand.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 #include "analysis/critical_path.h"
 #include "analysis/quantile_sketch.h"
+#include "model/edge_expansion.h"
+#include "model/link_index.h"
 #include "reading/merged_reader.h"
 #include "reading/trace_file_reader.h"
 
@@ -110,6 +113,71 @@ TEST(tool_analysis, chains_and_cycles_deeper_than_any_call_stack_analyse) {
     EXPECT_EQ(ring.work, 2 * (n + 1));
     EXPECT_EQ(ring.critical_path.back(), n);
     EXPECT_DOUBLE_EQ(ring.parallelism, 1.0);
+}
+
+TEST(tool_analysis, the_graph_with_vertices_gives_what_the_expanded_edges_give) {
+    // Random graphs of ten nodes and six vertices, with self-loops, cycles
+    // through vertices and nodes that only reach themselves.
+    std::mt19937 random(11);
+    auto pick = [&](std::uint32_t n) { return static_cast<std::uint32_t>(random() % n); };
+    auto pairs = [&](std::size_t count, std::uint32_t from, std::uint32_t to) {
+        index_pairs made;
+        for (std::size_t i = 0; i < count; ++i) made.push_back({pick(from), pick(to)});
+        return made;
+    };
+    int compared = 0;
+    for (int trial = 0; trial < 1000; ++trial) {
+        vertex_links links;
+        links.objects = 10;
+        links.vertices = 6;
+        links.direct = pairs(pick(6), 10, 10);
+        links.into_vertex = pairs(pick(12), 10, 6);
+        links.out_of_vertex = pairs(pick(12), 6, 10);
+        links.between_vertices = pairs(pick(6), 6, 6);
+        std::vector<std::uint64_t> weight(10);
+        for (std::uint64_t& w : weight) w = pick(10);
+        const expanded_edges whole = expand_edges(links, {SIZE_MAX, UINT64_MAX});
+        const expanded_edges cut = expand_edges(links, {0, 0});
+        ASSERT_TRUE(whole.complete);
+        if (cut.complete) continue;  // nothing to expand
+        ++compared;
+        const dependency_summary expected = summarize_dependencies(whole.edges, weight);
+        const dependency_summary got = summarize_dependencies(cut.graph_with_vertices, links.objects, weight);
+        EXPECT_EQ(got.nodes, expected.nodes) << trial;
+        EXPECT_EQ(got.work, expected.work) << trial;
+        EXPECT_EQ(got.span, expected.span) << trial;
+        EXPECT_EQ(got.condensed_cycles, expected.condensed_cycles) << trial;
+        EXPECT_EQ(got.nodes_in_cycles, expected.nodes_in_cycles) << trial;
+        std::uint64_t along = 0;
+        for (std::size_t node : got.critical_path) along += weight[node];
+        EXPECT_EQ(along, got.span) << trial;
+    }
+    EXPECT_GT(compared, 800);
+}
+
+TEST(tool_analysis, links_through_a_location_thousands_write_and_read_stop_at_their_limit) {
+    // The links that the chrome view draws join each writer to each reader:
+    // 1100 x 1000 of them here, through 1100 relations into the location.
+    link_index index;
+    trace_record record;
+    const trace_id location{1 << 30, 0, 0};
+    auto add = [&](record_kind kind, const trace_id& id, const trace_id& tail = {}, int relation = 0) {
+        record.kind = kind;
+        record.fields[1].id = id;
+        record.fields[2].number = static_cast<std::uint64_t>(relation);
+        record.fields[3].id = tail;
+        index.record(record);
+    };
+    for (std::uint64_t task = 1; task <= 2100; ++task) {
+        add(record_kind::task_begin, {task, 0, 0});
+        if (task <= 1100)
+            add(record_kind::relation, {task, 1, 0}, location, 7);
+        else
+            add(record_kind::relation, location, {task, 1, 0}, 7);
+    }
+    index.resolve_links();
+    EXPECT_EQ(index.links().size(), link_index::most_links);
+    EXPECT_TRUE(index.links_left_out());
 }
 
 }  // namespace

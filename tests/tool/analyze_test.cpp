@@ -193,6 +193,38 @@ TEST(tool_analyze, several_directories_keep_their_processes_apart) {
     EXPECT_EQ(r["concurrency"]["time_at_ns"], (json{{"0", 0}, {"1", 6 * ms}, {"2", 1 * ms}}));
 }
 
+TEST(tool_analyze, a_location_that_thousands_write_and_read_is_not_expanded_into_every_pair) {
+    // 3000 tasks write one location and 3000 read it: 9 million edges once
+    // expanded, past what the model expands. The location stays a vertex of
+    // the graph: nodes, work and span come out exact, the edge count as a
+    // lower bound.
+    constexpr int writers = 3000, readers = 3000;
+    std::string script = "thread 0\n";
+    for (int i = 0; i < writers + readers; ++i) script += "0 task_group flow " + std::to_string(10 + i) + " 0 node\n";
+    for (int i = 0; i < writers; ++i) script += "0 relation flow " + std::to_string(10 + i) + " predecessor_to 5\n";
+    for (int i = 0; i < readers; ++i)
+        script += "0 relation flow 5 predecessor_to " + std::to_string(10 + writers + i) + "\n";
+    std::uint64_t now = 0, work = 0;
+    for (int i = 0; i < writers + readers; ++i) {
+        const std::uint64_t duration = i < writers ? 1 + i % 7 : 2 + i % 5;  // longest: 7 and 6
+        script += std::to_string(now) + " task_begin flow " + std::to_string(10 + i) + " 0 run\n";
+        now += duration;
+        work += duration;
+        script += std::to_string(now) + " task_end flow\n";
+    }
+    mvt_test::temp_dir dir;
+    mvt_tool_test::write_trace_script(script, dir.path());
+    const json graph = analyze_json({"p0"}, dir.path())["dependency_graph"];
+    EXPECT_EQ(graph["nodes"], writers + readers);
+    EXPECT_EQ(graph["work_ns"], work);
+    EXPECT_EQ(graph["span_ns"], 13);
+    ASSERT_EQ(graph["critical_path"].size(), 2u);
+    EXPECT_EQ(graph["critical_path"][0]["total_ns"], 7);
+    EXPECT_EQ(graph["critical_path"][1]["total_ns"], 6);
+    EXPECT_GE(graph["edges"], 1000000);
+    EXPECT_LT(graph["edges"], writers * readers);
+}
+
 // The tasks sleep: each lasts its time plus the scheduler's delay, which
 // under load or a sanitizer may reach tens of milliseconds.
 bool near(const json& value, std::uint64_t expected) {

@@ -2,81 +2,113 @@
 
 #include <algorithm>
 
+#include "common/compressed_rows.h"
+#include "common/strong_components.h"
+
 namespace mvt_trace {
 
 namespace {
 
-constexpr std::size_t unvisited = SIZE_MAX;
+constexpr std::uint32_t unvisited = UINT32_MAX;
 
-// Adjacency in compressed rows: the targets of vertex v are
-// targets[begin[v] .. begin[v + 1]).
-struct adjacency {
-    std::vector<std::size_t> begin;
-    std::vector<std::size_t> targets;
+// A graph whose points are nodes (with their weight) and, for the model's
+// graph with vertices, pass-through vertices (weightless, and never listed).
+// Points are numbered nodes first, in ascending position.
+struct point_graph {
+    std::size_t nodes = 0;  // points 0 .. nodes - 1 are nodes
+    std::size_t points = 0;
+    index_pairs pairs;  // sorted
+    std::vector<std::size_t, large_allocator<std::size_t>> position;  // of each node point
+    std::vector<std::uint64_t, large_allocator<std::uint64_t>> weight;  // of each node point
 };
 
-// From (from, to) pairs on vertices 0..n-1; each row keeps the order of
-// the pairs.
-adjacency rows_of(std::size_t n, const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
-    adjacency rows;
-    rows.begin.assign(n + 1, 0);
-    for (const auto& pair : pairs) ++rows.begin[pair.first + 1];
-    for (std::size_t v = 0; v < n; ++v) rows.begin[v + 1] += rows.begin[v];
-    rows.targets.resize(pairs.size());
-    std::vector<std::size_t> next(rows.begin.begin(), rows.begin.end() - 1);
-    for (const auto& pair : pairs) rows.targets[next[pair.first]++] = pair.second;
-    return rows;
+// The graph between components: each component's successors, ascending and
+// once each, gathered point by point and sorted per component (a few each)
+// rather than all together.
+compressed_rows condense(const compressed_rows& rows, const index_list& component, std::uint32_t components) {
+    index_pairs membership;
+    membership.reserve(component.size());
+    for (std::uint32_t v = 0; v < component.size(); ++v) membership.push_back({component[v], v});
+    const compressed_rows points(components, membership);
+    compressed_rows dag;
+    dag.begin.assign(components + std::size_t{1}, 0);
+    dag.targets.reserve(rows.targets.size());
+    index_list last_seen(components, unvisited);
+    for (std::uint32_t c = 0; c < components; ++c) {
+        const std::size_t first = dag.targets.size();
+        for (const std::uint32_t* v = points.row_begin(c); v != points.row_end(c); ++v)
+            for (const std::uint32_t* w = rows.row_begin(*v); w != rows.row_end(*v); ++w) {
+                const std::uint32_t d = component[*w];
+                if (d == c || last_seen[d] == c) continue;
+                last_seen[d] = c;
+                dag.targets.push_back(d);
+            }
+        std::sort(dag.targets.begin() + static_cast<std::ptrdiff_t>(first), dag.targets.end());
+        dag.begin[c + 1] = static_cast<std::uint32_t>(dag.targets.size());
+    }
+    return dag;
 }
+
+// Components come sinks first, so each one's successors are done before it:
+// the heaviest path from each is one sweep. Ties go to the first successor
+// in order, and between starts to the later component.
+void find_heaviest_path(const point_graph& graph, dependency_summary& summary) {
+    const compressed_rows rows(graph.points, graph.pairs);
+    index_list component;
+    const std::uint32_t components = strong_components(rows, component);
+    // The nodes of each component, in declaration order.
+    std::vector<std::uint64_t, large_allocator<std::uint64_t>> component_weight(components, 0);
+    index_pairs membership;
+    membership.reserve(graph.nodes);
+    for (std::uint32_t v = 0; v < graph.nodes; ++v) {
+        summary.work += graph.weight[v];
+        component_weight[component[v]] += graph.weight[v];
+        membership.push_back({component[v], v});
+    }
+    const compressed_rows members(components, membership);
+    for (std::uint32_t c = 0; c < components; ++c) {
+        const std::size_t size = members.row_size(c);
+        if (size < 2) continue;
+        ++summary.condensed_cycles;
+        summary.nodes_in_cycles += size;
+    }
+
+    const compressed_rows dag = condense(rows, component, components);
+    std::vector<std::uint64_t, large_allocator<std::uint64_t>> heaviest(components, 0);
+    index_list next(components, unvisited);
+    std::uint32_t start = 0;
+    for (std::uint32_t c = 0; c < components; ++c) {
+        std::uint64_t best = 0;
+        for (const std::uint32_t* s = dag.row_begin(c); s != dag.row_end(c); ++s) {
+            if (next[c] == unvisited || heaviest[*s] > best) {
+                best = heaviest[*s];
+                next[c] = *s;
+            }
+        }
+        heaviest[c] = component_weight[c] + best;
+        if (heaviest[c] > heaviest[start] || (heaviest[c] == heaviest[start] && c > start)) start = c;
+    }
+    summary.span = components == 0 ? 0 : heaviest[start];
+    for (std::uint32_t c = start; c != unvisited && components > 0; c = next[c])
+        for (const std::uint32_t* v = members.row_begin(c); v != members.row_end(c); ++v)
+            summary.critical_path.push_back(graph.position[*v]);
+    summary.parallelism =
+        summary.span == 0 ? 0 : static_cast<double>(summary.work) / static_cast<double>(summary.span);
+}
+
+bool sorted(const index_pairs& pairs) { return std::is_sorted(pairs.begin(), pairs.end()); }
 
 }  // namespace
 
 std::size_t strongly_connected_components(std::size_t n, const std::vector<std::size_t>& edge_begin,
                                           const std::vector<std::size_t>& edge_targets,
                                           std::vector<std::size_t>& component) {
-    struct frame {
-        std::size_t vertex;
-        std::size_t next_edge;
-    };
-    std::vector<std::size_t> index(n, unvisited), low(n, 0);
-    std::vector<bool> on_stack(n, false);
-    std::vector<std::size_t> stack;
-    std::vector<frame> calls;
-    component.assign(n, 0);
-    std::size_t counter = 0, components = 0;
-    auto visit = [&](std::size_t v) {
-        index[v] = low[v] = counter++;
-        stack.push_back(v);
-        on_stack[v] = true;
-        calls.push_back({v, edge_begin[v]});
-    };
-    for (std::size_t root = 0; root < n; ++root) {
-        if (index[root] != unvisited) continue;
-        visit(root);
-        while (!calls.empty()) {
-            frame& top = calls.back();
-            const std::size_t v = top.vertex;
-            if (top.next_edge < edge_begin[v + 1]) {
-                const std::size_t w = edge_targets[top.next_edge++];
-                if (index[w] == unvisited)
-                    visit(w);
-                else if (on_stack[w])
-                    low[v] = std::min(low[v], index[w]);
-                continue;
-            }
-            if (low[v] == index[v]) {
-                std::size_t w;
-                do {
-                    w = stack.back();
-                    stack.pop_back();
-                    on_stack[w] = false;
-                    component[w] = components;
-                } while (w != v);
-                ++components;
-            }
-            calls.pop_back();
-            if (!calls.empty()) low[calls.back().vertex] = std::min(low[calls.back().vertex], low[v]);
-        }
-    }
+    compressed_rows rows;
+    rows.begin.assign(edge_begin.begin(), edge_begin.begin() + static_cast<std::ptrdiff_t>(n + 1));
+    rows.targets.assign(edge_targets.begin(), edge_targets.end());
+    index_list numbers;
+    const std::uint32_t components = strong_components(rows, numbers);
+    component.assign(numbers.begin(), numbers.end());
     return components;
 }
 
@@ -84,74 +116,59 @@ dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
                                           const std::vector<std::uint64_t>& weight) {
     dependency_summary summary;
     summary.edges = edges.size();
-    for (const node_edge& e : edges) {
-        summary.nodes.push_back(e.from);
-        summary.nodes.push_back(e.to);
+    // Nodes are numbered in ascending position; a table, not a search, maps
+    // a position to its number.
+    std::size_t highest = 0;
+    for (const node_edge& e : edges) highest = std::max({highest, e.from, e.to});
+    index_list number(edges.empty() ? 0 : highest + 1, unvisited);
+    for (const node_edge& e : edges) number[e.from] = number[e.to] = 0;
+    point_graph graph;
+    for (std::size_t position = 0; position < number.size(); ++position) {
+        if (number[position] == unvisited) continue;
+        number[position] = static_cast<std::uint32_t>(graph.position.size());
+        graph.position.push_back(position);
+        graph.weight.push_back(position < weight.size() ? weight[position] : 0);
     }
-    std::sort(summary.nodes.begin(), summary.nodes.end());
-    summary.nodes.erase(std::unique(summary.nodes.begin(), summary.nodes.end()), summary.nodes.end());
-    const std::size_t n = summary.nodes.size();
-    if (n == 0) return summary;
-    auto local = [&](std::size_t position) {
-        return static_cast<std::size_t>(std::lower_bound(summary.nodes.begin(), summary.nodes.end(), position) -
-                                        summary.nodes.begin());
+    reserve_in_huge_pages(summary.nodes, graph.position.size());
+    summary.nodes.assign(graph.position.begin(), graph.position.end());
+    graph.nodes = graph.points = graph.position.size();
+    if (graph.nodes == 0) return summary;
+    graph.pairs.reserve(edges.size());
+    for (const node_edge& e : edges) graph.pairs.push_back({number[e.from], number[e.to]});
+    if (!sorted(graph.pairs)) std::sort(graph.pairs.begin(), graph.pairs.end());
+    find_heaviest_path(graph, summary);
+    return summary;
+}
+
+dependency_summary summarize_dependencies(const vertex_graph& with_vertices, std::size_t objects,
+                                          const std::vector<std::uint64_t>& weight) {
+    dependency_summary summary;
+    summary.nodes = with_vertices.nodes;
+    // Nodes first in ascending position, then the vertices.
+    index_list number(objects, unvisited);
+    point_graph graph;
+    for (std::size_t node : with_vertices.nodes) {
+        number[node] = static_cast<std::uint32_t>(graph.position.size());
+        graph.position.push_back(node);
+        graph.weight.push_back(node < weight.size() ? weight[node] : 0);
+    }
+    graph.nodes = graph.position.size();
+    graph.points = graph.nodes + with_vertices.vertices;
+    auto point = [&](std::size_t p) {
+        return p < objects ? number[p] : static_cast<std::uint32_t>(graph.nodes + (p - objects));
     };
-    std::vector<std::pair<std::size_t, std::size_t>> pairs;
-    pairs.reserve(edges.size());
-    for (const node_edge& e : edges) pairs.push_back({local(e.from), local(e.to)});
-    std::sort(pairs.begin(), pairs.end());
-    const adjacency graph = rows_of(n, pairs);
+    graph.pairs.reserve(with_vertices.edges.size());
+    for (const node_edge& e : with_vertices.edges) graph.pairs.push_back({point(e.from), point(e.to)});
+    std::sort(graph.pairs.begin(), graph.pairs.end());
+    if (graph.nodes > 0) find_heaviest_path(graph, summary);
+    return summary;
+}
 
-    std::vector<std::size_t> component;
-    const std::size_t components = strongly_connected_components(n, graph.begin, graph.targets, component);
-    // Members of each component in compressed rows, in declaration order.
-    std::vector<std::uint64_t> component_weight(components, 0);
-    std::vector<std::pair<std::size_t, std::size_t>> membership;
-    membership.reserve(n);
-    for (std::size_t v = 0; v < n; ++v) {
-        const std::uint64_t w = weight[summary.nodes[v]];
-        summary.work += w;
-        component_weight[component[v]] += w;
-        membership.push_back({component[v], summary.nodes[v]});
-    }
-    const adjacency members = rows_of(components, membership);
-    for (std::size_t c = 0; c < components; ++c) {
-        const std::size_t size = members.begin[c + 1] - members.begin[c];
-        if (size < 2) continue;
-        ++summary.condensed_cycles;
-        summary.nodes_in_cycles += size;
-    }
-
-    // Components come sinks first, so each one's successors are done
-    // before it: the heaviest path from each is one sweep.
-    std::vector<std::pair<std::size_t, std::size_t>> condensed;
-    condensed.reserve(pairs.size());
-    for (const auto& [from, to] : pairs)
-        if (component[from] != component[to]) condensed.push_back({component[from], component[to]});
-    std::sort(condensed.begin(), condensed.end());
-    condensed.erase(std::unique(condensed.begin(), condensed.end()), condensed.end());
-    const adjacency dag = rows_of(components, condensed);
-    std::vector<std::uint64_t> heaviest(components, 0);
-    std::vector<std::size_t> next(components, unvisited);
-    std::size_t start = 0;
-    for (std::size_t c = 0; c < components; ++c) {
-        std::uint64_t best = 0;
-        for (std::size_t e = dag.begin[c]; e < dag.begin[c + 1]; ++e) {
-            const std::size_t s = dag.targets[e];
-            if (next[c] == unvisited || heaviest[s] > best) {
-                best = heaviest[s];
-                next[c] = s;
-            }
-        }
-        heaviest[c] = component_weight[c] + best;
-        if (heaviest[c] > heaviest[start] || (heaviest[c] == heaviest[start] && c > start)) start = c;
-    }
-    summary.span = heaviest[start];
-    for (std::size_t c = start; c != unvisited; c = next[c])
-        summary.critical_path.insert(summary.critical_path.end(), members.targets.begin() + members.begin[c],
-                                     members.targets.begin() + members.begin[c + 1]);
-    summary.parallelism =
-        summary.span == 0 ? 0 : static_cast<double>(summary.work) / static_cast<double>(summary.span);
+dependency_summary summarize_dependencies(const run_model& model, const std::vector<std::uint64_t>& weight) {
+    if (model.edges_complete()) return summarize_dependencies(model.edges(), weight);
+    dependency_summary summary = summarize_dependencies(model.graph_with_vertices(), model.objects().size(), weight);
+    summary.edges = model.edges().size();
+    summary.edges_complete = false;
     return summary;
 }
 

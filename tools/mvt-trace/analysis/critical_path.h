@@ -20,6 +20,10 @@ namespace mvt_trace {
 struct dependency_summary {
     std::vector<std::size_t> nodes;  // positions in the model's objects, ascending
     std::size_t edges = 0;
+    // False when the model could not expand every edge through pass-through
+    // vertices (run_model::edges_complete): `edges` is then a lower bound;
+    // the nodes, work, span and critical path are exact all the same.
+    bool edges_complete = true;
     std::uint64_t work = 0;
     std::uint64_t span = 0;
     double parallelism = 0;  // 0 when span is 0
@@ -33,6 +37,13 @@ struct dependency_summary {
 // not nodes or never ran).
 dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
                                           const std::vector<std::uint64_t>& weight);
+// The same over a graph with vertices (see vertex_graph) among `objects`
+// objects; `edges` is left for the caller.
+dependency_summary summarize_dependencies(const vertex_graph& graph, std::size_t objects,
+                                          const std::vector<std::uint64_t>& weight);
+// The model's dependency graph: from its edges, or from its graph with
+// vertices when the edges are not complete.
+dependency_summary summarize_dependencies(const run_model& model, const std::vector<std::uint64_t>& weight);
 
 // The strongly connected components of a directed graph on vertices 0..n-1,
 // by Tarjan's algorithm with an explicit stack (the depth comes from the

@@ -10,8 +10,14 @@ void duration_stats::add(std::uint64_t duration) {
     total_ += duration;
     min_ = count_ == 1 ? duration : std::min(min_, duration);
     max_ = std::max(max_, duration);
-    squares_ += static_cast<wide>(duration) * duration;
+    add_squares(static_cast<wide>(duration) * duration);
     sketch_.add(duration);
+}
+
+void duration_stats::add_squares(wide squares) {
+    const wide sum = this->squares() + squares;
+    squares_low_ = static_cast<std::uint64_t>(sum);
+    squares_high_ = static_cast<std::uint64_t>(sum >> 64);
 }
 
 void duration_stats::merge(const duration_stats& other) {
@@ -20,7 +26,7 @@ void duration_stats::merge(const duration_stats& other) {
         *this = other;
         return;
     }
-    squares_ += other.squares_;
+    add_squares(other.squares());
     count_ += other.count_;
     total_ += other.total_;
     min_ = std::min(min_, other.min_);
@@ -40,7 +46,7 @@ std::uint64_t duration_stats::stddev() const {
     // loses digits.
     const wide total = total_, n = count_;
     const wide squared_total = total * total;
-    const wide spread = squares_ - squared_total / n;  // n variance, plus the remainder's share below
+    const wide spread = squares() - squared_total / n;  // n variance, plus the remainder's share below
     const long double variance =
         (static_cast<long double>(spread) - static_cast<long double>(squared_total % n) / static_cast<long double>(n)) /
         static_cast<long double>(n);

@@ -34,12 +34,18 @@ public:
 private:
     std::uint64_t percentile(double q) const;
 
+    __extension__ using wide = unsigned __int128;
+    wide squares() const { return static_cast<wide>(squares_high_) << 64 | squares_low_; }
+    void add_squares(wide squares);
+
     std::uint64_t count_ = 0;
     std::uint64_t total_ = 0;
     std::uint64_t min_ = 0;
     std::uint64_t max_ = 0;
-    __extension__ using wide = unsigned __int128;
-    wide squares_ = 0;  // sum of the squared durations
+    // The sum of the squared durations, in two words: a 128-bit member would
+    // align the whole to 16 bytes, and a run keeps one per node.
+    std::uint64_t squares_low_ = 0;
+    std::uint64_t squares_high_ = 0;
     quantile_sketch sketch_;
 };
 

@@ -72,14 +72,18 @@ struct run_analysis {
     std::vector<std::uint32_t> row_of_object;  // for node_row
 };
 
-// Reads the run twice. The first read gathers the names, the graph, the
-// relations and metadata, each file's timestamps and which of its executions
-// never close; the model is built from them. The second read merges the
-// files by timestamp and streams the executions: each closed one adds its
-// duration to its node's statistics (or to its name's, when unattached),
-// and every begin and end moves the concurrency count. Nothing is kept per
-// execution. `directories` are the command line's, one per process (their
-// files carry trace_file::process).
+// Reads the run once, every file side by side in timestamp order: the
+// names, the graph, the relations and metadata, each file's executions and
+// health, and the durations of the closed executions by identifier, which
+// the model, once built, sums up by node (or by name, when unattached);
+// every begin and end moves the concurrency count. Nothing is kept per
+// execution. A second read, with the model at hand, serves when the first
+// could not settle everything: executions that never close (they keep no
+// thread busy, which is known only at the end), a file that does not end
+// with its end_of_records record (the concurrency needs the run's end from
+// the start), or too many execution identifiers that belong to no node.
+// `directories` are the command line's, one per process (their files carry
+// trace_file::process).
 run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories);
 
 }  // namespace mvt_trace

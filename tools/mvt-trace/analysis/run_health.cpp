@@ -49,94 +49,36 @@ const char* verb(const std::vector<unsigned long>& indexes, const char* one, con
     return indexes.size() == 1 ? one : many;
 }
 
-// Reads one file: what check reports of it, and the quirks of its
-// executions.
-class health_reader : public record_visitor, public execution_listener {
-public:
-    void begin_file(const trace_file& file, std::size_t) override {
-        current_ = file_health{};
-        current_.file = file;
-        open_tasks_ = 0;
-    }
-
-    void record(const trace_record& record) override {
-        if (record.kind == record_kind::end_of_records) {
-            current_.ended = true;
-            current_.end_timestamp = record.timestamp;
-        } else {
-            if (current_.records == 0) current_.first_timestamp = record.timestamp;
-            ++current_.records;
-            current_.first_timestamp = std::min(current_.first_timestamp, record.timestamp);
-            current_.last_timestamp = std::max(current_.last_timestamp, record.timestamp);
-        }
-        tracker_.record(record);
-    }
-
-    void end_file(const file_report& report) override {
-        current_.report = report;
-        tracker_.finish_file();
-        const std::string& name = current_.file.name;
-        // A file cut short leaves its executions open and loses the ends
-        // that would have followed; only a whole file's quirks are the
-        // runtime's.
-        const bool whole = report.status == file_status::whole;
-        if (whole && open_tasks_ > 0)
-            notes_.push_back(name + ": " + plural(open_tasks_, "task execution", "task executions") +
-                             " still open at the end of the file");
-        if (whole && tracker_.unmatched_task_ends() > 0)
-            notes_.push_back(name + ": " + plural(tracker_.unmatched_task_ends(), "task_end record", "task_end records") +
-                             " with no task execution open");
-        tracker_.reset_counters();
-        files_.push_back(current_);
-    }
-
-    void task_done(const execution& task) override { open_tasks_ += task.open_at_end ? 1 : 0; }
-    void region_done(const execution& region) override {
-        if (region.open_at_end && current_.report.status == file_status::whole) open_regions_at_end_.push_back({region.id, current_.file.index});
-    }
-    void unmatched_region_end(const trace_id& id) override {
-        unmatched_region_ends_.push_back({id, current_.file.index});
-    }
-
+void pair_regions_across_files(const std::vector<std::pair<trace_id, unsigned long>>& open_regions_at_end,
+                               const std::vector<std::pair<trace_id, unsigned long>>& unmatched_region_ends,
+                               std::vector<std::string>& notes) {
     // Regions begun on one thread and ended on another show up as a region
     // open at the end of one file and an end with no region in another.
-    void pair_regions_across_files() {
-        std::multimap<trace_id, unsigned long> open;
-        for (const auto& [id, file] : open_regions_at_end_) open.emplace(id, file);
-        std::map<std::pair<unsigned long, unsigned long>, std::uint64_t> crossings;
-        std::map<unsigned long, std::uint64_t> unmatched;
-        for (const auto& [id, file] : unmatched_region_ends_) {
-            auto found = open.find(id);
-            if (found != open.end() && found->second != file) {
-                ++crossings[{found->second, file}];
-                open.erase(found);
-            } else {
-                ++unmatched[file];
-            }
+    std::multimap<trace_id, unsigned long> open;
+    for (const auto& [id, file] : open_regions_at_end) open.emplace(id, file);
+    std::map<std::pair<unsigned long, unsigned long>, std::uint64_t> crossings;
+    std::map<unsigned long, std::uint64_t> unmatched;
+    for (const auto& [id, file] : unmatched_region_ends) {
+        auto found = open.find(id);
+        if (found != open.end() && found->second != file) {
+            ++crossings[{found->second, file}];
+            open.erase(found);
+        } else {
+            ++unmatched[file];
         }
-        std::map<unsigned long, std::uint64_t> still_open;
-        for (const auto& entry : open) ++still_open[entry.second];
-        for (const auto& [files, count] : crossings)
-            notes_.push_back(plural(count, "region", "regions") + " begun on _mvt." + std::to_string(files.first) +
-                             (count == 1 ? " was" : " were") + " ended on _mvt." + std::to_string(files.second));
-        for (const auto& [file, count] : still_open)
-            notes_.push_back("_mvt." + std::to_string(file) + ": " + plural(count, "region", "regions") +
-                             " still open at the end of the file");
-        for (const auto& [file, count] : unmatched)
-            notes_.push_back("_mvt." + std::to_string(file) + ": " +
-                             plural(count, "region_end record", "region_end records") + " with no such region open");
     }
-
-    std::vector<file_health> files_;
-    std::vector<std::string> notes_;
-
-private:
-    file_health current_;
-    std::uint64_t open_tasks_ = 0;
-    std::vector<std::pair<trace_id, unsigned long>> open_regions_at_end_;
-    std::vector<std::pair<trace_id, unsigned long>> unmatched_region_ends_;
-    execution_tracker tracker_{*this};
-};
+    std::map<unsigned long, std::uint64_t> still_open;
+    for (const auto& entry : open) ++still_open[entry.second];
+    for (const auto& [files, count] : crossings)
+        notes.push_back(plural(count, "region", "regions") + " begun on _mvt." + std::to_string(files.first) +
+                        (count == 1 ? " was" : " were") + " ended on _mvt." + std::to_string(files.second));
+    for (const auto& [file, count] : still_open)
+        notes.push_back("_mvt." + std::to_string(file) + ": " + plural(count, "region", "regions") +
+                        " still open at the end of the file");
+    for (const auto& [file, count] : unmatched)
+        notes.push_back("_mvt." + std::to_string(file) + ": " +
+                        plural(count, "region_end record", "region_end records") + " with no such region open");
+}
 
 void find_differing_headers(const std::vector<file_health>& files, std::vector<std::string>& mixed) {
     std::map<std::uint64_t, std::vector<unsigned long>> by_value;
@@ -211,22 +153,75 @@ std::size_t run_health::whole_files() const {
         files.begin(), files.end(), [](const file_health& f) { return f.report.status == file_status::whole; }));
 }
 
-class run_health_collector::reader : public health_reader {};
+// One file: what check reports of it, and the quirks of its executions.
+class run_health_collector::file_reader : public execution_listener {
+public:
+    explicit file_reader(const trace_file& file) { health.file = file; }
 
-run_health_collector::run_health_collector() : reader_(std::make_unique<reader>()) {}
+    void record(const trace_record& record) {
+        if (record.kind == record_kind::end_of_records) {
+            health.ended = true;
+            health.end_timestamp = record.timestamp;
+            return;
+        }
+        if (health.records == 0) health.first_timestamp = record.timestamp;
+        ++health.records;
+        health.first_timestamp = std::min(health.first_timestamp, record.timestamp);
+        health.last_timestamp = std::max(health.last_timestamp, record.timestamp);
+    }
+
+    void task_done(const execution& task) override { open_tasks += task.open_at_end ? 1 : 0; }
+    void region_done(const execution& region) override {
+        if (region.open_at_end) open_regions.push_back(region.id);
+    }
+    void unmatched_region_end(const trace_id& id) override { unmatched_region_ends.push_back(id); }
+
+    file_health health;
+    std::uint64_t open_tasks = 0;
+    std::vector<trace_id> open_regions;
+    std::vector<trace_id> unmatched_region_ends;
+};
+
+run_health_collector::run_health_collector() = default;
 run_health_collector::~run_health_collector() = default;
 
 void run_health_collector::begin_file(const trace_file& file, std::size_t position) {
-    reader_->begin_file(file, position);
+    if (files_.size() <= position) files_.resize(position + 1);
+    files_[position] = std::make_unique<file_reader>(file);
 }
-void run_health_collector::record(const trace_record& record) { reader_->record(record); }
-void run_health_collector::end_file(const file_report& report) { reader_->end_file(report); }
+
+void run_health_collector::record(const trace_record& record, std::size_t position) {
+    files_[position]->record(record);
+}
+
+execution_listener& run_health_collector::listener(std::size_t position) { return *files_[position]; }
+
+void run_health_collector::end_file(std::size_t position, const file_report& report,
+                                    const execution_tracker& tracker) {
+    std::unique_ptr<file_reader> reader = std::move(files_[position]);
+    reader->health.report = report;
+    const std::string& name = reader->health.file.name;
+    const unsigned long index = reader->health.file.index;
+    // A file cut short leaves its executions open and loses the ends that
+    // would have followed; only a whole file's quirks are the runtime's.
+    const bool whole = report.status == file_status::whole;
+    if (whole && reader->open_tasks > 0)
+        notes_.push_back(name + ": " + plural(reader->open_tasks, "task execution", "task executions") +
+                         " still open at the end of the file");
+    if (whole && tracker.unmatched_task_ends() > 0)
+        notes_.push_back(name + ": " + plural(tracker.unmatched_task_ends(), "task_end record", "task_end records") +
+                         " with no task execution open");
+    if (whole)
+        for (const trace_id& id : reader->open_regions) open_regions_at_end_.push_back({id, index});
+    for (const trace_id& id : reader->unmatched_region_ends) unmatched_region_ends_.push_back({id, index});
+    finished_.push_back(std::move(reader->health));
+}
 
 run_health run_health_collector::finish(bool as_one_run) {
-    reader_->pair_regions_across_files();
+    pair_regions_across_files(open_regions_at_end_, unmatched_region_ends_, notes_);
     run_health health;
-    health.files = std::move(reader_->files_);
-    health.notes = std::move(reader_->notes_);
+    health.files = std::move(finished_);
+    health.notes = std::move(notes_);
     health.judged_as_run = as_one_run;
     if (as_one_run && !health.files.empty()) {
         find_differing_headers(health.files, health.mixed_runs);
@@ -238,7 +233,18 @@ run_health run_health_collector::finish(bool as_one_run) {
 
 run_health assess_run(const std::vector<trace_file>& files, bool as_one_run) {
     run_health_collector collector;
-    visit_files(files, collector);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        collector.begin_file(files[i], i);
+        execution_tracker tracker(collector.listener(i));
+        trace_file_reader reader(files[i].path);
+        const trace_record* record = nullptr;
+        while (reader.next(record)) {
+            collector.record(*record, i);
+            tracker.record(*record);
+        }
+        tracker.finish_file();
+        collector.end_file(i, reader.report(), tracker);
+    }
     return collector.finish(as_one_run);
 }
 

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "model/execution_tracker.h"
 #include "reading/record_visitor.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
@@ -50,24 +52,34 @@ struct run_health {
 
 // Gathers a run_health while another reader streams the files, for a
 // command that reads the run once for several purposes; assess_run is this
-// over a read of its own.
-class run_health_collector : public record_visitor {
+// over a read of its own. The files may be read side by side: each keeps its
+// own state, and the caller runs an execution_tracker per file whose events
+// go to listener(). Files are finished one by one, in their order.
+class run_health_collector {
 public:
     run_health_collector();
-    ~run_health_collector() override;
+    ~run_health_collector();
     run_health_collector(const run_health_collector&) = delete;
     run_health_collector& operator=(const run_health_collector&) = delete;
 
-    void begin_file(const trace_file& file, std::size_t position) override;
-    void record(const trace_record& record) override;
-    void end_file(const file_report& report) override;
+    // `position` identifies the file in the calls that follow.
+    void begin_file(const trace_file& file, std::size_t position);
+    void record(const trace_record& record, std::size_t position);
+    execution_listener& listener(std::size_t position);
+    // Once the file is read and its tracker has finished it
+    // (execution_tracker::finish_file).
+    void end_file(std::size_t position, const file_report& report, const execution_tracker& tracker);
 
-    // Once every file has been read; `as_one_run` as for assess_run.
+    // Once every file has been finished; `as_one_run` as for assess_run.
     run_health finish(bool as_one_run);
 
 private:
-    class reader;
-    std::unique_ptr<reader> reader_;
+    class file_reader;
+    std::vector<std::unique_ptr<file_reader>> files_;  // by position, until finished
+    std::vector<file_health> finished_;
+    std::vector<std::string> notes_;
+    std::vector<std::pair<trace_id, unsigned long>> open_regions_at_end_;
+    std::vector<std::pair<trace_id, unsigned long>> unmatched_region_ends_;
 };
 
 // Reads every file once, in memory that does not grow with the trace. Only

@@ -6,13 +6,26 @@
 
 namespace mvt_trace {
 
-// Memory for the big tables of an analysis (graph objects, hash tables,
-// chunks of declarations). Blocks of a few megabytes and more are mapped on
-// their own and asked to be backed by huge pages: a run with a graph object
-// per task fills hundreds of megabytes, and faulting them in 4 KiB at a time
-// costs more than reading the trace. Smaller blocks come from operator new.
+// Memory for the big tables of an analysis (graph objects, identifier
+// tables, chunks of declarations). A run with a graph object per task fills
+// hundreds of megabytes, and faulting them in 4 KiB at a time costs more than
+// reading the trace: blocks of a megabyte and more are mapped on their own,
+// aligned to 2 MiB and asked to be backed by huge pages, so that one fault
+// brings in 2 MiB. Smaller blocks come from operator new.
 void* allocate_large(std::size_t bytes);
 void release_large(void* block, std::size_t bytes) noexcept;
+
+// Asks for huge pages under memory that something else allocated (a
+// std::vector whose type is fixed) before it is first written: only the
+// whole 2 MiB pages inside the block are concerned.
+void prefer_huge_pages(const void* block, std::size_t bytes) noexcept;
+
+// Room for n elements in such a vector, in huge pages where it is large.
+template <typename Vector>
+void reserve_in_huge_pages(Vector& vector, std::size_t n) {
+    vector.reserve(n);
+    prefer_huge_pages(vector.data(), vector.capacity() * sizeof(typename Vector::value_type));
+}
 
 template <typename T>
 struct large_allocator {

@@ -4,45 +4,45 @@
 
 namespace mvt_trace {
 
-void execution_census::begin_file(const trace_file& file, std::size_t) {
-    files_.emplace_back();
-    files_.back().process = file.process;
+class execution_census::file_listener : public execution_listener {
+public:
+    explicit file_listener(file_executions& file) : file_(file) {}
+
+    void task_done(const execution& task) override {
+        if (!task.open_at_end) return;
+        ++file_.open_tasks;
+        file_.never_closed.push_back(task.ordinal);
+    }
+    void region_done(const execution& region) override {
+        if (!region.open_at_end) return;
+        ++file_.open_regions;
+        file_.never_closed.push_back(region.ordinal);
+    }
+    void region_replaced(const execution& earlier) override {
+        ++file_.replaced_regions;
+        file_.never_closed.push_back(earlier.ordinal);
+    }
+
+private:
+    file_executions& file_;
+};
+
+execution_census::execution_census(const std::vector<trace_file>& files) : files_(files.size()) {
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        files_[f].process = files[f].process;
+        listeners_.push_back(std::make_unique<file_listener>(files_[f]));
+    }
 }
 
-void execution_census::record(const trace_record& record) {
-    file_executions& file = files_.back();
-    if (record.kind != record_kind::end_of_records) ++file.records;
-    if (!file.any_timestamp) file.first_timestamp = file.last_timestamp = record.timestamp;
-    file.any_timestamp = true;
-    file.first_timestamp = std::min(file.first_timestamp, record.timestamp);
-    file.last_timestamp = std::max(file.last_timestamp, record.timestamp);
-    tracker_.record(record);
-}
+execution_census::~execution_census() = default;
 
-void execution_census::end_file(const file_report&) {
-    tracker_.finish_file();
-    file_executions& file = files_.back();
-    file.unmatched_task_ends = tracker_.unmatched_task_ends();
-    file.unmatched_region_ends = tracker_.unmatched_region_ends();
-    tracker_.reset_counters();
-    std::sort(file.never_closed.begin(), file.never_closed.end());
-}
+execution_listener& execution_census::listener(std::size_t file) { return *listeners_[file]; }
 
-void execution_census::task_done(const execution& task) {
-    if (!task.open_at_end) return;
-    ++files_.back().open_tasks;
-    files_.back().never_closed.push_back(task.ordinal);
-}
-
-void execution_census::region_done(const execution& region) {
-    if (!region.open_at_end) return;
-    ++files_.back().open_regions;
-    files_.back().never_closed.push_back(region.ordinal);
-}
-
-void execution_census::region_replaced(const execution& earlier) {
-    ++files_.back().replaced_regions;
-    files_.back().never_closed.push_back(earlier.ordinal);
+void execution_census::end_file(std::size_t file, const execution_tracker& tracker) {
+    file_executions& counts = files_[file];
+    counts.unmatched_task_ends = tracker.unmatched_task_ends();
+    counts.unmatched_region_ends = tracker.unmatched_region_ends();
+    std::sort(counts.never_closed.begin(), counts.never_closed.end());
 }
 
 }  // namespace mvt_trace

@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "model/execution_tracker.h"
-#include "reading/record_visitor.h"
+#include "reading/trace_directory.h"
+#include "reading/trace_record.h"
 
 namespace mvt_trace {
 
@@ -34,23 +36,38 @@ struct file_executions {
     std::vector<std::uint64_t> never_closed;
 };
 
-// Reads every file for its file_executions.
-class execution_census : public record_visitor, private execution_listener {
+// Takes each file's file_executions from its records and from the events of
+// the execution_tracker that reads them. The files may be read side by side:
+// each has its own tracker and its own count.
+class execution_census {
 public:
-    void begin_file(const trace_file& file, std::size_t position) override;
-    void record(const trace_record& record) override;
-    void end_file(const file_report& report) override;
+    explicit execution_census(const std::vector<trace_file>& files);
+    ~execution_census();
+    execution_census(const execution_census&) = delete;
+    execution_census& operator=(const execution_census&) = delete;
 
-    // One per file, in the order read.
+    // A record of the file at position `file`.
+    void record(const trace_record& record, std::size_t file) {
+        file_executions& counts = files_[file];
+        if (record.kind != record_kind::end_of_records) ++counts.records;
+        if (!counts.any_timestamp) counts.first_timestamp = counts.last_timestamp = record.timestamp;
+        counts.any_timestamp = true;
+        if (record.timestamp < counts.first_timestamp) counts.first_timestamp = record.timestamp;
+        if (record.timestamp > counts.last_timestamp) counts.last_timestamp = record.timestamp;
+    }
+    // Where that file's tracker reports its executions.
+    execution_listener& listener(std::size_t file);
+    // Once the file's tracker has finished it (execution_tracker::finish_file).
+    void end_file(std::size_t file, const execution_tracker& tracker);
+
+    // One per file, in the order of the files.
     const std::vector<file_executions>& files() const { return files_; }
 
 private:
-    void task_done(const execution& task) override;
-    void region_done(const execution& region) override;
-    void region_replaced(const execution& earlier) override;
+    class file_listener;
 
     std::vector<file_executions> files_;
-    execution_tracker tracker_{*this};
+    std::vector<std::unique_ptr<file_listener>> listeners_;
 };
 
 }  // namespace mvt_trace

@@ -78,7 +78,14 @@ void link_index::resolve_links() {
     std::unordered_map<trace_id, std::vector<trace_id>, trace_id_hash> into_vertex, out_of_vertex;
     std::set<std::tuple<trace_id, trace_id, int>> seen;
     auto add = [&](const trace_id& from, const trace_id& to, int kind) {
-        if (from != to && seen.insert({from, to, kind}).second) links_.push_back({from, to, kind});
+        const std::tuple<trace_id, trace_id, int> link{from, to, kind};
+        if (from == to || seen.count(link) != 0) return;
+        if (links_.size() >= most_links) {
+            links_left_out_ = true;
+            return;
+        }
+        seen.insert(link);
+        links_.push_back({from, to, kind});
     };
     for (const relation_entry& r : relations_) {
         bool reversed = r.kind == is_child_of || r.kind == is_dependent_on || r.kind == is_continuation_of;
@@ -96,14 +103,19 @@ void link_index::resolve_links() {
         else if (to_ok && r.kind == is_predecessor_to)
             out_of_vertex[from].push_back(to_execution);
     }
+    // Walk in record order so the link order does not depend on hashing;
+    // each vertex is joined once, at the first relation into it.
+    std::unordered_set<trace_id, trace_id_hash> joined;
     for (const relation_entry& r : relations_) {
-        // Walk in record order so the link order does not depend on hashing.
-        if (r.kind != is_predecessor_to) continue;
+        if (r.kind != is_predecessor_to || links_left_out_) continue;
         auto in = into_vertex.find(r.tail);
         auto out = out_of_vertex.find(r.tail);
-        if (in == into_vertex.end() || out == out_of_vertex.end()) continue;
+        if (in == into_vertex.end() || out == out_of_vertex.end() || !joined.insert(r.tail).second) continue;
         for (const trace_id& from : in->second)
-            for (const trace_id& to : out->second) add(from, to, is_predecessor_to);
+            for (const trace_id& to : out->second) {
+                add(from, to, is_predecessor_to);
+                if (links_left_out_) break;
+            }
     }
     relations_.clear();
     relations_.shrink_to_fit();

@@ -38,8 +38,12 @@ public:
     void record(const trace_record& record) override;
 
     // Turns the relations into links between executed identifiers; call once
-    // after the pass.
+    // after the pass. A storage location that thousands of tasks write and
+    // read links each writer to each reader: past most_links the rest are
+    // left out, more arrows than any view can show.
     void resolve_links();
+    static constexpr std::size_t most_links = std::size_t{1} << 20;
+    bool links_left_out() const { return links_left_out_; }
 
     const name_table& names() const { return names_; }
     bool any_timestamp() const { return seen_; }
@@ -67,6 +71,7 @@ private:
     std::unordered_set<trace_id, trace_id_hash> executed_;
     std::vector<relation_entry> relations_;
     std::vector<execution_link> links_;
+    bool links_left_out_ = false;
 };
 
 }  // namespace mvt_trace

@@ -17,6 +17,9 @@ class name_table {
 public:
     // Takes the pairing from a creation record; ignores every other record.
     void record(const trace_record& record);
+    // The same pairings, one at a time.
+    void add_handle(std::uint64_t address, std::string_view name) { handles_.emplace(address, std::string(name)); }
+    void add_domain(std::uint64_t address, std::string_view name) { domains_.emplace(address, std::string(name)); }
 
     // The handle's name, or "handle <address>" when no record named it.
     std::string handle_name(std::uint64_t address) const;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/large_allocator.h"
-#include "model/id_map.h"
+#include "model/id_table.h"
 #include "model/name_table.h"
 #include "reading/trace_record.h"
 
@@ -76,6 +76,7 @@ struct graph_object {
 };
 
 // A resolved edge between two nodes (positions in objects()).
+// (vertex_graph below also uses it between its points.)
 struct node_edge {
     std::size_t from = 0;
     std::size_t to = 0;
@@ -93,14 +94,43 @@ struct kind_conflict {
     std::string other_kind;
 };
 
+// The dependency graph with its pass-through vertices kept as points of
+// their own. Expanding a vertex that many nodes write and many read makes an
+// edge of every pair; kept as a point it costs one edge per relation. A path
+// through vertices stands for the same chain of nodes, so the heaviest path
+// and the cycles come out as from the expanded edges.
+//
+// Points 0 .. objects().size() - 1 are the objects; vertex v is the point
+// objects().size() + v.
+struct vertex_graph {
+    std::size_t vertices = 0;
+    // Between points, sorted by (from, to), without duplicates; only nodes of
+    // the dependency graph (below) and vertices take part, and no node has
+    // an edge to itself.
+    std::vector<node_edge> edges;
+    // The nodes that some edge, once expanded, joins to another node,
+    // ascending: the dependency graph's nodes.
+    std::vector<std::size_t> nodes;
+};
+
 class run_model {
 public:
     using object_list = std::vector<graph_object, large_allocator<graph_object>>;
 
     // Objects in order of first declaration, process by process.
     const object_list& objects() const { return objects_; }
-    // Distinct node-to-node edges, sorted by (from, to).
+    // Distinct node-to-node edges, sorted by (from, to). Complete unless
+    // expanding the pass-through vertices would have made too many edges
+    // (edges_complete() false; see expansion_limits): it then holds the
+    // edges of the nodes declared first, found before the limit (up to a
+    // million and more, beyond what a drawing can show), and its size is a
+    // lower bound of the edge count.
     const std::vector<node_edge>& edges() const { return edges_; }
+    bool edges_complete() const { return edges_complete_; }
+    // When edges() is not complete: the dependency graph with its vertices,
+    // which gives the nodes, work, span and critical path exactly. Empty
+    // otherwise.
+    const vertex_graph& graph_with_vertices() const { return graph_with_vertices_; }
     // Objects without a declared parent, in declaration order.
     const std::vector<std::size_t>& roots() const { return roots_; }
     // Identifiers that ended edges without being declared.
@@ -118,13 +148,18 @@ public:
     // The node an execution belongs to (the three rules above), or -1.
     // `domain` is the address in the execution's begin record.
     long node_of_execution(std::size_t process, const trace_id& id, std::uint64_t domain) const;
+    // The same for an identifier known by the number that the model's
+    // builder gave it (run_model_builder::number_of).
+    long node_of_execution_number(std::size_t process, std::uint32_t id, std::uint64_t domain) const;
     // Whether the address names the domain "openmp" in that process.
     bool is_openmp_domain(std::size_t process, std::uint64_t domain) const;
 
 private:
     friend class run_model_builder;
+    using number_list = std::vector<std::uint32_t, large_allocator<std::uint32_t>>;
 
-    long node_at(const id_map& map, std::size_t process, const trace_id& id) const;
+    // The node under the identifier's number in `table`, or -1.
+    long node_in(const std::vector<number_list>& table, std::size_t process, std::uint32_t number) const;
 
     std::vector<name_table> names_;
     std::vector<std::vector<std::uint64_t>> openmp_domains_;  // per process
@@ -132,9 +167,15 @@ private:
     // is_node() of each object, packed: the lookup of every execution reads
     // it, and the objects themselves are large.
     std::vector<bool> node_flags_;
-    id_map positions_;
-    id_map bodies_;  // rule 3: identifier -> node
+    // Per process: the numbers of its identifiers, and by number the object
+    // declared under the identifier and the node it is the body of (rule 3),
+    // id_table::none for none.
+    std::vector<id_table> ids_;
+    std::vector<number_list> object_of_id_;
+    std::vector<number_list> body_of_id_;
     std::vector<node_edge> edges_;
+    bool edges_complete_ = true;
+    vertex_graph graph_with_vertices_;
     std::vector<std::size_t> roots_;
     std::size_t vertices_ = 0;
     std::vector<kind_conflict> conflicts_;

@@ -25,6 +25,9 @@ public:
     // record_parser::read_fields_of).
     explicit merged_reader(const std::vector<trace_file>& files, record_kind_set fields_of = every_record_kind,
                            std::size_t buffer_size = std::size_t{1} << 18);
+    // Records come with the fields selected (see record_parser::select_fields).
+    merged_reader(const std::vector<trace_file>& files, const field_selection& fields,
+                  std::size_t buffer_size = std::size_t{1} << 18);
     ~merged_reader();
     merged_reader(const merged_reader&) = delete;
     merged_reader& operator=(const merged_reader&) = delete;
@@ -32,6 +35,10 @@ public:
     // The next record and the position of its file in `files`; the record
     // stays valid until the following call. False once every file is done.
     bool next(const trace_record*& record, std::size_t& file);
+
+    // The timestamp of the first record each file holds (before any next());
+    // false for a file that has none.
+    bool first_timestamp(std::size_t file, std::uint64_t& timestamp) const;
 
     // How reading each file went, in the order of `files`; final once next()
     // has returned false.
@@ -43,10 +50,13 @@ private:
         std::size_t file;
         const trace_record* record;
     };
+    void start(const std::vector<trace_file>& files, const field_selection& fields, std::size_t buffer_size);
     void advance(std::size_t file);
 
     std::vector<std::unique_ptr<trace_file_reader>> readers_;
     std::vector<head> heap_;  // min-heap on (timestamp, file)
+    std::vector<std::uint64_t> first_timestamps_;
+    std::vector<bool> has_first_;
     std::size_t handed_out_ = 0;
     bool any_handed_out_ = false;
 };

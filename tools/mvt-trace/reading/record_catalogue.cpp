@@ -49,6 +49,13 @@ bool fixed_field_lines(record_kind kind, std::size_t& lines) {
     return true;
 }
 
+field_selection field_selection::of_kinds(record_kind_set kinds) {
+    field_selection selection;
+    for (std::size_t k = 0; k < record_kind_count; ++k)
+        if (kinds & kind_bit(static_cast<record_kind>(k))) selection.wanted[k] = 0xFF;
+    return selection;
+}
+
 std::string_view record_name(record_kind kind) { return layout_of(kind).name; }
 
 bool find_record_kind(std::string_view text, record_kind& kind) {

@@ -57,6 +57,20 @@ using record_kind_set = std::uint32_t;
 constexpr record_kind_set every_record_kind = (record_kind_set{1} << record_kind_count) - 1;
 constexpr record_kind_set kind_bit(record_kind kind) { return record_kind_set{1} << static_cast<int>(kind); }
 
+// Which fields a read wants of each kind of record: bit i of wanted[kind]
+// for field i. A kind with a text field is read whole whatever is asked:
+// its length depends on the text.
+struct field_selection {
+    std::array<std::uint8_t, record_kind_count> wanted{};
+
+    // Every field of the kinds in the set, none of the others.
+    static field_selection of_kinds(record_kind_set kinds);
+    field_selection& with(record_kind kind, std::uint8_t fields) {
+        wanted[static_cast<std::size_t>(kind)] = fields;
+        return *this;
+    }
+};
+
 // How many lines the fields of a record of this kind take, when that does
 // not depend on the values (false for kinds with text fields, which may span
 // lines).

@@ -154,7 +154,7 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
             return next_field();
         case state::text_continued: return accept_text_continued(line);
         case state::skipped_fields:
-            if (--lines_to_skip_ == 0) state_ = state::record_close;
+            if (--lines_to_skip_ == 0) return after_skipped_fields();
             return outcome::more;
         case state::record_close: return accept_record_close(line);
         case state::trace_close:
@@ -197,11 +197,21 @@ record_parser::outcome record_parser::accept_number(std::string_view line, field
     return outcome::more;
 }
 
+void record_parser::select_fields(const field_selection& selection) {
+    for (std::size_t k = 0; k < record_kind_count; ++k) {
+        std::size_t lines = 0;
+        const bool fixed = fixed_field_lines(static_cast<record_kind>(k), lines);
+        fields_wanted_[k] = fixed ? selection.wanted[k] : 0xFF;
+    }
+}
+
 record_parser::outcome record_parser::after_timestamp() {
     field_index_ = 0;
     record_.fields_read = true;
-    if ((fields_wanted_ & kind_bit(record_.kind)) == 0 && fixed_field_lines(record_.kind, lines_to_skip_)) {
+    if (fields_wanted_[static_cast<std::size_t>(record_.kind)] == 0) {
+        fixed_field_lines(record_.kind, lines_to_skip_);
         record_.fields_read = false;
+        field_index_ = layout_of(record_.kind).field_count;
         state_ = lines_to_skip_ > 0 ? state::skipped_fields : state::record_close;
         return outcome::more;
     }
@@ -211,12 +221,27 @@ record_parser::outcome record_parser::after_timestamp() {
 void record_parser::skipped(std::size_t lines) {
     if (state_ != state::skipped_fields) return;
     lines_to_skip_ -= std::min(lines, lines_to_skip_);
-    if (lines_to_skip_ == 0) state_ = state::record_close;
+    if (lines_to_skip_ == 0) after_skipped_fields();
+}
+
+record_parser::outcome record_parser::after_skipped_fields() {
+    state_ = field_index_ < layout_of(record_.kind).field_count ? state::field : state::record_close;
+    return outcome::more;
 }
 
 // Moves on to the record's next field, or to its closing line.
+// Fields the read does not want are passed over as a run of lines.
 record_parser::outcome record_parser::next_field() {
     const record_layout& layout = layout_of(record_.kind);
+    const unsigned wanted = fields_wanted_[static_cast<std::size_t>(record_.kind)];
+    std::size_t lines = 0;
+    for (; field_index_ < layout.field_count && (wanted & (1u << field_index_)) == 0; ++field_index_)
+        lines += layout.fields[field_index_] == field_kind::identifier ? 5 : 1;
+    if (lines > 0) {
+        lines_to_skip_ = lines;
+        state_ = state::skipped_fields;
+        return outcome::more;
+    }
     state_ = field_index_ < layout.field_count ? state::field : state::record_close;
     return outcome::more;
 }

@@ -41,6 +41,8 @@ public:
 
     // See record_parser::read_fields_of.
     void read_fields_of(record_kind_set kinds) { parser_.read_fields_of(kinds); }
+    // See record_parser::select_fields.
+    void select_fields(const field_selection& selection) { parser_.select_fields(selection); }
 
     // The next whole record, valid until the following call; false once the
     // file is done, whether whole or not (see report()).

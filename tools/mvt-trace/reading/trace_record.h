@@ -51,7 +51,8 @@ struct trace_record {
     std::uint64_t timestamp = 0;
     std::uint64_t first_line = 0;
     // False when the reader was asked not to read this kind's fields: only
-    // the kind and the timestamp are then set.
+    // the kind and the timestamp are then set. Fields passed over in a
+    // record read in part keep whatever they held.
     bool fields_read = true;
     std::array<field_value, max_fields> fields;
 
