@@ -68,16 +68,17 @@ private:
 // gives it to the end of the slice. What is kept describes the graph.
 class declarations : public record_visitor {
 public:
-    explicit declarations(std::size_t processes) : model(processes), metadata(processes) {}
+    declarations(const std::vector<trace_file>& files, std::size_t processes)
+        : model(files, processes), metadata(processes) {}
 
     void begin_file(const trace_file& file, std::size_t position) override {
-        model.begin_file(file, position);
+        position_ = position;
         process_ = file.process;
         records.push_back(0);
         ended.push_back(0);
     }
     void record(const trace_record& record) override {
-        model.record(record);
+        model.record(record, position_);
         tracker_.record(record);
         if (record.kind == record_kind::end_of_records) ended.back() = 1;
         else ++records.back();
@@ -101,6 +102,7 @@ public:
     std::uint64_t first_timestamp = 0;
 
 private:
+    std::size_t position_ = 0;
     std::size_t process_ = 0;
     open_executions open_;
     execution_tracker tracker_{open_};
@@ -367,7 +369,7 @@ private:
 
 std::vector<file_report> write_chrome(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
                                       std::ostream& out) {
-    declarations read(directories.size());
+    declarations read(files, directories.size());
     std::vector<file_report> reports = visit_files(files, read);
     chrome_writer(files, directories, read, out).write();
     return reports;
