@@ -14,8 +14,8 @@ namespace mvt_trace {
 // answers with the value 2 L gamma / (1 + gamma) of its bucket. That answer
 // lies within a relative error (gamma - 1) / (gamma + 1) < 1% of the value of
 // that rank, whatever the values and however many: the quantile q answers
-// for the value at rank floor(q (n-1)) of the sorted values (0-based), within
-// 1%. Zero is a bucket of its own and is answered exactly.
+// for the value of nearest rank, the ceil(q n)-th smallest (the smallest when
+// q n < 1), within 1%. Zero is a bucket of its own and is answered exactly.
 //
 // The buckets in use form one dense range that grows as needed: durations
 // within a factor of ten of each other take some 117 buckets (4 bytes each),
