@@ -34,8 +34,9 @@ const command_spec analyze_command = {
     "problems found (files not whole, executions never closed, cycles, ...).\n"
     "\n"
     "Several directories are the processes of one run: each keeps its own threads, names and\n"
-    "identifiers. The trace is read twice, in memory that grows with the graph, not with the\n"
-    "number of executions.",
+    "identifiers. The files are read once, side by side in time order (a second time only when\n"
+    "an execution never closes or a file is cut short), in memory that grows with the graph,\n"
+    "not with the number of executions.",
     {output_option("the report"), {"--json", "", "", "print one JSON object instead of text"}},
     1,
     SIZE_MAX,

@@ -47,7 +47,7 @@ json dependency_json(const run_analysis& run) {
                         {"name", object.name()},
                         {"total_ns", run.total_of(position)}});
     }
-    return {{"nodes", graph.nodes.size()},     {"edges", graph.edges},
+    return {{"nodes", graph.nodes.size()},     {"edges", graph.edges}, {"edges_complete", graph.edges_complete},
             {"work_ns", graph.work},           {"span_ns", graph.span},
             {"parallelism", rounded(graph.parallelism)}, {"critical_path", std::move(path)},
             {"condensed_cycles", graph.condensed_cycles}};
@@ -64,28 +64,38 @@ json concurrency_json(const concurrency_profile& c) {
             {"series", {{"bucket_ns", c.bucket_ns}, {"mean", std::move(mean)}}}};
 }
 
+json unattached_json(const unattached_statistics& group) {
+    json row;
+    row["name"] = group.name;
+    row["process"] = group.process;
+    add_stats(row, group.stats);
+    return row;
+}
+
+json processes_json(const run_analysis& run) {
+    json processes = json::array();
+    for (const process_summary& p : run.processes)
+        processes.push_back(
+            {{"directory", p.directory}, {"files", p.files}, {"threads", p.threads}, {"records", p.records}});
+    return processes;
+}
+
+// Names come from the trace as bytes; invalid UTF-8 is replaced rather than
+// refused, so that any trace gives a parseable object.
+std::string text_of(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
 }  // namespace
 
 json analysis_json(const run_analysis& run) {
     json root;
     root["wall_ns"] = run.wall();
     root["threads"] = run.threads;
-    json processes = json::array();
-    for (const process_summary& p : run.processes)
-        processes.push_back(
-            {{"directory", p.directory}, {"files", p.files}, {"threads", p.threads}, {"records", p.records}});
-    root["processes"] = std::move(processes);
+    root["processes"] = processes_json(run);
     json nodes = json::array();
     for (const node_statistics& node : run.nodes) nodes.push_back(node_json(run, node));
     root["nodes"] = std::move(nodes);
     json unattached = json::array();
-    for (const unattached_statistics& group : run.unattached) {
-        json row;
-        row["name"] = group.name;
-        row["process"] = group.process;
-        add_stats(row, group.stats);
-        unattached.push_back(std::move(row));
-    }
+    for (const unattached_statistics& group : run.unattached) unattached.push_back(unattached_json(group));
     root["unattached"] = std::move(unattached);
     root["dependency_graph"] = dependency_json(run);
     root["concurrency"] = concurrency_json(run.concurrency);
@@ -93,10 +103,28 @@ json analysis_json(const run_analysis& run) {
     return root;
 }
 
+// The same object as analysis_json, written a member at a time and the node
+// lists a row at a time: a run with hundreds of thousands of nodes would
+// otherwise hold them all as a document before the first byte goes out.
 void write_analysis_json(const run_analysis& run, std::ostream& out) {
-    // Names come from the trace as bytes; invalid UTF-8 is replaced rather
-    // than refused, so that any trace gives a parseable object.
-    out << analysis_json(run).dump(1, ' ', false, json::error_handler_t::replace) << "\n";
+    auto member = [&](const char* name, const json& value, bool last = false) {
+        out << " \"" << name << "\": " << text_of(value) << (last ? "\n" : ",\n");
+    };
+    auto rows = [&](const char* name, std::size_t count, auto row_at) {
+        out << " \"" << name << "\": [";
+        for (std::size_t i = 0; i < count; ++i) out << (i == 0 ? "\n  " : ",\n  ") << text_of(row_at(i));
+        out << (count == 0 ? "],\n" : "\n ],\n");
+    };
+    out << "{\n";
+    member("wall_ns", run.wall());
+    member("threads", run.threads);
+    member("processes", processes_json(run));
+    rows("nodes", run.nodes.size(), [&](std::size_t i) { return node_json(run, run.nodes[i]); });
+    rows("unattached", run.unattached.size(), [&](std::size_t i) { return unattached_json(run.unattached[i]); });
+    member("dependency_graph", dependency_json(run));
+    member("concurrency", concurrency_json(run.concurrency));
+    member("problems", analysis_problems(run), true);
+    out << "}\n";
 }
 
 }  // namespace mvt_trace

@@ -24,14 +24,16 @@ namespace mvt_trace {
 //                             min_ns, p50_ns, p95_ns, max_ns}
 //   unattached[]              executions of no node by name: {name, process,
 //                             executions, total_ns, ... max_ns}
-//   dependency_graph          {nodes, edges, work_ns, span_ns, parallelism,
-//                             critical_path[] {id, process, name, total_ns},
-//                             condensed_cycles}
+//   dependency_graph          {nodes, edges, edges_complete, work_ns, span_ns,
+//                             parallelism, critical_path[] {id, process, name,
+//                             total_ns}, condensed_cycles}; edges is a lower
+//                             bound when edges_complete is false
 //   concurrency               {average, max, time_at_ns {"k": ns},
 //                             series {bucket_ns, mean[]}}
 //   problems[]                sentences
 nlohmann::ordered_json analysis_json(const run_analysis& run);
 
+// Writes that object, in memory that does not grow with the number of nodes.
 void write_analysis_json(const run_analysis& run, std::ostream& out);
 
 }  // namespace mvt_trace

@@ -71,6 +71,10 @@ std::vector<std::string> analysis_problems(const run_analysis& run) {
         problems.push_back("the dependency graph has " + count(graph.condensed_cycles, "cycle", "cycles") + " (" +
                            count(graph.nodes_in_cycles, "node", "nodes") +
                            "): each was condensed into one vertex for work, span and critical path");
+    if (!graph.edges_complete)
+        problems.push_back("the dependency graph has at least " + count(graph.edges, "edge", "edges") +
+                           ": storage locations that join many nodes to many were not expanded into every pair "
+                           "(nodes, work, span and critical path are exact)");
     return problems;
 }
 

@@ -83,7 +83,7 @@ void write_unattached(const run_analysis& run, std::ostream& out) {
 void write_dependencies(const run_analysis& run, std::ostream& out) {
     const dependency_summary& graph = run.dependencies;
     out << "\ndependency graph: " << count(graph.nodes.size(), "node", "nodes") << ", "
-        << count(graph.edges, "edge", "edges") << "\n";
+        << (graph.edges_complete ? "" : "at least ") << count(graph.edges, "edge", "edges") << "\n";
     if (graph.nodes.empty()) return;
     out << "  work " << format_duration(graph.work) << ", span " << format_duration(graph.span) << ", parallelism "
         << fixed(graph.parallelism, 2) << "\n";
