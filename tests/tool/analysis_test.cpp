@@ -13,7 +13,6 @@
 #include "analysis/critical_path.h"
 #include "analysis/quantile_sketch.h"
 #include "model/edge_expansion.h"
-#include "model/link_index.h"
 #include "reading/merged_reader.h"
 #include "reading/trace_file_reader.h"
 
@@ -155,31 +154,6 @@ TEST(tool_analysis, the_graph_with_vertices_gives_what_the_expanded_edges_give) 
         EXPECT_EQ(along, got.span) << trial;
     }
     EXPECT_GT(compared, 800);
-}
-
-TEST(tool_analysis, links_through_a_location_thousands_write_and_read_stop_at_their_limit) {
-    // The links that the chrome view draws join each writer to each reader:
-    // 1100 x 1000 of them here, through 1100 relations into the location.
-    link_index index;
-    trace_record record;
-    const trace_id location{1 << 30, 0, 0};
-    auto add = [&](record_kind kind, const trace_id& id, const trace_id& tail = {}, int relation = 0) {
-        record.kind = kind;
-        record.fields[1].id = id;
-        record.fields[2].number = static_cast<std::uint64_t>(relation);
-        record.fields[3].id = tail;
-        index.record(record);
-    };
-    for (std::uint64_t task = 1; task <= 2100; ++task) {
-        add(record_kind::task_begin, {task, 0, 0});
-        if (task <= 1100)
-            add(record_kind::relation, {task, 1, 0}, location, 7);
-        else
-            add(record_kind::relation, location, {task, 1, 0}, 7);
-    }
-    index.resolve_links();
-    EXPECT_EQ(index.links().size(), link_index::most_links);
-    EXPECT_TRUE(index.links_left_out());
 }
 
 }  // namespace

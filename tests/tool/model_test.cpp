@@ -6,8 +6,6 @@
 
 #include "model/execution_tracker.h"
 #include "files.h"
-#include "model/graph_model.h"
-#include "model/link_index.h"
 #include "common/text_format.h"
 #include "reading/trace_directory.h"
 #include "output/dot_output.h"
@@ -84,25 +82,6 @@ TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_l
     EXPECT_EQ(tracker.open_at_end(), 2u);
 }
 
-TEST(tool_model, links_follow_parents_children_and_dependences_through_storage) {
-    link_index index;
-    const trace_id parent{5, 0, 0}, writer{7, 0, 0}, reader{10, 0, 0}, storage{4096, 0, 0};
-    for (const trace_id& id : {parent, writer, reader}) index.record(with_id(record_kind::task_begin, 1, id));
-    index.record(relation(writer, 5, parent));              // child_of: parent -> child
-    index.record(relation({7, 1, 0}, 7, storage));         // the writer's node precedes the storage
-    index.record(relation(storage, 7, {10, 1, 0}));        // which precedes the reader's node
-    index.record(relation(storage, 7, {99, 1, 0}));        // a node that never runs
-    index.record(relation({7, 1, 0}, 2, {10, 1, 0}));       // siblings have no direction
-    index.resolve_links();
-
-    ASSERT_EQ(index.links().size(), 2u);
-    EXPECT_EQ(index.links()[0].from, parent);
-    EXPECT_EQ(index.links()[0].to, writer);
-    EXPECT_EQ(index.links()[1].from, writer);
-    EXPECT_EQ(index.links()[1].to, reader);
-    EXPECT_EQ(index.links()[1].kind, 7);
-}
-
 std::string dot_of(const std::vector<trace_record>& records, const std::vector<std::string>& handles) {
     // The names come from a creation record in a file, as in a real run.
     mvt_test::temp_dir dir;
@@ -169,7 +148,6 @@ TEST(tool_model, text_formats_are_exact_and_escape_what_their_formats_forbid) {
     EXPECT_EQ(format_utc(1796347852000000007u), "2026-12-04 01:30:52.000000007 UTC");
     EXPECT_EQ(json_escape("a\"b\\c\nd\x01\xc3"), "a\\\"b\\\\c\\nd\\u0001\\u00c3");
     EXPECT_EQ(xml_escape("<a & 'b'>\x01"), "&lt;a &amp; &apos;b&apos;&gt;?");
-    EXPECT_EQ(dot_escape("say \"hi\"\\\n"), "say \\\"hi\\\"\\\\\\n");
 }
 
 }  // namespace

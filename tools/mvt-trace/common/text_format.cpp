@@ -90,23 +90,4 @@ std::string xml_escape(std::string_view text) {
     return out;
 }
 
-std::string dot_escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (u < 0x20 || u >= 0x80) {
-            out += '?';
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 }  // namespace mvt_trace

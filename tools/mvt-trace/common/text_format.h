@@ -21,8 +21,6 @@ std::string microseconds_text(std::uint64_t nanoseconds);
 std::string json_escape(std::string_view text);
 // Text for XML character data and attribute values.
 std::string xml_escape(std::string_view text);
-// Text for a double-quoted DOT string.
-std::string dot_escape(std::string_view text);
 
 }  // namespace mvt_trace
 

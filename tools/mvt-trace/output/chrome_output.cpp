@@ -9,7 +9,7 @@
 
 #include "common/text_format.h"
 #include "model/execution_tracker.h"
-#include "model/link_index.h"
+#include "model/metadata_entry.h"
 #include "model/run_model_builder.h"
 #include "output/analyze_problems.h"
 #include "output/report/recorded_run.h"

@@ -13,7 +13,7 @@
 
 #include "common/large_allocator.h"
 #include "model/execution_tracker.h"
-#include "model/link_index.h"
+#include "model/metadata_entry.h"
 #include "model/name_table.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
