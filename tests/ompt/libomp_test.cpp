@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "files.h"
 #include "trace_reader.h"
 
 namespace {
@@ -24,19 +22,15 @@ using trace = std::vector<lines>;         // rendered records by thread file
 using words = std::vector<std::string>;  // one record's words
 
 trace run_traced(const std::string& program) {
-    mvt_test::temp_dir dir;
-    const mvt_test::child_result child = mvt_test::run_child(
-        {program}, {"", {"MVA_DIR=" + dir.path(), "OMP_TOOL_LIBRARIES=" MVT_LIB_PATH, "OMP_TOOL=enabled"},
-                    {"OMP_NUM_THREADS", "OMP_TOOL_VERBOSE_INIT"}, 120});
-    const trace rendered = mvt_test::read_rendered(dir.path());
-    EXPECT_EQ(child.exit_code, 0) << child.out << child.err;
-    EXPECT_EQ(child.out.find("Could not register"), std::string::npos) << child.out;
+    const mvt_test::traced_run run({program}, {"", {"OMP_TOOL_LIBRARIES=" MVT_LIB_PATH, "OMP_TOOL=enabled"},
+                                               {"OMP_NUM_THREADS", "OMP_TOOL_VERBOSE_INIT"}, 120});
+    EXPECT_EQ(run.child.out.find("Could not register"), std::string::npos) << run.child.out;
     // The initial thread starts the tool: its file opens with the domain, the
     // handles and the graph.
-    const lines first = rendered.empty() ? lines{} : rendered[0];
+    const lines first = run.file(0);
     EXPECT_TRUE(first.size() > 12 && first[0] == "domain_createA @openmp 6 openmp" &&
                 first[12] == "task_group @openmp {19,0,0} {0,0,0} @graph");
-    return rendered;
+    return run.files;
 }
 
 // Records of every file with this name and `value` as word `at`.
@@ -131,14 +125,6 @@ TEST_F(ompt_libomp, tasks_and_their_dependences) {
     }
     EXPECT_EQ(std::to_string(out_edges) + " out, " + std::to_string(in_edges) + " in", "3 out, 3 in");
     EXPECT_EQ(vertices.size(), 2u);
-    expect_executions_balanced(t);
-}
-
-// The bundled example: a parallel loop, a task pipeline and a reduction.
-TEST_F(ompt_libomp, bundled_example_ends_every_execution_it_begins) {
-    const trace t = run_traced(OMP_EXAMPLE_PROGRAM);
-    EXPECT_EQ(find(t, "task_begin", 4, "@omp_explicit").size(), 12u);  // three tasks per block
-    EXPECT_EQ(find(t, "task_begin", 4, "@omp_parallel").size(), 3u);
     expect_executions_balanced(t);
 }
 

@@ -8,36 +8,26 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "files.h"
 #include "trace_reader.h"
 
 namespace {
 
 using mvt_test::lines;
 
-struct scripted_run {
-    mvt_test::child_result child;
-    std::vector<lines> files;  // by thread
-    lines file(size_t k) const { return k < files.size() ? files[k] : lines{}; }
-    // Records of the files from `first` on, of threads that should write nothing.
-    lines files_from(size_t first) const {
-        lines out;
-        for (size_t k = first; k < files.size(); ++k) out.insert(out.end(), files[k].begin(), files[k].end());
-        return out;
-    }
-};
-
 const char* const llvm_14 = "LLVM OMP version: 5.0.20140926";
 
-scripted_run run_script(const lines& script, const std::string& version = llvm_14, const std::string& answers = "5") {
-    mvt_test::temp_dir dir;
+mvt_test::traced_run run_script(const lines& script, const std::string& version = llvm_14,
+                                const std::string& answers = "5") {
     lines argv = {OMPT_SCRIPTED_RUNTIME, MVT_LIB_PATH, version, answers};
     argv.insert(argv.end(), script.begin(), script.end());
-    scripted_run run{mvt_test::run_child(argv, {"", {"MVA_DIR=" + dir.path()}, {}, 60}), {}};
-    run.files = mvt_test::read_rendered(dir.path());
-    EXPECT_EQ(run.child.exit_code, 0) << run.child.err;
-    return run;
+    return mvt_test::traced_run(argv, {"", {}, {}, 60});
+}
+
+// Records of the files from `first` on, of threads that should write nothing.
+lines files_from(const mvt_test::traced_run& run, size_t first) {
+    lines out;
+    for (size_t k = first; k < run.files.size(); ++k) out.insert(out.end(), run.files[k].begin(), run.files[k].end());
+    return out;
 }
 
 lines with_prefix(const std::string& text, const std::string& prefix) {
@@ -96,7 +86,7 @@ TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
     const int numbers[] = {7, 11, 3, 4, 5, 6, 18, 1, 23};
     for (const std::string answers : {"5", "1", "0,1,2,3,4,5,1,0,1", "0"}) {
         SCOPED_TRACE(answers);
-        const scripted_run run = run_script({"thread_begin t", "control_tool"}, llvm_14, answers);
+        const mvt_test::traced_run run = run_script({"thread_begin t", "control_tool"}, llvm_14, answers);
         lines err = {"start_tool stable", "lookup ompt_set_callback", "lookup ompt_get_task_info",
                      "lookup ompt_get_unique_id", "lookup ompt_get_thread_data", "lookup ompt_get_parallel_info"};
         std::string out;
@@ -109,7 +99,7 @@ TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
         EXPECT_EQ(with_prefix(run.child.err, ""), err);
         EXPECT_EQ(run.child.out, out);
         EXPECT_EQ(run.file(0), startup);
-        EXPECT_EQ(run.files_from(1), lines{});
+        EXPECT_EQ(files_from(run, 1), lines{});
     }
 }
 
@@ -119,7 +109,7 @@ TEST(ompt_startup, handshake_registrations_and_callbacks_never_delivered) {
 TEST(ompt_startup, without_entry_points_nothing_is_registered) {
     for (const std::string lookup : {"no_lookup", "find_nothing", "find_set_callback_only"}) {
         SCOPED_TRACE(lookup);
-        const scripted_run run = run_script({}, "-", lookup);
+        const mvt_test::traced_run run = run_script({}, "-", lookup);
         std::string out;
         for (const char* event : events) out += "0: Could not register callback 'ompt_callback_" + std::string(event) + "'\n";
         EXPECT_EQ(run.child.out, out);
@@ -132,7 +122,7 @@ TEST(ompt_startup, without_entry_points_nothing_is_registered) {
 // One region on threads A and B; an explicit task with an out dependence on x
 // is created on A and run on B; both reach the closing barrier.
 TEST(ompt_translation, worked_example_on_two_threads) {
-    const scripted_run run = run_script({
+    const mvt_test::traced_run run = run_script({
         "thread_begin ta", "implicit_task begin - e0 initial", "parallel_begin e0 p 0xb0", "region p",
         "implicit_task begin p x0 implicit", "task_create x0 t explicit 1 0xc1", "dependences t 1 0x7000 out",
         "B{", "thread_begin tb", "implicit_task begin p x1 implicit", "task_schedule x1 switch t",
@@ -163,7 +153,7 @@ TEST(ompt_translation, worked_example_on_two_threads) {
     EXPECT_EQ(run.file(1),
               (lines{id_create(id(x1)), group(id(x1), id(p), "omp_implicit"), begin(id(x1), id(p), "omp_implicit"),
                      begin(id(t), id(0), "omp_explicit"), end, end, begin(id(x1), id(p), "omp_barrier"), end, end}));
-    EXPECT_EQ(run.files_from(2), lines{});
+    EXPECT_EQ(files_from(run, 2), lines{});
     EXPECT_EQ(with_prefix(run.child.err, "slot"), (lines{"slot e0 102", "slot p 103", "slot t 107", "slot ta 101",
                                                          "slot tb 108", "slot x0 106", "slot x1 109"}));
 }
@@ -231,10 +221,10 @@ TEST(ompt_translation, single_events) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const scripted_run run = run_script(c.script);
+        const mvt_test::traced_run run = run_script(c.script);
         EXPECT_EQ(run.file(0), after_startup(c.records));
         EXPECT_EQ(with_prefix(run.child.err, "slot"), c.slots);
-        EXPECT_EQ(run.files_from(1), lines{});
+        EXPECT_EQ(files_from(run, 1), lines{});
     }
 }
 
@@ -262,11 +252,11 @@ TEST(ompt_shutdown, every_ending_keeps_the_last_events_and_closes_the_files) {
         SCOPED_TRACE(c.what);
         lines script = begun;
         script.insert(script.end(), c.ending.begin(), c.ending.end());
-        const scripted_run run = run_script(script);
+        const mvt_test::traced_run run = run_script(script);
         EXPECT_EQ(run.file(0), after_startup({id_create(id(101)), group(id(101), id(7), "omp_implicit"),
                                               begin(id(101), id(7), "omp_implicit"), end}));
         EXPECT_EQ(run.file(1), c.second_file);
-        EXPECT_EQ(run.files_from(2), lines{});
+        EXPECT_EQ(files_from(run, 2), lines{});
     }
 }
 

@@ -4,8 +4,7 @@
 // declaration, so that a layout mistake on either side shows), dlopen()s the
 // library and hands the global to __itt_api_init.
 //
-//   static_part LIB bind     prints how each entry of the API list was bound,
-//                            then records through the bound pointers
+//   static_part LIB bind     prints how each entry of the API list was bound
 //   static_part LIB refuse   a wrong magic, a null global, a null API list and
 //                            a second global behind the first: prints what changed
 
@@ -16,8 +15,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <mvt_xml/itt.h>
 
 namespace {
 
@@ -60,11 +57,6 @@ struct api_list {
         }
         entries.push_back({nullptr, nullptr, nullptr, nullptr, 0});
     }
-    void* slot(const char* name) const {
-        for (size_t k = 0; k < slots.size(); ++k)
-            if (std::strcmp(entries[k].name, name) == 0) return slots[k];
-        return nullptr;
-    }
 };
 
 global make_global(api_list* list, void* library, const char** path) {
@@ -80,12 +72,6 @@ global make_global(api_list* list, void* library, const char** path) {
 }
 
 using init_fn = void (*)(void*, int);
-
-// The function the static part now calls for `name`.
-template <typename Function>
-Function bound(const api_list& list, const char* name) {
-    return reinterpret_cast<Function>(list.slot(name));
-}
 
 // Every function the library exports, wanted, so that each must be bound to
 // the function of its own name; one wanted entry without a slot; wanted names
@@ -110,21 +96,6 @@ int bind(void* library, init_fn init) {
                                                                          : "untouched";
         std::printf("%s %s\n", list.entries[k].name, state);
     }
-    // The calls an instrumented runtime makes through its bound pointers.
-    auto domain_create = bound<decltype(&__itt_domain_create)>(list, "__itt_domain_create");
-    auto handle_create = bound<decltype(&__itt_string_handle_create)>(list, "__itt_string_handle_create");
-    auto id_create = bound<decltype(&__itt_id_create)>(list, "__itt_id_create");
-    auto task_begin = bound<decltype(&__itt_task_begin)>(list, "__itt_task_begin");
-    auto metadata = bound<decltype(&__itt_metadata_str_add)>(list, "__itt_metadata_str_add");
-    auto relation = bound<decltype(&__itt_relation_add)>(list, "__itt_relation_add");
-    auto task_end = bound<decltype(&__itt_task_end)>(list, "__itt_task_end");
-    __itt_domain* d = domain_create("static_part");
-    __itt_string_handle* h = handle_create("work");
-    id_create(d, {1, 0, 0});
-    task_begin(d, {1, 0, 0}, __itt_null, h);
-    metadata(d, {1, 0, 0}, h, "text", 4);
-    relation(d, {1, 0, 0}, __itt_relation_is_predecessor_to, {2, 0, 0});
-    task_end(d);
     return 0;
 }
 

@@ -6,8 +6,6 @@
 #include <map>
 #include <thread>
 
-#include "files.h"
-
 namespace mvt_test {
 
 trace_file parse_trace(const std::string& path) {
@@ -98,6 +96,14 @@ std::vector<lines> read_rendered(const std::string& dir) {
         }
     }
     return out;
+}
+
+traced_run::traced_run(const std::vector<std::string>& argv, child_options options) {
+    options.set_env.push_back("MVA_DIR=" + dir.path());
+    if (options.cwd.empty()) options.cwd = dir.path();
+    child = run_child(argv, options);
+    EXPECT_EQ(child.exit_code, 0) << child.out << child.err;
+    files = read_rendered(dir.path());
 }
 
 }  // namespace mvt_test

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+#include "files.h"
+
 namespace mvt_test {
 
 struct trace_field {
@@ -43,6 +46,18 @@ std::string id_text(unsigned long long a, unsigned long long b = 0, unsigned lon
 // domain or string handle created in the trace as @name. end_of_records is
 // left out. Every name must have one address per kind, and no address two names.
 std::vector<lines> read_rendered(const std::string& dir);
+
+// A child process run with MVA_DIR naming a fresh directory (its working
+// directory unless `options` names one), which must exit with status 0, and
+// its trace files as read_rendered() shows them.
+struct traced_run {
+    explicit traced_run(const std::vector<std::string>& argv, child_options options = {});
+    lines file(size_t k) const { return k < files.size() ? files[k] : lines{}; }
+
+    temp_dir dir;
+    child_result child;
+    std::vector<lines> files;
+};
 
 }  // namespace mvt_test
 
