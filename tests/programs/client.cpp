@@ -12,9 +12,9 @@
 //   client LIB stress T R         T threads play records 0..R-1 of the plan
 //   client LIB exit_race T        T threads play the plan while main returns, T more start
 //   client LIB crash T K          T threads play the plan; SIGKILL once each made K records
-//   client LIB fork C END F       F fork()s while two threads play the plan; the child
-//                                 records (C=1) or not (C=0), then ends with END =
-//                                 exit, _exit or exec (of "scribble")
+//   client LIB fork END F         F fork()s while two threads play the plan; the child
+//                                 calls the library, then ends with END = exit,
+//                                 _exit or exec (of "scribble")
 //   client LIB scribble           writes junk into every inherited regular file
 //   client LIB stress T R BYTES   the same, with the file size limited to BYTES
 
@@ -188,7 +188,7 @@ extern "C" int __lsan_is_turned_off() { return in_forked_child ? 1 : 0; }
 
 namespace {
 
-int fork_while_recording(bool child_calls, const std::string& ending, int forks) {
+int fork_while_recording(const std::string& ending, int forks) {
     __itt_domain* d = itt.domain_create("parent");
     __itt_domain* parent_openmp = itt.domain_create("openmp");
     std::atomic<bool> stop{false};
@@ -205,18 +205,17 @@ int fork_while_recording(bool child_calls, const std::string& ending, int forks)
         pid_t pid = fork();
         if (pid == 0) {
             in_forked_child = true;
-            if (child_calls) {  // none of these may reach a trace
-                itt.id_create(d, {999999, i, 0});
-                itt.domain_create("made in the child");
-                itt.task_end(d);
-                size_t grown = 0;
-                if (!names_keep_their_records(parent_openmp, 1000, grown) || grown != 0) _exit(4);
+            // None of these may reach a trace.
+            itt.id_create(d, {999999, i, 0});
+            itt.domain_create("made in the child");
+            itt.task_end(d);
+            size_t grown = 0;
+            if (!names_keep_their_records(parent_openmp, 1000, grown) || grown != 0) _exit(4);
 #ifndef MVT_SANITIZED
-                // A thread whose first call is in the child. Sanitizers do not support
-                // threads in the child of a threaded process, hence the guard.
-                std::thread([d, i] { itt.id_create(d, {999999, i, 1}); }).join();
+            // A thread whose first call is in the child. Sanitizers do not support
+            // threads in the child of a threaded process, hence the guard.
+            std::thread([d, i] { itt.id_create(d, {999999, i, 1}); }).join();
 #endif
-            }
             if (ending == "exit") std::exit(0);
             if (ending == "exec")
                 execl("/proc/self/exe", "/proc/self/exe", library_path.c_str(), "scribble", static_cast<char*>(nullptr));
@@ -284,7 +283,7 @@ int main(int argc, char** argv) {
     } else if (mode == "crash") {
         start_recording(count, second);
         kill(getpid(), SIGKILL);
-    } else if (mode == "fork" && argc > 5) return fork_while_recording(arg == "1", argv[4], std::atoi(argv[5]));
+    } else if (mode == "fork" && argc > 4) return fork_while_recording(arg, std::atoi(argv[4]));
     else if (mode == "after_exit") {
         early_domain = itt.domain_createA("openmp");
         itt.id_create(nullptr, {1, 0, 0});

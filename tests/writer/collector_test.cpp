@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "child_process.h"
@@ -40,19 +41,6 @@ std::vector<std::string> trace_files(int count) {
     return names;
 }
 
-// The one directory of `cwd` that holds files: it matches `pattern` and holds
-// a file per hardware thread.
-void expect_one_trace_directory(const temp_dir& cwd, const std::string& pattern) {
-    int with_files = 0;
-    for (const std::string& entry : list_dir(cwd.path())) {
-        if (list_dir(cwd / entry).empty()) continue;
-        ++with_files;
-        EXPECT_TRUE(std::regex_match(entry, std::regex(pattern))) << entry;
-        EXPECT_EQ(list_dir(cwd / entry), trace_files(hardware));
-    }
-    EXPECT_EQ(with_files, 1);
-}
-
 std::string dated_name(time_t when) {
     char name[32];
     strftime(name, sizeof name, "_mva_%Y%m%d_%H%M%S", localtime(&when));
@@ -74,43 +62,42 @@ TEST(CollectorLoad, WithoutCallsEveryHardwareThreadHasAClosedFile) {
     }
 }
 
-TEST(CollectorLoad, UnsetOrEmptyDirectoryGivesADatedDirectoryInTheWorkingDirectory) {
-    for (const char* setting : {static_cast<const char*>(nullptr), ""}) {
+// MVA_DIR unset or empty: a directory in the working directory named after
+// the local time of loading, or the first free variant of that name; when
+// every variant is taken, mkdir's failure is told and the base name is used.
+TEST(CollectorLoad, UnsetOrEmptyDirectoryGivesTheFirstFreeDatedName) {
+    std::vector<std::string> every_suffix = {""};
+    for (int i = 0; i < 1000; ++i) every_suffix.push_back("_" + std::to_string(1000 + i).substr(1));  // _000 to _999
+    const struct {
+        const char* setting;
+        std::vector<std::string> taken;  // made beforehand for the next seconds
+        std::string suffix, out;
+    } cases[] = {{nullptr, {}, "", ""},
+                 {"", {}, "", ""},
+                 {nullptr, {""}, "_000", ""},
+                 {nullptr, {"", "_000"}, "_001", ""},
+                 {nullptr, every_suffix, "", "WARNING when issuing: mkdir _mva_[0-9]{8}_[0-9]{6}\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix + " after " + std::to_string(c.taken.size()) + " taken");
         temp_dir cwd;
-        time_t before = time(nullptr);
-        run_client({"none"}, cwd.path(), setting);
-        time_t after = time(nullptr);
-        std::vector<std::string> entries = list_dir(cwd.path());
-        ASSERT_EQ(entries.size(), 1u);
-        bool in_window = false;
-        for (time_t t = before; t <= after; ++t) in_window |= entries[0] == dated_name(t);
-        EXPECT_TRUE(in_window) << entries[0];
-        EXPECT_EQ(list_dir(cwd / entries[0]), trace_files(hardware));
+        const time_t before = time(nullptr);
+        std::set<std::string> taken;
+        for (time_t t = before; t < before + 3; ++t)
+            for (const std::string& suffix : c.taken) taken.insert(dated_name(t) + suffix);
+        for (const std::string& name : taken) mkdir((cwd / name).c_str(), 0755);
+        run_client({"none"}, cwd.path(), c.setting, c.out);
+        const time_t after = time(nullptr);
+        // The one directory that holds files has the expected name for a
+        // moment of the run, and no other directory was made.
+        std::vector<std::string> made, used;
+        for (const std::string& entry : list_dir(cwd.path()))
+            if (!taken.count(entry)) made.push_back(entry);
+        for (time_t t = before; t <= after; ++t)
+            if (!list_dir(cwd / (dated_name(t) + c.suffix)).empty()) used.push_back(dated_name(t) + c.suffix);
+        ASSERT_EQ(used.size(), 1u);
+        EXPECT_TRUE(made.empty() || made == used) << made.size();
+        EXPECT_EQ(list_dir(cwd / used[0]), trace_files(hardware));
     }
-}
-
-TEST(CollectorLoad, ExistingDatedDirectoryGetsTheFirstFreeSuffix) {
-    for (const std::string taken : {"", "_000"}) {
-        temp_dir cwd;
-        for (time_t t = time(nullptr), last = t + 5; t < last; ++t)
-            for (const std::string& suffix : {std::string(), taken}) mkdir((cwd / (dated_name(t) + suffix)).c_str(), 0755);
-        run_client({"none"}, cwd.path(), nullptr);
-        expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}" + std::string(taken.empty() ? "_000" : "_001"));
-    }
-}
-
-TEST(CollectorLoad, WhenEveryNameIsTakenTheWarningShowsAndTheBaseDirectoryIsUsed) {
-    temp_dir cwd;
-    for (time_t t = time(nullptr), last = t + 3; t < last; ++t) {
-        mkdir((cwd / dated_name(t)).c_str(), 0755);
-        for (int i = 0; i < 1000; ++i) {
-            char suffix[8];
-            std::snprintf(suffix, sizeof suffix, "_%03d", i);
-            mkdir((cwd / (dated_name(t) + suffix)).c_str(), 0755);
-        }
-    }
-    run_client({"none"}, cwd.path(), nullptr, "WARNING when issuing: mkdir _mva_[0-9]{8}_[0-9]{6}\n");
-    expect_one_trace_directory(cwd, "_mva_[0-9]{8}_[0-9]{6}");
 }
 
 TEST(CollectorThreads, FirstRecordingThreadsTakeFilesInOrderAndLaterOnesOpenNewFiles) {
