@@ -55,32 +55,28 @@ TEST(xml_document_parse, worked_example) {
     EXPECT_EQ(root->name, "config");
     EXPECT_EQ(root->attributes, (attrs{{"id", "main"}, {"mode", "fast"}}));
     ASSERT_EQ(root->child_elements.size(), 3u);
-    xml::element* item = root->child_elements[0];
+    xml::element *item = root->child_elements[0], *name = root->child_elements[2];
     EXPECT_EQ(item->attributes, (attrs{{"id", "a"}, {"size", "3"}}));
     EXPECT_EQ(root->child_elements[1]->text, "raw <b>bold</b> text");
     EXPECT_TRUE(root->child_elements[1]->child_elements.empty());
-    EXPECT_EQ(root->child_elements[2]->text, "alpha ");
+    EXPECT_EQ(name->text, "alpha ");
     EXPECT_EQ(p.doc.elem("a"), item);
     EXPECT_EQ(p.doc.elem("main"), nullptr);
-    EXPECT_EQ(p.doc.elems("name"), std::vector<xml::element*>{root->child_elements[2]});
+    EXPECT_EQ(p.doc.elems("name"), std::vector<xml::element*>{name});
     EXPECT_EQ(p.doc.elems("id", "a"), std::vector<xml::element*>{item});
+    EXPECT_EQ(p.doc.elems("item", "id", "a"), std::vector<xml::element*>{item});
     EXPECT_EQ(p.dump(), worked_example_dump);
-}
-
-TEST(xml_document_parse, queries_and_dump_through_const_references) {
-    parsed p(worked_example);
+    // The same queries through const references.
     const xml::document& doc = p.doc;
-    const xml::element* item = doc.elem("a");
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(p.doc.elems("item", "id", "a"), std::vector<xml::element*>{p.doc.elem("a")});
-    EXPECT_EQ(doc.elems("item", "id", "a"), std::vector<const xml::element*>{item});
+    const xml::element& const_root = *root;
+    EXPECT_EQ(doc.elem("a"), item);
+    EXPECT_EQ(doc.elems("name"), std::vector<const xml::element*>{name});
     EXPECT_EQ(doc.elems("size", "3"), std::vector<const xml::element*>{item});
-    EXPECT_EQ(doc.elems("name").size(), 1u);
-    const xml::element& root = *doc.root;
-    EXPECT_EQ(root.child("a"), item);
-    EXPECT_EQ(root.first_child(), item);
-    EXPECT_EQ(root.first_child("name", nullptr, nullptr)->text, "alpha ");
-    EXPECT_EQ(root.children(nullptr, "size", "3"), std::vector<const xml::element*>{item});
+    EXPECT_EQ(doc.elems("item", "id", "a"), std::vector<const xml::element*>{item});
+    EXPECT_EQ(const_root.child("a"), item);
+    EXPECT_EQ(const_root.first_child(), item);
+    EXPECT_EQ(const_root.first_child("name", nullptr, nullptr), name);
+    EXPECT_EQ(const_root.children(nullptr, "size", "3"), std::vector<const xml::element*>{item});
     std::ostringstream out;
     doc.dump(out);
     EXPECT_EQ(out.str(), worked_example_dump);
