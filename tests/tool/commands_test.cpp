@@ -185,19 +185,15 @@ TEST(tool_commands, dot_draws_each_kind_of_graph_by_its_rules) {
         std::vector<std::string> in_order;  // appear in this order
         std::vector<std::string> absent;
     };
+    const std::string flow =
+        "thread 0\n0 task_group flow 1 0 graph\n0 task_group flow 10 1 A\n0 task_group flow 11 1 B\n"
+        "0 task_group flow 10.1 10 output_port_0\n0 task_group flow 11.1 11 input_port_0\n"
+        "0 relation flow 10.1 predecessor_to 11.1\n";
     const std::vector<dot_case> cases = {
-        {"a flow graph: ports hidden, edges node to node",
-         "thread 0\n0 task_group flow 1 0 graph\n0 task_group flow 10 1 A\n0 task_group flow 11 1 B\n"
-         "0 task_group flow 10.1 10 output_port_0\n0 task_group flow 11.1 11 input_port_0\n"
-         "0 relation flow 10.1 predecessor_to 11.1\n",
-         {},
+        {"a flow graph: ports hidden, edges node to node", flow, {},
          {"subgraph cluster_0 {", "label=\"graph\"", "n1 [label=\"A\\n10\"", "n2 [label=\"B\\n11\"", "}", "n1 -> n2;"},
          {"port"}},
-        {"the same with --ports: cells, and the edge from port to port",
-         "thread 0\n0 task_group flow 1 0 graph\n0 task_group flow 10 1 A\n0 task_group flow 11 1 B\n"
-         "0 task_group flow 10.1 10 output_port_0\n0 task_group flow 11.1 11 input_port_0\n"
-         "0 relation flow 10.1 predecessor_to 11.1\n",
-         {"--ports"},
+        {"the same with --ports: cells, and the edge from port to port", flow, {"--ports"},
          {"n1 [shape=plain", "port=\"p3\"", "n2 [shape=plain", "port=\"p4\"", "n1:p3:e -> n2:p4:w;"},
          {"n1 -> n2;"}},
         {"OpenMP regions in the order they began, not as declared; tasks in their region's box",
@@ -234,18 +230,13 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
     if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
     mvt_test::temp_dir run;
     const std::string name = "<a&\"b'>\\\nsecond line\x01";
-    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
-    const std::string id = "<compound_field>\n" + field("3") + field("0") + field("0") + "</compound_field>\n";
-    mvt_test::write_file(
-        run / "_mvt.0",
-        "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"1\">\n"
-        "<record>\n" + field("string_handle_createA") + field("10") + field("42") + field(std::to_string(name.size())) +
-            field(name) + "</record>\n<record>\n" + field("task_group") + field("20") + field("1") + id + id +
-            field("42") + "</record>\n<record>\n" + field("task_begin") + field("30") + field("1") + id + id +
-            field("42") + field("0") + "</record>\n<record>\n" + field("metadata_stringA") + field("40") +
-            field("1") + id + field("42") + field(std::to_string(name.size())) + field(name) +
-            "</record>\n<record>\n" + field("task_end") + field("90") + field("1") + "</record>\n<record>\n" +
-            field("end_of_records") + field("99") + "</record>\n</trace>\n");
+    using namespace trace_text;
+    const std::string named = field(1) + id(3) + id(3) + field(42);  // domain, task, parent, name
+    const std::string text = field(1) + id(3) + field(42) + field(name.size()) + field(name);
+    mvt_test::write_file(run / "_mvt.0", file(string_handle(10, 42, name) + record("task_group", 20, named) +
+                                                  record("task_begin", 30, named + field(0)) +
+                                                  record("metadata_stringA", 40, text) + task_end(90),
+                                              99, 1));
     for (const char* command : {"chrome", "timeline", "dot", "summary"})
         ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}).exit_code, 0) << command;
     const std::string parse =
@@ -287,25 +278,15 @@ TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
 TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program) {
     if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
     mvt_test::temp_dir run;
-    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
-    auto id = [&](int v) { return "<compound_field>\n" + field(std::to_string(v)) + field("0") + field("0") + "</compound_field>\n"; };
-    auto record = [&](const std::string& name, int ts, const std::string& fields) {
-        return "<record>\n" + field(name) + field(std::to_string(ts)) + fields + "</record>\n";
-    };
-    std::string text = "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" hardware_concurrency=\"1\">\n";
+    using namespace trace_text;
+    std::string records;
     const char* names[] = {"outer", "inner", "early", "late", "mid"};
-    for (int h = 1; h <= 5; ++h)
-        text += record("string_handle_createA", 1, field(std::to_string(h)) + field("5") + field(names[h - 1]));
-    auto begin = [&](const char* kind, int ts, int what, int handle) {
-        return record(kind, ts, field("9") + id(what) + id(0) + field(std::to_string(handle)) +
-                                    (std::string(kind) == "task_begin" ? field("0") : ""));
-    };
+    for (int h = 1; h <= 5; ++h) records += string_handle(1, h, names[h - 1]);
     // Regions early and mid overlap without nesting; late begins after early
     // ended and is never ended, nor are the two tasks.
-    text += begin("region_begin", 10, 10, 3) + begin("region_begin", 20, 11, 5) + record("region_end", 30, field("9") + id(10)) +
-            begin("region_begin", 40, 12, 4) + record("region_end", 50, field("9") + id(11)) + begin("task_begin", 60, 20, 1) +
-            begin("task_begin", 70, 21, 2) + record("end_of_records", 90, "") + "</trace>\n";
-    mvt_test::write_file(run / "_mvt.0", text);
+    records += region_begin(10, 10, 3, 9) + region_begin(20, 11, 5, 9) + region_end(30, 10, 9) +
+               region_begin(40, 12, 4, 9) + region_end(50, 11, 9) + task_begin(60, 20, 1, 9) + task_begin(70, 21, 2, 9);
+    mvt_test::write_file(run / "_mvt.0", file(records, 90, 1));
     mvt_test::write_file(run / "mvt-record.json", "{\"command\": [\"./prog\", \"two words\"], \"exit_status\": 3}\n");
     ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}).exit_code, 0);
     child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, "report-open", run / "page.html"}, {});

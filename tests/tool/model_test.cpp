@@ -9,6 +9,7 @@
 #include "common/text_format.h"
 #include "reading/trace_directory.h"
 #include "output/dot_output.h"
+#include "trace_text.h"
 
 namespace {
 
@@ -82,27 +83,19 @@ TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_l
     EXPECT_EQ(tracker.open_at_end(), 2u);
 }
 
-std::string dot_of(const std::vector<trace_record>& records, const std::vector<std::string>& handles) {
+std::string dot_of(const std::vector<trace_record>& given, const std::vector<std::string>& handles) {
     // The names come from a creation record in a file, as in a real run.
-    mvt_test::temp_dir dir;
-    std::string text = "<?xml version=\"1.0\"?>\n<trace version=\"0\" ts_frequency=\"1000000000\" "
-                       "hardware_concurrency=\"1\">\n";
-    auto field = [](const std::string& v) { return "<field>" + v + "</field>\n"; };
-    auto id = [&](const trace_id& i) {
-        return "<compound_field>\n" + field(std::to_string(i.d1)) + field(std::to_string(i.d2)) +
-               field(std::to_string(i.d3)) + "</compound_field>\n";
-    };
-    for (std::size_t h = 0; h < handles.size(); ++h)
-        text += "<record>\n" + field("string_handle_createA") + field("1") + field(std::to_string(h + 1)) +
-                field(std::to_string(handles[h].size())) + field(handles[h]) + "</record>\n";
-    for (const trace_record& r : records) {
-        text += "<record>\n" + field(std::string(record_name(r.kind))) + field("2") + field("1") + id(r.id(1));
-        if (r.kind == record_kind::task_group) text += id(r.id(2)) + field(std::to_string(r.number(3)));
-        else text += field(std::to_string(r.number(2))) + id(r.id(3));
-        text += "</record>\n";
+    using namespace trace_text;
+    std::string records;
+    for (std::size_t h = 0; h < handles.size(); ++h) records += string_handle(1, h + 1, handles[h]);
+    auto id_of = [](const trace_id& i) { return id(i.d1, i.d2, i.d3); };
+    for (const trace_record& r : given) {
+        const std::string tail = r.kind == record_kind::task_group ? id_of(r.id(2)) + field(r.number(3))
+                                                                    : field(r.number(2)) + id_of(r.id(3));
+        records += record(std::string(record_name(r.kind)), 2, field(1) + id_of(r.id(1)) + tail);
     }
-    text += "<record>\n<field>end_of_records</field>\n<field>3</field>\n</record>\n</trace>\n";
-    mvt_test::write_file(dir / "_mvt.0", text);
+    mvt_test::temp_dir dir;
+    mvt_test::write_file(dir / "_mvt.0", file(records, 3, 1));
     std::vector<trace_file> files;
     std::string error;
     EXPECT_TRUE(list_trace_files(dir.path(), files, error)) << error;
