@@ -18,6 +18,7 @@
 //   client LIB scribble           writes junk into every inherited regular file
 //   client LIB stress T R BYTES   the same, with the file size limited to BYTES
 
+#include <dlfcn.h>
 #include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -33,7 +34,8 @@
 #include <thread>
 #include <vector>
 
-#include "itt_api.h"
+#include <mvt_xml/itt.h>
+
 #include "record_plan.h"
 
 extern "C" {
@@ -45,7 +47,36 @@ void c_metadata_add(decltype(&::__itt_metadata_add) metadata_add, const __itt_do
 
 namespace {
 
-mvt_test::itt_api itt;
+#define MVT_ITT_FUNCTIONS(X)                                                                               \
+    X(domain_create) X(domain_createA) X(string_handle_create) X(string_handle_createA) X(id_create)      \
+    X(id_destroy) X(metadata_add) X(metadata_str_add) X(metadata_str_addA) X(relation_add) X(task_begin) \
+    X(task_end) X(task_group) X(region_begin) X(region_end) X(api_version) X(api_fini)
+
+struct itt_api {
+#define MVT_ITT_MEMBER(name) decltype(&::__itt_##name) name;
+    MVT_ITT_FUNCTIONS(MVT_ITT_MEMBER)
+#undef MVT_ITT_MEMBER
+};
+
+// Loads the library at `path` and binds every function by name; exits with
+// status 3 when the library or a function is missing.
+itt_api load_itt_api(const char* path) {
+    void* library = dlopen(path, RTLD_NOW | RTLD_GLOBAL);
+    itt_api api{};
+    const char* missing = library ? nullptr : dlerror();
+#define MVT_ITT_BIND(name)                                                                                \
+    if (library && !(api.name = reinterpret_cast<decltype(api.name)>(dlsym(library, "__itt_" #name)))) \
+        missing = "__itt_" #name;
+    MVT_ITT_FUNCTIONS(MVT_ITT_BIND)
+#undef MVT_ITT_BIND
+    if (missing) {
+        std::fprintf(stderr, "cannot bind %s\n", missing);
+        std::exit(3);
+    }
+    return api;
+}
+
+itt_api itt;
 std::string library_path;
 __itt_domain* early_domain = nullptr;  // "openmp", made before exit
 
@@ -268,7 +299,7 @@ int main(int argc, char** argv) {
         rlimit limit = {bytes, bytes};
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 5;
     }
-    itt = mvt_test::load_itt_api(argv[1]);
+    itt = load_itt_api(argv[1]);
     if (mode == "none") return 0;
     if (mode == "ordered")
         for (unsigned long long k = 0; k < static_cast<unsigned long long>(count); ++k)
