@@ -28,7 +28,8 @@ trace_file parse_trace(const std::string& path) {
         out = t.substr(0, t.size() - 8);
         return true;
     };
-    if (l.size() < 2) return fail("missing header");
+    if (l.size() < 2 || l[0] != "<?xml version=\"1.0\"?>" || l[1] != expected_trace_header_line())
+        return fail("header expected");
     while (i < l.size()) {
         if (l[i] == "</trace>") {
             file.closed = true;
@@ -43,8 +44,9 @@ trace_file parse_trace(const std::string& path) {
                 ++i;
                 for (unsigned long long& word : field.id) {
                     std::string digits;
-                    if (!text(digits)) return fail("identifier word expected");
-                    word = std::stoull(digits);
+                    if (!text(digits) || digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos ||
+                        std::to_string(word = std::stoull(digits)) != digits)
+                        return fail("identifier word expected");
                 }
                 if (i >= l.size() || l[i++] != "</compound_field>") return fail("</compound_field> expected");
             } else if (!text(field.text)) {

@@ -2,13 +2,15 @@
 """Structural checks of mvt-trace's JSON, SVG and HTML output.
 
 usage: check_outputs.py chrome FILE.json | timeline FILE.svg    (of data/openmp_run)
-       check_outputs.py report FILE.html | report-capped FILE.html   (of data/openmp_run)
+       check_outputs.py report FILE.html | report-without-dot FILE.html | report-capped FILE.html
+                                                  (of data/openmp_run)
        check_outputs.py report-open FILE.html    (of the trace commands_test writes)
 Exits 1 with the first problem found (an AssertionError), or 0.
 """
 import collections
 import json
 import re
+import shutil
 import sys
 import xml.etree.ElementTree as ET
 
@@ -60,16 +62,15 @@ def check_timeline(path):
     ns = "{http://www.w3.org/2000/svg}"
     root = ET.parse(path).getroot()
     assert root.tag == ns + "svg", root.tag
+    bars = [(r, r.find(ns + "title").text) for r in root.iter(ns + "rect") if r.find(ns + "title") is not None]
     colours = collections.defaultdict(set)
-    for r in root.iter(ns + "rect"):
-        if r.find(ns + "title") is not None:
-            assert float(r.get("width")) > 0, "empty bar"
-            colours[r.find(ns + "title").text.split(" ")[0]].add(r.get("fill"))
-    counts = collections.Counter(r.find(ns + "title").text.split(" ")[0]
-                                 for r in root.iter(ns + "rect") if r.find(ns + "title") is not None)
+    for r, title in bars:
+        assert float(r.get("width")) > 0, "empty bar"
+        colours[title.split(" ")[0]].add(r.get("fill"))
+    counts = collections.Counter(title.split(" ")[0] for _, title in bars)
     assert counts == {"omp_parallel": 1, "omp_implicit": 2, "omp_barrier": 2, "omp_explicit": 2, "setup": 1}, counts
     # The region is drawn as one, see-through with an outline.
-    region = [r for r in root.iter(ns + "rect") if r.find(ns + "title") is not None and "region" in r.find(ns + "title").text]
+    region = [r for r, title in bars if "region" in title]
     assert len(region) == 1 and region[0].get("fill-opacity") and region[0].get("stroke"), region
     # One colour per name, and no colour for two names.
     assert all(len(c) == 1 for c in colours.values()), colours
@@ -117,7 +118,7 @@ def executions(d):
                 yield lane, kind, i, t["names"][g["n"][i]], g["e"][i] - g["b"][i], g["x"][i]
 
 
-def check_report(path):
+def check_report(path, drawn=None):
     d = report_data(path)
     run, t, a = d["run"], d["timeline"], d["analysis"]
     assert (run["title"], run["threads"], run["files"], run["records"], run["wall_ns"]) == ("openmp_run", 2, 3, 69, 5000000), run
@@ -144,14 +145,14 @@ def check_report(path):
     # An implicit task and its barrier share identifier and parent: one entry.
     implicit = [x for lane, _, _, name, _, x in executions(d) if lane["label"] == "thread 1" and name != "omp_explicit"]
     assert len(set(implicit)) == 1 and t["elided"] == 0, implicit
-    check_graph(d)
+    check_graph(d, shutil.which("dot") is not None if drawn is None else drawn)
 
 
-def check_graph(d):
+def check_graph(d, drawn):
     """Graphviz's drawing, each node that ran a <g id="node-K"> tied to analysis.nodes[K]."""
     graph = d["graph"]
-    if graph["svg"] is None:
-        assert "dot" in graph["note"], graph
+    if not drawn:
+        assert graph["svg"] is None and "dot" in graph["note"], graph
         return
     svg = ET.fromstring(graph["svg"])
     ns = "{http://www.w3.org/2000/svg}"
@@ -186,6 +187,7 @@ def check_report_open(path):
 
 if __name__ == "__main__":
     checks = {"chrome": check_chrome, "timeline": check_timeline, "report": check_report,
+              "report-without-dot": lambda path: check_report(path, drawn=False),
               "report-capped": check_report_capped, "report-open": check_report_open}
     if len(sys.argv) != 3 or sys.argv[1] not in checks:
         sys.exit(__doc__)

@@ -265,7 +265,7 @@ TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
                                                {data, {"PATH=/nonexistent"}, {}, 120});
     ASSERT_EQ(without.exit_code, 0) << without.err;
     for (const auto& [check, file] : {std::pair{"report", "r.html"}, std::pair{"report-capped", "capped.html"},
-                                      std::pair{"report", "no_dot.html"}}) {
+                                      std::pair{"report-without-dot", "no_dot.html"}}) {
         child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, check, out / file}, {});
         EXPECT_EQ(checked.exit_code, 0) << check << checked.out << checked.err;
     }

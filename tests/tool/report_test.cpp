@@ -63,18 +63,11 @@ TEST(tool_report, command_line_quotes_only_words_a_shell_would_split) {
     EXPECT_EQ(mvt_trace::command_line({"prog", "two words", "it's", ""}), "prog 'two words' 'it'\\''s' ''");
 }
 
-// The page embeds Graphviz's drawing bare; what Graphviz refuses, or a
-// missing Graphviz, gives a reason instead.
-TEST(tool_report, graphviz_draws_bare_svg_or_says_why_not) {
+// What Graphviz refuses gives a reason instead of a drawing. (A drawing, bare
+// and with the ids given, is what the report test checks of every page.)
+TEST(tool_report, graphviz_says_why_it_did_not_draw) {
     if (mvt_test::run_child({"/bin/sh", "-c", "command -v dot"}, {}).exit_code != 0)
         GTEST_SKIP() << "Graphviz is not installed";
-    const mvt_trace::graphviz_drawing drawn =
-        mvt_trace::draw_with_graphviz("digraph g { a [id=\"node-0\"]; a -> b; }");
-    ASSERT_TRUE(drawn.drawn) << drawn.why;
-    EXPECT_EQ(drawn.svg.rfind("<svg", 0), 0u) << drawn.svg.substr(0, 100);
-    EXPECT_EQ(drawn.svg.find("<!--"), std::string::npos);
-    EXPECT_NE(drawn.svg.find("id=\"node-0\""), std::string::npos) << drawn.svg;
-
     const mvt_trace::graphviz_drawing refused = mvt_trace::draw_with_graphviz("digraph g { a -> ; }");
     EXPECT_FALSE(refused.drawn);
     EXPECT_TRUE(refused.svg.empty());
