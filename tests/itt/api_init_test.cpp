@@ -1,42 +1,153 @@
-// An instrumented runtime's static part binding the library through
-// __itt_api_init (tests/programs/static_part.cpp plays the static part in a
-// child process): which entries get the library's functions. A bound entry
-// is the library's own function, so its calls are those entry_points_test
-// checks.
+// An instrumented runtime's compiled-in static part binding the library
+// through __itt_api_init. The static part's global is built byte by byte at
+// the offsets static parts are compiled with (deliberately not from the
+// library's own declaration, so that a layout mistake on either side shows).
+// A bound entry is the library's own function, so its calls are those that
+// entry_points_test checks.
+
+#include <dlfcn.h>
+#include <pthread.h>
+#include <stdlib.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
-#include "trace_reader.h"
+#include "files.h"
 
 namespace {
 
-using mvt_test::lines;
+// One entry of the API list, 40 bytes.
+struct api_entry {
+    const char* name;
+    void** func_ptr;
+    void* init_func;
+    void* null_func;
+    int group;
+};
+static_assert(sizeof(api_entry) == 40 && sizeof(void*) == 8 && sizeof(pthread_mutex_t) == 40,
+              "the static part's layout on LP64 x86-64 Linux");
 
-// Wanted functions the library exports are bound to themselves, by name; a
-// name it lacks, or a group not asked for, gets the entry's null function.
-// Binding records nothing.
+constexpr unsigned char magic[8] = {0xED, 0xAB, 0xAB, 0xEC, 0x0D, 0xEE, 0xDA, 0x30};
+constexpr size_t mutex_at = 56, library_at = 96, path_at = 112, api_list_at = 120, next_at = 128, size = 136;
+
+struct alignas(8) global {
+    unsigned char bytes[size] = {};
+
+    template <typename T>
+    void put(size_t at, const T& value) { std::memcpy(bytes + at, &value, sizeof value); }
+};
+
+// The groups a static part asks for, and one it does not.
+constexpr int wanted_a = 1, wanted_b = 2, unwanted = 4;
+
+// An API list whose every entry keeps its function in its own slot, first set
+// to the entry's init_func. The init and null functions are never called, so
+// distinct addresses stand in for them.
+struct api_list {
+    std::vector<api_entry> entries;
+    std::vector<void*> slots;
+    char init_marks[64], null_marks[64];
+
+    explicit api_list(const std::vector<std::pair<const char*, int>>& names) : slots(names.size()) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            slots[k] = &init_marks[k];
+            entries.push_back({names[k].first, &slots[k], &init_marks[k], &null_marks[k], names[k].second});
+        }
+        entries.push_back({nullptr, nullptr, nullptr, nullptr, 0});
+    }
+    bool untouched() const {
+        for (size_t k = 0; k < slots.size(); ++k)
+            if (slots[k] != entries[k].init_func) return false;
+        return true;
+    }
+};
+
+// The library, loaded once for this program with its trace files in a
+// directory of their own, and its __itt_api_init.
+struct loaded_library {
+    loaded_library() {
+        setenv("MVA_DIR", trace.path().c_str(), 1);
+        handle = dlopen(MVT_LIB_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (handle) init = reinterpret_cast<void (*)(void*, int)>(dlsym(handle, "__itt_api_init"));
+    }
+    mvt_test::temp_dir trace;
+    void* handle = nullptr;
+    void (*init)(void*, int) = nullptr;
+};
+
+const loaded_library& library() {
+    static const loaded_library loaded;
+    return loaded;
+}
+
+global make_global(api_list* list, const char** path = nullptr) {
+    global g;
+    std::memcpy(g.bytes, magic, sizeof magic);
+    g.put<unsigned long>(8, 3);
+    const pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
+    g.put(mutex_at, mutex);
+    g.put(library_at, library().handle);
+    g.put(path_at, path);
+    g.put(api_list_at, list ? list->entries.data() : nullptr);
+    return g;
+}
+
+// Every function the library exports, wanted, must be bound to the function
+// of its own name; a wanted name the library lacks, or a function in a group
+// not asked for, gets the entry's null function; an entry without a slot is
+// passed by. Binding records nothing.
 TEST(ApiInit, BindsWantedFunctionsByName) {
-    const mvt_test::traced_run run({STATIC_PART_CLIENT, MVT_LIB_PATH, "bind"});
-    std::string out;
-    for (const char* name : {"__itt_domain_create", "__itt_domain_createA", "__itt_string_handle_create",
-                             "__itt_string_handle_createA", "__itt_id_create", "__itt_id_destroy", "__itt_metadata_add",
-                             "__itt_metadata_str_add", "__itt_metadata_str_addA", "__itt_relation_add",
-                             "__itt_task_begin", "__itt_task_end", "__itt_region_begin", "__itt_region_end",
-                             "__itt_api_version", "__itt_api_fini"})
-        out += std::string(name) + " library\n";
-    EXPECT_EQ(run.child.out, out + "__itt_pause null\n__itt_thread_set_name null\n__itt_task_group null\n");
-    EXPECT_EQ(run.child.err, "");
-    for (const lines& file : run.files) EXPECT_EQ(file, lines{});
+    ASSERT_NE(library().init, nullptr);
+    api_list list({{"__itt_domain_create", wanted_a}, {"__itt_domain_createA", wanted_b},
+                   {"__itt_string_handle_create", wanted_a}, {"__itt_string_handle_createA", wanted_b},
+                   {"__itt_id_create", wanted_a}, {"__itt_id_destroy", wanted_b}, {"__itt_metadata_add", wanted_a},
+                   {"__itt_metadata_str_add", wanted_b}, {"__itt_metadata_str_addA", wanted_a},
+                   {"__itt_relation_add", wanted_b | unwanted}, {"__itt_task_begin", wanted_a},
+                   {"__itt_task_end", wanted_a}, {"__itt_region_begin", wanted_b}, {"__itt_region_end", wanted_a},
+                   {"__itt_api_version", wanted_a}, {"__itt_api_fini", wanted_b}, {"__itt_pause", wanted_a},
+                   {"__itt_thread_set_name", wanted_b}, {"__itt_task_group", unwanted}});
+    list.entries.insert(list.entries.end() - 1, {"__itt_id_create", nullptr, nullptr, nullptr, wanted_a});
+    const char* path = "libmvt_xml.so";
+    global g = make_global(&list, &path);
+    library().init(g.bytes, wanted_a | wanted_b);
+    const size_t exported_and_wanted = 16;  // the first entries, one per exported function
+    for (size_t k = 0; k < list.slots.size(); ++k)
+        EXPECT_EQ(list.slots[k], k < exported_and_wanted ? dlsym(library().handle, list.entries[k].name)
+                                                         : list.entries[k].null_func)
+            << list.entries[k].name;
+    EXPECT_EQ(mvt_test::read_lines(library().trace / "_mvt.0").size(), 2u);
 }
 
 TEST(ApiInit, LeavesAnythingButAStaticPartsOwnGlobalAlone) {
-    const mvt_test::traced_run run({STATIC_PART_CLIENT, MVT_LIB_PATH, "refuse"});
-    EXPECT_EQ(run.child.out, "wrong magic: untouched\nnull global: survived\nnull API list: untouched\n"
-                             "next global: untouched\n");
-    EXPECT_EQ(run.child.err, "");
-    for (const lines& file : run.files) EXPECT_EQ(file, lines{});
+    ASSERT_NE(library().init, nullptr);
+    const std::vector<std::pair<const char*, int>> names = {{"__itt_task_begin", wanted_a}, {"__itt_pause", wanted_a}};
+    api_list list(names), second_list(names);
+    auto expect_untouched = [](const global& before, const global& after, const api_list& list) {
+        EXPECT_EQ(std::memcmp(before.bytes, after.bytes, size), 0);
+        EXPECT_TRUE(list.untouched());
+    };
+    global wrong = make_global(&list);
+    wrong.bytes[7] ^= 0x01;
+    const global wrong_before = wrong;
+    library().init(wrong.bytes, ~0);
+    expect_untouched(wrong_before, wrong, list);
+
+    library().init(nullptr, ~0);
+
+    global empty = make_global(nullptr);
+    const global empty_before = empty;
+    library().init(empty.bytes, ~0);
+    expect_untouched(empty_before, empty, list);
+
+    // Two static parts in one process: each binds only through its own global.
+    global second = make_global(&second_list), first = make_global(&list);
+    first.put<void*>(next_at, second.bytes);
+    const global second_before = second;
+    library().init(first.bytes, ~0);
+    expect_untouched(second_before, second, second_list);
 }
 
 }  // namespace
