@@ -229,15 +229,6 @@ check('sample data with analysis and graph: every view, linked', async (browser)
   assert.deepEqual(errors, []);
 });
 
-check('a page past its size cap says how much it left out and draws it as blocks', async (browser) => {
-  const file = report(['openmp_run', '--max-executions', '3'], path.join(out, 'report_capped.html'));
-  const { page, errors } = await open(browser, file);
-  assert.equal(await page.evaluate(() => window.mvtReport.data.timeline.elided), 5);
-  assert.match(await page.locator('#timeline-note').innerText(), /5 of the shortest executions/);
-  await page.locator('#timeline-section').screenshot({ path: path.join(out, 'report_capped_timeline.png') });
-  assert.deepEqual(errors, []);
-});
-
 check('the standalone SVG timeline renders to a picture', async () => {
   const svg = path.join(out, 'timeline_openmp_run.svg');
   execFileSync(tool, ['timeline', 'openmp_run', '-o', svg], { cwd: data });

@@ -30,10 +30,13 @@ bool have_program(const std::string& name) {
     return mvt_test::run_child({"/bin/sh", "-c", "command -v " + name}, {}).exit_code == 0;
 }
 
-child_result run_python(const std::vector<std::string>& args) {
+// Runs python3 with `args` (check_outputs.py or a script of its own), which
+// must exit with status 0.
+void expect_python(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {"/usr/bin/env", "python3"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {});
+    const child_result r = mvt_test::run_child(argv, {});
+    EXPECT_EQ(r.exit_code, 0) << args.at(0) << " " << args.at(1) << ": " << r.out << r.err;
 }
 
 TEST(tool_commands, check_reports_each_file_and_fails_unless_all_are_whole) {
@@ -135,15 +138,10 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
         ASSERT_EQ(run_tool({"chrome", dir, "-o", out / (dir + ".json")}).exit_code, 0);
         ASSERT_EQ(run_tool({"timeline", dir, "-o", out / (dir + ".svg"), "--width", "1200"}).exit_code, 0);
     }
-    for (const char* kind : {"chrome", "timeline"}) {
-        const std::string file = out / (std::string("openmp_run.") + (kind[0] == 'c' ? "json" : "svg"));
-        child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, kind, file}, {});
-        EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
-    }
+    expect_python({MVT_TOOL_CHECKS, "chrome", out / "openmp_run.json"});
+    expect_python({MVT_TOOL_CHECKS, "timeline", out / "openmp_run.svg"});
     const std::string parse = "import json,sys,xml.etree.ElementTree as E; json.load(open(sys.argv[1])); E.parse(sys.argv[2])";
-    child_result checked =
-        mvt_test::run_child({"/usr/bin/env", "python3", "-c", parse, out / "truncated.json", out / "truncated.svg"}, {});
-    EXPECT_EQ(checked.exit_code, 0) << checked.err;
+    expect_python({"-c", parse, out / "truncated.json", out / "truncated.svg"});
 
     // Two directories, two processes: each named, their events merged in
     // time order, the open executions of the file cut short ended with it.
@@ -157,8 +155,7 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
         "assert t==sorted(t), 'time order'\n"
         "assert sum(x['ph']=='B' for x in e)==sum(x['ph']=='E' for x in e), 'every slice ends'\n"
         "assert any(x.get('args',{}).get('open_at_end') for x in e if x['pid']==2), 'open at the end'\n";
-    checked = run_python({"-c", two, out / "two.json"});
-    EXPECT_EQ(checked.exit_code, 0) << checked.err;
+    expect_python({"-c", two, out / "two.json"});
 }
 
 TEST(tool_commands, dot_draws_regions_as_boxes_and_tasks_with_their_dependences) {
@@ -245,9 +242,7 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
         "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
         "assert any(e.get('args',{}).get(sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='E'), 'metadata lost'\n"
         "E.parse(sys.argv[2])\n";
-    child_result checked = mvt_test::run_child(
-        {"/usr/bin/env", "python3", "-c", parse, run / "chrome", run / "timeline", name}, {});
-    EXPECT_EQ(checked.exit_code, 0) << checked.err;
+    expect_python({"-c", parse, run / "chrome", run / "timeline", name});
     EXPECT_NE(mvt_test::read_file(run / "summary").find("second line"), std::string::npos);
     if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
     child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", run / "g.svg", run / "dot"}, {});
@@ -264,11 +259,9 @@ TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
     child_result without = mvt_test::run_child({MVT_TRACE_EXE, "report", "openmp_run", "-o", out / "no_dot.html"},
                                                {data, {"PATH=/nonexistent"}, {}, 120});
     ASSERT_EQ(without.exit_code, 0) << without.err;
-    for (const auto& [check, file] : {std::pair{"report", "r.html"}, std::pair{"report-capped", "capped.html"},
-                                      std::pair{"report-without-dot", "no_dot.html"}}) {
-        child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, check, out / file}, {});
-        EXPECT_EQ(checked.exit_code, 0) << check << checked.out << checked.err;
-    }
+    expect_python({MVT_TOOL_CHECKS, "report", out / "r.html"});
+    expect_python({MVT_TOOL_CHECKS, "report-capped", out / "capped.html"});
+    expect_python({MVT_TOOL_CHECKS, "report-without-dot", out / "no_dot.html"});
     EXPECT_NE(mvt_test::read_file(out / "no_dot.html").find("dot program was not found"), std::string::npos);
     // Like every command, no page from a malformed trace.
     EXPECT_EQ(run_tool({"report", "malformed", "-o", out / "bad.html"}).exit_code, 1);
@@ -289,8 +282,7 @@ TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program)
     mvt_test::write_file(run / "_mvt.0", file(records, 90, 1));
     mvt_test::write_file(run / "mvt-record.json", "{\"command\": [\"./prog\", \"two words\"], \"exit_status\": 3}\n");
     ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}).exit_code, 0);
-    child_result checked = mvt_test::run_child({"/usr/bin/env", "python3", MVT_TOOL_CHECKS, "report-open", run / "page.html"}, {});
-    EXPECT_EQ(checked.exit_code, 0) << checked.out << checked.err;
+    expect_python({MVT_TOOL_CHECKS, "report-open", run / "page.html"});
     // The record file is no trace file: check passes it by.
     EXPECT_EQ(run_tool({"check", run.path()}).out.find("mvt-record"), std::string::npos);
 }
