@@ -12,9 +12,9 @@ namespace mvt_test {
 
 namespace fs = std::filesystem;
 
-temp_dir::temp_dir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/mvt_test_XXXXXX";
+temp_dir::temp_dir(const std::string& base) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    std::string pattern = (!base.empty() ? base : tmpdir && *tmpdir ? tmpdir : "/tmp") + std::string("/mvt_test_XXXXXX");
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }

@@ -6,11 +6,11 @@
 
 namespace mvt_test {
 
-// A fresh directory under TMPDIR (or /tmp), removed with its contents when
-// the object goes away unless MVT_KEEP_TEST_DIRS is set.
+// A fresh directory under `base`, or TMPDIR, or /tmp, removed with its
+// contents when the object goes away unless MVT_KEEP_TEST_DIRS is set.
 class temp_dir {
 public:
-    temp_dir();
+    explicit temp_dir(const std::string& base = "");
     ~temp_dir();
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
