@@ -4,9 +4,9 @@
 //
 //   ompt_scripted_runtime LIB RUNTIME_VERSION SET_CALLBACK_ANSWERS COMMAND...
 //
-// SET_CALLBACK_ANSWERS is a comma-separated list, used round robin, or one of
-// no_lookup, find_nothing and find_set_callback_only for a runtime whose lookup
-// is null or offers less. RUNTIME_VERSION "-" is a null version string. Each
+// SET_CALLBACK_ANSWERS is a comma-separated list, used round robin, or
+// no_lookup or find_set_callback_only for a runtime whose lookup is null or
+// offers less. RUNTIME_VERSION "-" is a null version string. Each
 // COMMAND is one event (see run below); ompt_data_t slots are named by the
 // script, "-" being a null slot; numbers may be given by their OpenMP names,
 // joined with '|'. Commands between "B{" and "}" run on a second thread.
@@ -66,7 +66,6 @@ ompt_interface_fn_t lookup(const char* name) {
     return found != entries.end() ? found->second : nullptr;
 }
 
-ompt_interface_fn_t find_nothing(const char*) { return nullptr; }
 ompt_interface_fn_t find_set_callback_only(const char* name) {
     return std::string(name) == "ompt_set_callback" ? lookup(name) : nullptr;
 }
@@ -213,7 +212,6 @@ int main(int argc, char** argv) {
     const std::string kind = argv[3];
     ompt_function_lookup_t chosen = lookup;
     if (kind == "no_lookup") chosen = nullptr;
-    if (kind == "find_nothing") chosen = find_nothing;
     if (kind == "find_set_callback_only") chosen = find_set_callback_only;
     std::istringstream list(chosen == lookup ? kind : "");
     for (std::string answer; std::getline(list, answer, ',');) answers.push_back(std::stoi(answer));
