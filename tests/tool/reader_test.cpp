@@ -22,7 +22,7 @@ struct read_result {
 };
 
 read_result read_text(const std::string& content) {
-    mvt_test::temp_dir dir;
+    static const mvt_test::temp_dir dir;  // one file, written again for every read
     mvt_test::write_file(dir / "_mvt.0", content);
     trace_file_reader reader(dir / "_mvt.0");
     read_result result;
