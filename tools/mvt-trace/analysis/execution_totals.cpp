@@ -1,5 +1,7 @@
 #include "analysis/execution_totals.h"
 
+#include <algorithm>
+
 namespace mvt_trace {
 
 void execution_totals::add(std::size_t process, std::uint32_t id, const execution& e, std::size_t limit) {
@@ -16,6 +18,7 @@ void execution_totals::add(std::size_t process, std::uint32_t id, const executio
     while (*link != id_table::none) {
         key_slot& key = keys_[*link];
         if (key.domain == e.domain && key.name == e.name) {
+            key.first_begin = std::min(key.first_begin, e.begin);
             if (key.stats == id_table::none) {
                 key.stats = static_cast<std::uint32_t>(stats_.size());
                 stats_.push_back(gathered{});
@@ -27,7 +30,7 @@ void execution_totals::add(std::size_t process, std::uint32_t id, const executio
         link = &key.next;
     }
     *link = static_cast<std::uint32_t>(keys_.size());
-    keys_.push_back({e.domain, e.name, duration, id_table::none, id_table::none});
+    keys_.push_back({e.domain, e.name, duration, e.begin, id_table::none, id_table::none});
 }
 
 void execution_totals::give_up() {

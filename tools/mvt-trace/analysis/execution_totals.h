@@ -38,9 +38,9 @@ public:
     void settle();
 
     // visit(process, identifier number, domain, name handle, the one
-    // duration or null, the statistics or null) for each identifier, domain
-    // and name that ran: the one duration when it ran once, else the
-    // statistics, which the visitor may take.
+    // duration or null, the statistics or null, the earliest begin) for each
+    // identifier, domain and name that ran: the one duration when it ran
+    // once, else the statistics, which the visitor may take.
     template <typename Visit>
     void for_each(Visit visit) {
         for (std::size_t p = 0; p < first_key_.size(); ++p)
@@ -48,7 +48,7 @@ public:
                 for (std::uint32_t at = first_key_[p][id]; at != id_table::none; at = keys_[at].next) {
                     const key_slot& key = keys_[at];
                     duration_stats* stats = key.stats == id_table::none ? nullptr : &stats_[key.stats].stats;
-                    visit(p, id, key.domain, key.name, stats ? nullptr : &key.single, stats);
+                    visit(p, id, key.domain, key.name, stats ? nullptr : &key.single, stats, key.first_begin);
                 }
     }
 
@@ -57,6 +57,7 @@ private:
         std::uint64_t domain;
         std::uint64_t name;
         std::uint64_t single;  // the one duration, until there is a second
+        std::uint64_t first_begin;
         std::uint32_t next;    // the identifier's next key, or none
         std::uint32_t stats;   // in stats_ once there are two, else none
     };

@@ -210,7 +210,7 @@ void attribute_totals(execution_totals& totals, run_analysis& run) {
     std::vector<std::uint32_t, large_allocator<std::uint32_t>> node_of_key;
     std::vector<std::unordered_map<std::uint64_t, duration_stats>> unattached(run.processes.size());
     totals.for_each([&](std::size_t process, std::uint32_t id, std::uint64_t domain, std::uint64_t name,
-                        const std::uint64_t* single, const duration_stats* stats) {
+                        const std::uint64_t* single, const duration_stats* stats, std::uint64_t) {
         const long node = model.node_of_execution_number(process, id, domain);
         node_of_key.push_back(node < 0 ? no_slot : static_cast<std::uint32_t>(node));
         if (node < 0) {
@@ -238,10 +238,12 @@ void attribute_totals(execution_totals& totals, run_analysis& run) {
     }
     std::size_t key = 0;
     totals.for_each([&](std::size_t, std::uint32_t, std::uint64_t, std::uint64_t, const std::uint64_t* single,
-                        duration_stats* stats) {
+                        duration_stats* stats, std::uint64_t first_begin) {
         const std::uint32_t node = node_of_key[key++];
         if (node == no_slot) return;
-        duration_stats& row = run.nodes[row_of[node]].stats;
+        node_statistics& node_row = run.nodes[row_of[node]];
+        node_row.first_begin = node_row.stats.count() == 0 ? first_begin : std::min(node_row.first_begin, first_begin);
+        duration_stats& row = node_row.stats;
         if (single)
             row.add(*single);
         else if (row.count() == 0)
@@ -281,7 +283,10 @@ public:
         std::sort(order.begin(), order.end(), before);
         std::vector<node_statistics> nodes;
         reserve_in_huge_pages(nodes, order.size());
-        for (const auto& [total, object] : order) nodes.push_back({object, std::move(slots_[slot_of_object_[object]])});
+        for (const auto& [total, object] : order) {
+            const std::uint32_t slot = slot_of_object_[object];
+            nodes.push_back({object, std::move(slots_[slot]), first_begins_[slot]});
+        }
         return nodes;
     }
 
@@ -329,8 +334,10 @@ private:
         if (slot == no_slot) {
             slot = static_cast<std::uint32_t>(slots_.size());
             slots_.push_back(duration_stats{});
+            first_begins_.push_back(e.begin);
         }
         slots_[slot].add(duration);
+        first_begins_[slot] = std::min(first_begins_[slot], e.begin);
     }
 
     const run_analysis& run_;
@@ -339,6 +346,7 @@ private:
     // Statistics only for the objects that run: a slot number per object.
     std::vector<std::uint32_t, large_allocator<std::uint32_t>> slot_of_object_;
     chunked_vector<duration_stats> slots_;
+    chunked_vector<std::uint64_t> first_begins_;  // parallel to slots_
     std::vector<std::unordered_map<std::uint64_t, duration_stats>> unattached_;
 };
 

@@ -21,6 +21,7 @@ namespace mvt_trace {
 struct node_statistics {
     std::size_t object = 0;  // position in the model's objects
     duration_stats stats;
+    std::uint64_t first_begin = 0;  // when its first closed execution began
 };
 
 // Executions that belong to no node, by the string of their name handle.

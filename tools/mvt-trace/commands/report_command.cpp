@@ -22,8 +22,8 @@ int run_report(const invocation& call) {
         return 2;
     std::optional<run_analysis> run;
     return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        // The analysis reads the run twice (check's findings come along)
-        // while the timeline reads it once.
+        // The analysis, and Graphviz's drawing of its graph, while the
+        // timeline reads the run.
         return write_report(files, inputs, out, [&](report_inputs& prepared) {
             run.emplace(analyze_run(files, call.positional));
             const std::size_t nodes = run->nodes.size();

@@ -13,9 +13,8 @@ namespace mvt_trace {
 
 // Writes the graph the run declared in Graphviz's DOT language (see
 // write_graph_dot), with the analysis's times on its nodes. `directories`
-// are the command line's, one process each. Reads the run three times:
-// twice for the analysis, once for when regions began (and, with ports, for
-// the edges as recorded).
+// are the command line's, one process each. With ports, the run is read
+// once more for the edges as recorded.
 std::vector<file_report> write_dot(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
                                    graph_drawing_options options, std::ostream& out);
 

@@ -99,9 +99,8 @@ std::string thousands(std::size_t n) {
 
 class graph_drawing {
 public:
-    graph_drawing(const run_analysis& run, const std::vector<std::uint64_t>& first_begins,
-                  const graph_drawing_options& options)
-        : run_(run), model_(run.model), objects_(run.model.objects()), first_begins_(first_begins), options_(options) {}
+    graph_drawing(const run_analysis& run, const graph_drawing_options& options)
+        : run_(run), model_(run.model), objects_(run.model.objects()), options_(options) {}
 
     graph_drawing_summary write(std::ostream& out) {
         mark_edge_ends();
@@ -356,9 +355,10 @@ private:
     void arrange() {
         for (std::size_t i : top_)
             if (region_[i] && boxed_[i]) regions_.push_back(i);
+        // A region that never closed goes last.
         auto began = [&](std::size_t i) {
-            const std::uint64_t t = i < first_begins_.size() ? first_begins_[i] : 0;
-            return t == 0 ? UINT64_MAX : t;
+            const long row = run_.node_row(i);
+            return row < 0 ? UINT64_MAX : run_.nodes[static_cast<std::size_t>(row)].first_begin;
         };
         std::stable_sort(regions_.begin(), regions_.end(), [&](std::size_t a, std::size_t b) { return began(a) < began(b); });
         std::vector<char> linked(objects_.size(), 0);
@@ -619,7 +619,6 @@ private:
     const run_analysis& run_;
     const run_model& model_;
     const run_model::object_list& objects_;
-    const std::vector<std::uint64_t>& first_begins_;
     const graph_drawing_options& options_;
     graph_drawing_summary summary_;
 
@@ -647,19 +646,6 @@ private:
 
 }  // namespace
 
-execution_starts::execution_starts(const run_model& model) : model_(model), first_(model.objects().size(), 0) {}
-
-void execution_starts::begin_file(const trace_file& file, std::size_t) { process_ = file.process; }
-
-void execution_starts::record(const trace_record& record) {
-    if (record.kind != record_kind::task_begin && record.kind != record_kind::region_begin) return;
-    if (!record.fields_read) return;
-    const long node = model_.node_of_execution(process_, record.id(1), record.number(0));
-    if (node < 0) return;
-    std::uint64_t& first = first_[static_cast<std::size_t>(node)];
-    if (first == 0 || record.timestamp < first) first = record.timestamp;
-}
-
 void recorded_edge_reader::begin_file(const trace_file& file, std::size_t) { process_ = file.process; }
 
 void recorded_edge_reader::record(const trace_record& record) {
@@ -667,9 +653,9 @@ void recorded_edge_reader::record(const trace_record& record) {
         edges_.push_back({process_, record.id(1), record.id(3)});
 }
 
-graph_drawing_summary write_graph_dot(const run_analysis& run, const std::vector<std::uint64_t>& first_begins,
-                                      const graph_drawing_options& options, std::ostream& out) {
-    return graph_drawing(run, first_begins, options).write(out);
+graph_drawing_summary write_graph_dot(const run_analysis& run, const graph_drawing_options& options,
+                                      std::ostream& out) {
+    return graph_drawing(run, options).write(out);
 }
 
 std::string graph_cap_note(const graph_drawing_summary& summary) {

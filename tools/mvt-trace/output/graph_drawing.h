@@ -37,22 +37,6 @@ struct graph_drawing_summary {
     std::size_t drawn = 0;
 };
 
-// When each object's executions first began (by position in the model's
-// objects; 0 when none began): an OpenMP run's regions are drawn in the order
-// they began. Reads begin records only.
-class execution_starts : public record_visitor {
-public:
-    explicit execution_starts(const run_model& model);
-    void begin_file(const trace_file& file, std::size_t position) override;
-    void record(const trace_record& record) override;
-    const std::vector<std::uint64_t>& first_begins() const { return first_; }
-
-private:
-    const run_model& model_;
-    std::size_t process_ = 0;
-    std::vector<std::uint64_t> first_;
-};
-
 // Gathers the predecessor relations of every process, as recorded.
 class recorded_edge_reader : public record_visitor {
 public:
@@ -78,10 +62,10 @@ private:
 //     stay out of sight unless ports are asked for;
 //   - any other graph as declared: a node with nodes under it is a box
 //     around them.
-// `first_begins` orders the regions (execution_starts); when empty, they
-// keep the order of their declaration.
-graph_drawing_summary write_graph_dot(const run_analysis& run, const std::vector<std::uint64_t>& first_begins,
-                                      const graph_drawing_options& options, std::ostream& out);
+// Regions whose first execution began at the same time keep the order of
+// their declaration.
+graph_drawing_summary write_graph_dot(const run_analysis& run, const graph_drawing_options& options,
+                                      std::ostream& out);
 
 // "5 of 12 nodes drawn: ..." when the cap left some out, else empty.
 std::string graph_cap_note(const graph_drawing_summary& summary);

@@ -11,17 +11,12 @@ namespace mvt_trace {
 
 namespace {
 
-void draw_graph(const run_analysis& run, const report_graph_options& options,
-                const std::vector<std::uint64_t>& first_begin_by_row, std::string& svg, std::string& note) {
-    // The drawing orders regions by object; the timeline knows rows.
-    std::vector<std::uint64_t> first_begins(run.model.objects().size(), 0);
-    for (std::size_t row = 0; row < first_begin_by_row.size() && row < run.nodes.size(); ++row)
-        first_begins[run.nodes[row].object] = first_begin_by_row[row];
+void draw_graph(const run_analysis& run, const report_graph_options& options, std::string& svg, std::string& note) {
     graph_drawing_options drawing;
     drawing.max_nodes = options.max_nodes;
     drawing.caption = false;
     std::ostringstream dot;
-    const graph_drawing_summary summary = write_graph_dot(run, first_begins, drawing, dot);
+    const graph_drawing_summary summary = write_graph_dot(run, drawing, dot);
     if (summary.nodes == 0) {
         note = "The run declared no graph.";
         return;
@@ -68,8 +63,7 @@ void attach_analysis(const run_analysis& run, std::size_t nodes_total, const rep
         const long object = run.model.node_of_execution(process, id, domain);
         return object < 0 ? -1 : run.node_row(static_cast<std::size_t>(object));
     };
-    inputs.draw_graph = [&run, graph](const std::vector<std::uint64_t>& first_begin_by_row, std::string& svg,
-                                      std::string& note) { draw_graph(run, graph, first_begin_by_row, svg, note); };
+    draw_graph(run, graph, inputs.graph_svg, inputs.graph_note);
 }
 
 }  // namespace mvt_trace

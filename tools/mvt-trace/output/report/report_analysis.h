@@ -29,9 +29,8 @@ void keep_heaviest_nodes(run_analysis& run, std::size_t count);
 
 // Fills what the report takes from the analysis: its JSON, its problems,
 // check's health of each process (gathered on the analysis's first read),
-// each execution's node, and the graph, drawn by Graphviz once the
-// timeline's pass knows in which order the parts of the graph ran. `run`
-// must outlive the inputs. `nodes_total` is how many nodes ran before
+// each execution's node, and the graph, drawn by Graphviz. `run` must
+// outlive the inputs. `nodes_total` is how many nodes ran before
 // keep_heaviest_nodes, given in the JSON as "nodes_total".
 void attach_analysis(const run_analysis& run, std::size_t nodes_total, const report_graph_options& graph,
                      report_inputs& inputs);

@@ -1,7 +1,6 @@
 #include "output/report/report_data.h"
 
 #include <exception>
-#include <future>
 #include <thread>
 #include <utility>
 
@@ -129,20 +128,13 @@ std::vector<file_report> write_report_data(const std::vector<trace_file>& files,
         if (failed) std::rethrow_exception(failed);
     }
     timeline.settle(inputs.node_of);
-    // Graphviz lays the graph out while the rest of the page is written.
-    auto graph = std::async(std::launch::async, [&inputs, &timeline] {
-        std::pair<std::string, std::string> drawn{inputs.graph_svg, inputs.graph_note};
-        if (inputs.draw_graph) inputs.draw_graph(timeline.first_begin_by_node(), drawn.first, drawn.second);
-        return drawn;
-    });
     out << "{\"format\":1,\"generator\":\"mvt-trace " MVT_TRACE_VERSION "\",\"run\":";
     write_run(files, inputs, timeline, out);
     out << ",\n\"analysis\":" << (inputs.analysis_json.empty() ? std::string("null") : script_safe(inputs.analysis_json))
         << ",\n\"timeline\":";
     timeline.write_json(out);
-    const auto [graph_svg, graph_note] = graph.get();
-    out << ",\n\"graph\":{\"svg\":" << (graph_svg.empty() ? "null" : json_quoted(graph_svg))
-        << ",\"note\":" << (graph_note.empty() ? "null" : json_quoted(graph_note)) << "}}\n";
+    out << ",\n\"graph\":{\"svg\":" << (inputs.graph_svg.empty() ? "null" : json_quoted(inputs.graph_svg))
+        << ",\"note\":" << (inputs.graph_note.empty() ? "null" : json_quoted(inputs.graph_note)) << "}}\n";
     return reports;
 }
 

@@ -38,11 +38,6 @@ struct report_inputs {
     std::string graph_svg;
     // Shown beside or instead of the drawing; empty gives "note": null.
     std::string graph_note;
-    // When set, draws the graph once the timeline's pass knows when each
-    // node's first execution began (by node_of position, 0 for none), in
-    // place of graph_svg and graph_note.
-    std::function<void(const std::vector<std::uint64_t>& first_begin_by_node, std::string& svg, std::string& note)>
-        draw_graph;
     timeline_limits limits;
 };
 
