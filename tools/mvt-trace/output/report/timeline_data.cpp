@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <map>
+#include <optional>
 #include <tuple>
 
 #include "common/text_format.h"
@@ -78,39 +78,57 @@ void write_bars(std::ostream& out, const char* name, const std::vector<Bar>& bar
 }  // namespace
 
 // The one pass over the run: every record's timestamp, the names and
-// metadata of each process, and each file's executions as they complete.
+// metadata of each process, and each file's executions as they complete,
+// offered to be drawn one by one or else added to the blocks.
 class timeline_exporter::collector : public record_visitor, public execution_listener {
 public:
     explicit collector(timeline_exporter& owner) : owner_(owner) {}
 
     void begin_file(const trace_file& file, std::size_t) override {
         owner_.lanes_.emplace_back();
-        owner_.lanes_.back().file = file;
+        lane_ = &owner_.lanes_.back();
+        lane_->file = file;
+        lane_->region_blocks.resize(owner_.limits_.max_region_rows);
+        lane_->task_blocks.resize(owner_.limits_.max_task_rows);
         if (owner_.processes_.size() <= file.process) owner_.processes_.resize(file.process + 1);
         process_ = &owner_.processes_[file.process];
     }
 
     void record(const trace_record& record) override {
-        lane& current = owner_.lanes_.back();
         if (!owner_.seen_) owner_.first_ = owner_.last_ = record.timestamp;
         owner_.seen_ = true;
         owner_.first_ = std::min(owner_.first_, record.timestamp);
         owner_.last_ = std::max(owner_.last_, record.timestamp);
-        if (record.kind != record_kind::end_of_records) ++current.records;
+        if (record.kind != record_kind::end_of_records) ++lane_->records;
         process_->names.record(record);
         keep_metadata(record);
+        beginning_region_ = record.kind == record_kind::region_begin;
         tracker_.record(record);
     }
 
     void end_file(const file_report&) override {
         tracker_.finish_file();
         tracker_.reset_counters();
+        lane_->open_region_rows = {};
     }
 
-    void task_done(const execution& task) override { owner_.lanes_.back().read_tasks.push_back(task); }
-    void region_done(const execution& region) override { owner_.lanes_.back().read_regions.push_back(region); }
+    void execution_begun(const execution& e) override {
+        if (beginning_region_) owner_.begin_region(*lane_, e);
+    }
+    void region_replaced(const execution& earlier) override { owner_.end_region(*lane_, earlier); }
+
+    void task_done(const execution& task) override {
+        lane_->task_rows = std::max(lane_->task_rows, std::min(task.depth + 1, owner_.limits_.max_task_rows));
+        owner_.offer({task, lane_number(), static_cast<std::uint32_t>(std::min<std::size_t>(task.depth, UINT32_MAX)), false});
+    }
+    void region_done(const execution& region) override {
+        const std::uint32_t row = owner_.end_region(*lane_, region);
+        owner_.offer({region, lane_number(), row, true});
+    }
 
 private:
+    std::uint32_t lane_number() const { return static_cast<std::uint32_t>(owner_.lanes_.size() - 1); }
+
     void keep_metadata(const trace_record& record) {
         metadata_entry entry;
         if (record.kind == record_kind::metadata) {
@@ -127,167 +145,82 @@ private:
     }
 
     timeline_exporter& owner_;
+    lane* lane_ = nullptr;
     process_names* process_ = nullptr;
+    bool beginning_region_ = false;
     execution_tracker tracker_{*this};
 };
 
-timeline_exporter::timeline_exporter(timeline_limits limits) : limits_(limits) {}
+timeline_exporter::timeline_exporter(timeline_limits limits)
+    : limits_(limits), longest_(limits.max_executions) {
+    limits_.max_task_rows = std::max<std::size_t>(limits_.max_task_rows, 1);
+    limits_.max_region_rows = std::max<std::size_t>(limits_.max_region_rows, 1);
+}
 
 std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
     collector reader(*this);
     std::vector<file_report> reports = visit_files(files, reader);
-    // The files a process opened in advance and never used are no threads.
-    lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),
-                 lanes_.end());
     for (process_names& p : processes_)
         std::stable_sort(p.metadata.begin(), p.metadata.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     return reports;
 }
 
-void timeline_exporter::settle(node_lookup node_of) {
-    node_of_ = std::move(node_of);
-    if (node_of_) {
-        for (const lane& l : lanes_)
-            for (const auto* executions : {&l.read_tasks, &l.read_regions})
-                for (const execution& e : *executions) note_begin(l.file.process, e);
-    }
-    select_bars();
+// Regions need not nest: each goes on the first row free when it begins,
+// and frees it when it ends.
+void timeline_exporter::begin_region(lane& l, const execution& region) {
+    std::size_t row = 0;
+    while (row < l.region_row_taken.size() && l.region_row_taken[row]) ++row;
+    if (row == l.region_row_taken.size()) l.region_row_taken.push_back(0);
+    l.region_row_taken[row] = 1;
+    l.open_region_rows[region.ordinal] = static_cast<std::uint32_t>(row);
+    l.region_rows = std::max(l.region_rows, std::min(row + 1, limits_.max_region_rows));
 }
 
-void timeline_exporter::note_begin(std::size_t process, const execution& e) {
-    const long node = node_of_(process, e.id, e.domain);
-    if (node < 0) return;
-    if (first_begin_by_node_.size() <= static_cast<std::size_t>(node))
-        first_begin_by_node_.resize(static_cast<std::size_t>(node) + 1, 0);
-    std::uint64_t& at = first_begin_by_node_[static_cast<std::size_t>(node)];
-    if (at == 0 || e.begin < at) at = e.begin;
-}
-
-// Regions need not nest: each goes on the first row that is free when it
-// begins.
-void timeline_exporter::place_regions(lane& l) const {
-    std::vector<std::size_t> order(l.read_regions.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return std::tie(l.read_regions[a].begin, l.read_regions[a].id) <
-               std::tie(l.read_regions[b].begin, l.read_regions[b].id);
-    });
-    l.region_rows_of.assign(l.read_regions.size(), 0);
-    std::vector<std::uint64_t> row_free_at;
-    for (std::size_t i : order) {
-        const execution& r = l.read_regions[i];
-        std::size_t row = 0;
-        while (row < row_free_at.size() && row_free_at[row] > r.begin) ++row;
-        if (row == row_free_at.size()) row_free_at.push_back(0);
-        row_free_at[row] = std::max(r.end, r.begin + 1);
-        l.region_rows_of[i] = static_cast<std::uint32_t>(row);
-    }
-    l.region_rows_of.shrink_to_fit();
+// The region's row, no longer taken.
+std::uint32_t timeline_exporter::end_region(lane& l, const execution& region) {
+    const auto found = l.open_region_rows.find(region.ordinal);
+    if (found == l.open_region_rows.end()) return 0;
+    const std::uint32_t row = found->second;
+    l.region_row_taken[row] = 0;
+    l.open_region_rows.erase(found);
+    return row;
 }
 
 // Only the longest executions are embedded when there are too many: they are
 // what a view of the whole run shows, and the short ones are visible as
-// blocks until one zooms in. Returns, per lane, which tasks and regions are.
-std::vector<std::pair<std::vector<bool>, std::vector<bool>>> timeline_exporter::choose_embedded() const {
-    std::vector<std::uint64_t> durations;
-    for (const lane& l : lanes_) {
-        for (const execution& e : l.read_tasks) durations.push_back(duration(e));
-        for (const execution& e : l.read_regions) durations.push_back(duration(e));
+// blocks until one zooms in. Tasks nested deeper and regions on more rows
+// than the page draws are blocks on the last row.
+void timeline_exporter::offer(candidate c) {
+    const std::size_t rows = c.region ? limits_.max_region_rows : limits_.max_task_rows;
+    if (c.row >= rows) {
+        c.row = static_cast<std::uint32_t>(rows - 1);
+        add_to_blocks(c);
+        return;
     }
-    std::uint64_t cutoff = 0;
-    std::size_t ties_left = durations.size();
-    if (durations.size() > limits_.max_executions) {
-        const std::size_t keep = limits_.max_executions;
-        std::nth_element(durations.begin(), durations.begin() + static_cast<long>(keep), durations.end(),
-                         std::greater<std::uint64_t>());
-        // The keep-th longest: the shortest of those nth_element put first.
-        cutoff = keep == 0 ? ~0ull : *std::min_element(durations.begin(), durations.begin() + static_cast<long>(keep));
-        // Executions exactly as long as the cutoff fill what is left.
-        const std::size_t longer = static_cast<std::size_t>(
-            std::count_if(durations.begin(), durations.end(), [&](std::uint64_t d) { return d > cutoff; }));
-        ties_left = keep - std::min(keep, longer);
-    }
-    auto embedded = [&](const execution& e) {
-        const std::uint64_t d = duration(e);
-        if (d > cutoff) return true;
-        if (d < cutoff || ties_left == 0) return false;
-        --ties_left;
-        return true;
-    };
-    std::vector<std::pair<std::vector<bool>, std::vector<bool>>> chosen;
-    for (const lane& l : lanes_) {
-        std::vector<bool> tasks, regions;
-        for (const execution& t : l.read_tasks) tasks.push_back(t.depth < limits_.max_task_rows && embedded(t));
-        for (std::size_t i = 0; i < l.read_regions.size(); ++i)
-            regions.push_back(l.region_rows_of[i] < limits_.max_region_rows && embedded(l.read_regions[i]));
-        chosen.emplace_back(std::move(tasks), std::move(regions));
-    }
-    return chosen;
+    const std::uint64_t length = duration(c.e);
+    if (std::optional<candidate> left = longest_.offer(std::move(c), length)) add_to_blocks(*left);
 }
 
-void timeline_exporter::select_bars() {
-    for (lane& l : lanes_) {
-        place_regions(l);
-        for (std::uint32_t row : l.region_rows_of) l.region_rows = std::max<std::size_t>(l.region_rows, row + 1);
-        l.region_rows = std::min(l.region_rows, limits_.max_region_rows);
-        for (const execution& e : l.read_tasks)
-            l.task_rows = std::max(l.task_rows, std::min(e.depth + 1, limits_.max_task_rows));
-    }
-    const auto chosen = choose_embedded();
-    // The rows that get blocks share a budget of blocks: with many threads
-    // each row's blocks are coarser.
-    std::size_t rows_with_blocks = 0;
-    for (std::size_t k = 0; k < lanes_.size(); ++k) {
-        std::vector<bool> row_has(lanes_[k].region_rows + lanes_[k].task_rows, false);
-        for (std::size_t i = 0; i < chosen[k].first.size(); ++i)
-            if (!chosen[k].first[i]) row_has[task_drawing_row(lanes_[k], lanes_[k].read_tasks[i])] = true;
-        for (std::size_t i = 0; i < chosen[k].second.size(); ++i)
-            if (!chosen[k].second[i]) row_has[region_drawing_row(lanes_[k], i)] = true;
-        rows_with_blocks += static_cast<std::size_t>(std::count(row_has.begin(), row_has.end(), true));
-    }
-    const std::size_t columns =
-        std::clamp<std::size_t>(limits_.max_blocks / std::max<std::size_t>(rows_with_blocks, 1), 20, limits_.blocks_per_row);
+void timeline_exporter::add_to_blocks(const candidate& c) {
+    ++elided_;
+    lane& l = lanes_[c.lane];
+    (c.region ? l.region_blocks : l.task_blocks)[c.row].add(c.e.begin, c.e.end);
+}
 
-    // Executions that get details on a click, longest first while the budget
-    // lasts: (lane, is a region, position among the lane's bars, execution).
-    std::vector<std::tuple<std::size_t, bool, std::size_t, const execution*>> clickable;
-    for (std::size_t k = 0; k < lanes_.size(); ++k) {
-        lane& l = lanes_[k];
-        std::map<std::pair<std::uint32_t, std::uint64_t>, block> blocks;  // (row, column)
-        for (std::size_t i = 0; i < l.read_regions.size(); ++i) {
-            const execution& r = l.read_regions[i];
-            if (chosen[k].second[i]) {
-                clickable.emplace_back(k, true, l.regions.size(), &r);
-                add_bar(l, r, l.region_rows_of[i], true);
-            } else {
-                add_to_block(blocks, r, region_drawing_row(l, i), columns);
-            }
-        }
-        for (std::size_t i = 0; i < l.read_tasks.size(); ++i) {
-            const execution& t = l.read_tasks[i];
-            if (chosen[k].first[i]) {
-                clickable.emplace_back(k, false, l.tasks.size(), &t);
-                add_bar(l, t, static_cast<std::uint32_t>(t.depth), false);
-            } else {
-                add_to_block(blocks, t, task_drawing_row(l, t), columns);
-            }
-        }
-        for (const auto& entry : blocks) l.blocks.push_back(entry.second);
+void timeline_exporter::settle(node_lookup node_of) {
+    node_of_ = std::move(node_of);
+    // Longest first, so that the details' budget goes to them.
+    for (const candidate& c : longest_.take()) {
+        lane& l = lanes_[c.lane];
+        add_bar(l, c.e, c.row, c.region);
+        (c.region ? l.regions : l.tasks).back().details = details_index(l.file.process, c.e);
     }
-    details_positions_.reserve(clickable.size());
-    std::stable_sort(clickable.begin(), clickable.end(),
-                     [](const auto& a, const auto& b) { return duration(*std::get<3>(a)) > duration(*std::get<3>(b)); });
-    for (const auto& [k, region, position, e] : clickable) {
-        lane& l = lanes_[k];
-        (region ? l.regions : l.tasks)[position].details = details_index(l.file.process, *e);
-    }
-    clickable.clear();
-
+    lay_out_blocks();
+    // The files a process opened in advance and never used are no threads.
+    lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),
+                 lanes_.end());
     for (lane& l : lanes_) {
-        l.read_tasks = {};
-        l.read_regions = {};
-        l.region_rows_of = {};
         // The page finds what is in view by binary search along each row.
         auto by_row_then_time = [](const bar& a, const bar& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); };
         std::sort(l.tasks.begin(), l.tasks.end(), by_row_then_time);
@@ -295,13 +228,39 @@ void timeline_exporter::select_bars() {
     }
 }
 
-// Rows of the lane's drawing: region rows first, then one per task depth;
-// what lies past the last row is counted in the last.
-std::uint32_t timeline_exporter::task_drawing_row(const lane& l, const execution& t) const {
-    return static_cast<std::uint32_t>(l.region_rows + std::min(t.depth, l.task_rows - 1));
-}
-std::uint32_t timeline_exporter::region_drawing_row(const lane& l, std::size_t region) const {
-    return std::min<std::uint32_t>(l.region_rows_of[region], static_cast<std::uint32_t>(l.region_rows - 1));
+// The rows that get blocks share a budget of blocks: with many threads each
+// row's blocks are coarser. A lane's drawing rows are its region rows, then
+// one per task depth.
+void timeline_exporter::lay_out_blocks() {
+    std::size_t rows_with_blocks = 0;
+    for (const lane& l : lanes_)
+        for (const auto* rows : {&l.region_blocks, &l.task_blocks})
+            rows_with_blocks += static_cast<std::size_t>(
+                std::count_if(rows->begin(), rows->end(), [](const time_buckets& b) { return !b.empty(); }));
+    const std::size_t columns =
+        std::clamp<std::size_t>(limits_.max_blocks / std::max<std::size_t>(rows_with_blocks, 1), 20, limits_.blocks_per_row);
+    const double span = static_cast<double>(std::max<std::uint64_t>(last_ - first_, 1));
+    for (lane& l : lanes_) {
+        auto lay_out = [&](const time_buckets& buckets, std::uint32_t drawing_row) {
+            std::vector<block> row(columns);
+            buckets.for_each([&](const time_buckets::bucket& b) {
+                const double at = static_cast<double>(b.begin - first_) / span * static_cast<double>(columns);
+                block& into = row[std::min(static_cast<std::size_t>(at), columns - 1)];
+                into.begin = into.count == 0 ? b.begin - first_ : std::min(into.begin, b.begin - first_);
+                into.end = std::max(into.end, b.end - first_);
+                into.count += b.count;
+                into.row = drawing_row;
+            });
+            for (const block& b : row)
+                if (b.count > 0) l.blocks.push_back(b);
+        };
+        for (std::size_t r = 0; r < l.region_blocks.size(); ++r)
+            if (!l.region_blocks[r].empty()) lay_out(l.region_blocks[r], static_cast<std::uint32_t>(r));
+        for (std::size_t r = 0; r < l.task_blocks.size(); ++r)
+            if (!l.task_blocks[r].empty()) lay_out(l.task_blocks[r], static_cast<std::uint32_t>(l.region_rows + r));
+        l.region_blocks = {};
+        l.task_blocks = {};
+    }
 }
 
 void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, bool region) {
@@ -312,19 +271,6 @@ void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, 
     b.name = name_index(l.file.process, e.name);
     b.open = e.open_at_end;
     (region ? l.regions : l.tasks).push_back(b);
-}
-
-void timeline_exporter::add_to_block(std::map<std::pair<std::uint32_t, std::uint64_t>, block>& blocks, const execution& e,
-                                     std::uint32_t drawing_row, std::size_t columns) {
-    ++elided_;
-    const std::uint64_t span = std::max<std::uint64_t>(last_ - first_, 1);
-    const std::uint64_t begin = e.begin - first_;
-    const auto column = static_cast<std::uint64_t>(static_cast<double>(begin) / static_cast<double>(span) *
-                                                   static_cast<double>(columns));
-    auto [it, added] = blocks.try_emplace({drawing_row, column}, block{begin, e.end - first_, drawing_row, 0});
-    it->second.begin = std::min(it->second.begin, begin);
-    it->second.end = std::max(it->second.end, e.end - first_);
-    ++it->second.count;
 }
 
 std::uint32_t timeline_exporter::name_index(std::size_t process, std::uint64_t handle) {

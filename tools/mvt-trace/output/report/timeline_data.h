@@ -4,17 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <ostream>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "common/large_allocator.h"
 #include "model/execution_tracker.h"
 #include "model/metadata_entry.h"
 #include "model/name_table.h"
+#include "output/report/longest_kept.h"
+#include "output/report/time_buckets.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
@@ -54,8 +54,10 @@ public:
 
     // Reads the files (of one or more processes) once; one report per file.
     // Needs nothing else, so it may run while the analysis reads the run.
+    // Keeps the longest executions and the blocks, never every execution:
+    // its memory does not grow with the run past the limits.
     std::vector<file_report> read(const std::vector<trace_file>& files);
-    // Then chooses what the page embeds, each execution tied to its node
+    // Then lays out what the page embeds, each execution tied to its node
     // (node_of may be empty: no nodes).
     void settle(node_lookup node_of = {});
 
@@ -65,9 +67,6 @@ public:
     std::uint64_t last_timestamp() const { return last_; }
     // Executions drawn as blocks rather than one bar each.
     std::uint64_t elided() const { return elided_; }
-    // When the first execution of each node began (by its node_lookup
-    // position; 0 for none): the order in which the graph's parts ran.
-    const std::vector<std::uint64_t>& first_begin_by_node() const { return first_begin_by_node_; }
 
     // {"span_ns": ..., "names": [...], "lanes": [...], "details": [...], "elided": N}
     void write_json(std::ostream& out) const;
@@ -93,14 +92,24 @@ private:
     struct lane {
         trace_file file;
         std::uint64_t records = 0;
-        // As read; emptied by select_bars. A large run's executions fill
-        // tens of megabytes: huge pages fault in faster.
-        std::vector<execution, large_allocator<execution>> read_tasks, read_regions;
-        std::vector<std::uint32_t> region_rows_of;        // parallel to read_regions
+        // While reading: which region rows regions still open hold (by the
+        // ordinal of their begin), and the rows used so far.
+        std::vector<char> region_row_taken;
+        std::unordered_map<std::uint64_t, std::uint32_t> open_region_rows;
         std::size_t region_rows = 0;
         std::size_t task_rows = 0;
+        // Executions drawn as blocks, by region row and by task depth.
+        std::vector<time_buckets> region_blocks, task_blocks;
+        // Once settled.
         std::vector<bar> tasks, regions;
         std::vector<block> blocks;
+    };
+    // An execution that may be drawn one by one.
+    struct candidate {
+        execution e;
+        std::uint32_t lane = 0;
+        std::uint32_t row = 0;  // its task depth or region row
+        bool region = false;
     };
     struct process_names {
         name_table names;
@@ -126,15 +135,12 @@ private:
     };
     class collector;
 
-    void place_regions(lane& l) const;
-    std::vector<std::pair<std::vector<bool>, std::vector<bool>>> choose_embedded() const;
-    void select_bars();
-    void note_begin(std::size_t process, const execution& e);
-    std::uint32_t task_drawing_row(const lane& l, const execution& t) const;
-    std::uint32_t region_drawing_row(const lane& l, std::size_t region) const;
+    void begin_region(lane& l, const execution& region);
+    std::uint32_t end_region(lane& l, const execution& region);
+    void offer(candidate c);
+    void add_to_blocks(const candidate& c);
+    void lay_out_blocks();
     void add_bar(lane& l, const execution& e, std::uint32_t row, bool region);
-    void add_to_block(std::map<std::pair<std::uint32_t, std::uint64_t>, block>& blocks, const execution& e,
-                      std::uint32_t drawing_row, std::size_t columns);
     std::uint32_t name_index(std::size_t process, std::uint64_t handle);
     long details_index(std::size_t process, const execution& e);
     std::string details_json(std::size_t process, const execution& e) const;
@@ -147,7 +153,7 @@ private:
     std::uint64_t last_ = 0;
     bool seen_ = false;
     std::uint64_t elided_ = 0;
-    std::vector<std::uint64_t> first_begin_by_node_;
+    longest_kept<candidate> longest_;
     std::vector<std::string> names_;
     std::unordered_map<std::string, std::uint32_t> name_positions_;
     std::size_t names_bytes_ = 0;
