@@ -15,13 +15,10 @@
 set -euo pipefail
 build=${1:?usage: run_analyze_bench.sh BUILD_DIR [MEGABYTES]}
 megabytes=${2:-400}
-tool=$(find "$build" -name mvt-trace -type f -perm -u+x | head -n1)
-generate=$(find "$build" -name mvt_trace_generate -type f -perm -u+x | head -n1)
-peak=$(find "$build" -name mvt_trace_peak_memory -type f -perm -u+x | head -n1)
-if [ -z "$tool" ] || [ -z "$generate" ] || [ -z "$peak" ]; then
-  echo "build mvt-trace, mvt_trace_generate and mvt_trace_peak_memory first (-DMVT_BUILD_BENCH=ON)" >&2
-  exit 2
-fi
+source "$(dirname "$0")/bench_tools.sh"
+tool=$(find_tool "$build" mvt-trace)
+generate=$(find_tool "$build" mvt_trace_generate)
+peak=$(find_tool "$build" mvt_trace_peak_memory)
 work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_analyze_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

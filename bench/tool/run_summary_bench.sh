@@ -6,12 +6,9 @@
 set -euo pipefail
 build=${1:?usage: run_summary_bench.sh BUILD_DIR [MEGABYTES]}
 megabytes=${2:-600}
-tool=$(find "$build" -name mvt-trace -type f -perm -u+x | head -n1)
-generate=$(find "$build" -name mvt_trace_generate -type f -perm -u+x | head -n1)
-if [ -z "$tool" ] || [ -z "$generate" ]; then
-  echo "build mvt-trace and mvt_trace_generate first (-DMVT_BUILD_BENCH=ON)" >&2
-  exit 2
-fi
+source "$(dirname "$0")/bench_tools.sh"
+tool=$(find_tool "$build" mvt-trace)
+generate=$(find_tool "$build" mvt_trace_generate)
 work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_trace_bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 

@@ -45,7 +45,9 @@ TEST(tool_report, timeline_keeps_the_longest_and_sums_up_the_rest_in_bounded_mem
     const std::uint64_t lengths[] = {5, 9, 5, 1, 9, 7, 5};
     for (int item = 0; item < 7; ++item)
         if (auto out = longest.offer(item, lengths[item])) left.push_back(*out);
-    EXPECT_EQ(longest.take(), (std::vector<int>{1, 4, 5}));
+    std::vector<int> kept;
+    longest.drain([&](int item) { kept.push_back(item); });
+    EXPECT_EQ(kept, (std::vector<int>{1, 4, 5}));
     EXPECT_EQ(left, (std::vector<int>{3, 2, 0, 6}));  // of the 5s, the last offered went first
 
     mvt_trace::time_buckets buckets(16);

@@ -44,6 +44,9 @@ private:
 // record_parser::read_fields_of).
 std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor,
                                      record_kind_set fields_of = every_record_kind);
+// The same, with only the chosen fields of each kind read.
+std::vector<file_report> visit_files(const std::vector<trace_file>& files, record_visitor& visitor,
+                                     const field_selection& fields);
 
 }  // namespace mvt_trace
 

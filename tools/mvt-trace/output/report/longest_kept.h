@@ -47,15 +47,20 @@ public:
         return out;
     }
 
-    // What was kept, longest first (then in the order offered); empties it.
-    std::vector<Item> take() {
+    // visit(item) for each item kept, in no order.
+    template <typename Visit>
+    void for_each(Visit visit) const {
+        for (const key& k : keys_) visit(items_[k.slot]);
+    }
+
+    // visit(item) for each item kept, longest first (then in the order
+    // offered), and forgets them.
+    template <typename Visit>
+    void drain(Visit visit) {
         std::sort(keys_.begin(), keys_.end(), shortest_on_top);
-        std::vector<Item> items;
-        items.reserve(keys_.size());
-        for (const key& k : keys_) items.push_back(std::move(items_[k.slot]));
+        for (const key& k : keys_) visit(std::move(items_[k.slot]));
         keys_ = decltype(keys_)();
         items_ = decltype(items_)();
-        return items;
     }
 
 private:

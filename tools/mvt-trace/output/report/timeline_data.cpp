@@ -158,8 +158,19 @@ timeline_exporter::timeline_exporter(timeline_limits limits)
 }
 
 std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
+    // What the page shows of a run: its executions, their names and
+    // metadata. The fields of other records are not read (nor checked,
+    // as analyze's read does not).
+    constexpr std::uint8_t domain_id_parent_and_name = 0x0F;  // fields 0 to 3
+    constexpr std::uint8_t id_key_and_value = 0x26;           // fields 1, 2 and 5
+    constexpr std::uint8_t id = 0x02;                         // field 1
+    field_selection fields = field_selection::of_kinds(0);
+    fields.with(record_kind::task_begin, domain_id_parent_and_name)
+        .with(record_kind::region_begin, domain_id_parent_and_name)
+        .with(record_kind::region_end, id)
+        .with(record_kind::metadata, id_key_and_value);
     collector reader(*this);
-    std::vector<file_report> reports = visit_files(files, reader);
+    std::vector<file_report> reports = visit_files(files, reader, fields);
     for (process_names& p : processes_)
         std::stable_sort(p.metadata.begin(), p.metadata.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -210,12 +221,18 @@ void timeline_exporter::add_to_blocks(const candidate& c) {
 
 void timeline_exporter::settle(node_lookup node_of) {
     node_of_ = std::move(node_of);
+    std::vector<std::pair<std::size_t, std::size_t>> bars(lanes_.size());  // regions, tasks
+    longest_.for_each([&](const candidate& c) { ++(c.region ? bars[c.lane].first : bars[c.lane].second); });
+    for (std::size_t k = 0; k < lanes_.size(); ++k) {
+        lanes_[k].regions.reserve(bars[k].first);
+        lanes_[k].tasks.reserve(bars[k].second);
+    }
     // Longest first, so that the details' budget goes to them.
-    for (const candidate& c : longest_.take()) {
+    longest_.drain([&](const candidate& c) {
         lane& l = lanes_[c.lane];
         add_bar(l, c.e, c.row, c.region);
         (c.region ? l.regions : l.tasks).back().details = details_index(l.file.process, c.e);
-    }
+    });
     lay_out_blocks();
     // The files a process opened in advance and never used are no threads.
     lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),

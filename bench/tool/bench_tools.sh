@@ -1,0 +1,13 @@
+# Sourced by the benchmark scripts of this folder.
+
+# find_tool BUILD_DIR NAME: the path of the executable NAME built in BUILD_DIR;
+# fails, saying how to build it, when there is none.
+find_tool() {
+  local found
+  found=$(find "$1" -name "$2" -type f -perm -u+x | head -n1)
+  if [ -z "$found" ]; then
+    echo "build $2 first (cmake -DMVT_BUILD_BENCH=ON)" >&2
+    return 2
+  fi
+  echo "$found"
+}
