@@ -14,8 +14,9 @@
 // The runtime finalizes the tool when the script is done, unless the script
 // says otherwise: commands between "EXIT{" and "}" are delivered during exit,
 // after the library's own exit handler, and the tool is finalized after them,
-// as libomp does in its exit-time shutdown; "never_finalize" leaves the tool
-// unfinalized, and "unload" dlclose()s the library at the end of main. The
+// as libomp does in its exit-time shutdown; "finalize" finalizes it where it
+// stands instead, "never_finalize" leaves it unfinalized, and "unload"
+// dlclose()s the library at the end of main. The
 // runtime's observations (lookups, registrations, results, at the end every
 // slot's value) go to standard error: standard output is the tool's.
 
@@ -87,6 +88,15 @@ int number(const std::string& word) {
     return value;
 }
 
+ompt_start_tool_result_t* tool = nullptr;
+bool finalizes = true, unloaded = false;
+
+// The tool is finalized once: by the script's "finalize", or at its end.
+void finalize() {
+    if (finalizes) tool->finalize(&tool->tool_data);
+    finalizes = false;
+}
+
 // One command: its name, then the callback's arguments in their order.
 void run(const std::string& command) {
     std::istringstream in(command);
@@ -97,7 +107,9 @@ void run(const std::string& command) {
     auto code = [&](size_t k) { return reinterpret_cast<const void*>(std::stoull(w.at(k), nullptr, 0)); };
     auto endpoint = [&](size_t k) { return static_cast<ompt_scope_endpoint_t>(n(k)); };
     const std::string& c = w.at(0);
-    if (c == "set") {  // set SLOT VALUE
+    if (c == "finalize") {
+        finalize();
+    } else if (c == "set") {  // set SLOT VALUE
         slot(1)->value = std::stoull(w.at(2), nullptr, 0);
     } else if (c == "region") {  // region SLOT: the innermost region from now on
         innermost_region = slot(1);
@@ -147,13 +159,7 @@ void play(const std::vector<std::string>& commands) {
     }
 }
 
-ompt_start_tool_result_t* tool = nullptr;
 std::vector<std::string> at_exit;  // the commands of "EXIT{ ... }"
-bool finalizes = true, unloaded = false;
-
-void finalize() {
-    if (finalizes) tool->finalize(&tool->tool_data);
-}
 
 // Registered before the library is loaded, so it runs after the library's
 // own exit handler.

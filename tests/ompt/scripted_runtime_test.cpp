@@ -231,19 +231,23 @@ TEST(ompt_translation, single_events) {
 // However the runtime ends, the files end whole and keep every record: events
 // that come during exit, after the library's exit handler (as libomp's
 // shutdown delivers them), with or without a finalize after them, and a
-// library unloaded with dlclose, finalized or not.
+// library unloaded with dlclose, finalized or not. A finalize during exit
+// ends the run: nothing after it is recorded.
 TEST(ompt_shutdown, every_ending_keeps_the_last_events_and_closes_the_files) {
     const lines begun = {"set p 7", "implicit_task begin p x implicit"};
     const lines late = {"EXIT{", "implicit_task end - x implicit", "B{", "task_schedule x switch x",
                         "task_schedule x complete x", "}", "}"};
     const lines in_main = {"implicit_task end - x implicit"};
     const lines worker = {begin(id(101), id(0), "omp_explicit"), end};
+    lines called_after_finalize = late;
+    called_after_finalize.insert(called_after_finalize.end() - 1, {"finalize", "implicit_task end - x implicit"});
     const struct {
         const char* what;
         lines ending;
         lines second_file;
     } cases[] = {
         {"finalized during exit", late, worker},
+        {"finalized during exit, then called", called_after_finalize, worker},
         {"never finalized, events during exit", with(late, "never_finalize"), worker},
         {"finalized, then unloaded", with(in_main, "unload"), {}},
         {"never finalized, unloaded", with(with(in_main, "unload"), "never_finalize"), {}},

@@ -11,7 +11,8 @@
 //   client LIB hostile            null pointers, long, huge and empty names
 //   client LIB stress T R         T threads play records 0..R-1 of the plan
 //   client LIB exit_race T        T threads play the plan while main returns, T more start
-//   client LIB crash T K          T threads play the plan; SIGKILL once each made K records
+//   client LIB crash T K          T threads play the plan; once each made K records, main
+//                                 makes K of its own (as thread T), then SIGKILL
 //   client LIB fork END F         F fork()s while two threads play the plan; the child
 //                                 calls the library, then ends with END = exit,
 //                                 _exit or exec (of "scribble")
@@ -313,6 +314,8 @@ int main(int argc, char** argv) {
         for (int t = 0; t < count; ++t) std::thread(record_forever, 1000 + t, nullptr).detach();
     } else if (mode == "crash") {
         start_recording(count, second);
+        player main_thread{static_cast<unsigned long long>(count)};
+        for (unsigned long long n = 0; n < second; ++n) main_thread.play(n);
         kill(getpid(), SIGKILL);
     } else if (mode == "fork" && argc > 4) return fork_while_recording(arg, std::atoi(argv[4]));
     else if (mode == "after_exit") {

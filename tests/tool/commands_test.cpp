@@ -302,9 +302,9 @@ TEST(tool_commands, bad_invocations_say_why_in_one_line_and_exit_2) {
     const std::vector<std::vector<std::string>> cases = {
         {"frobnicate", "openmp_run"}, {"summary"}, {"summary", "no_such_dir"}, {"summary", "expected"},
         {"timeline", "openmp_run", "--width", "12"}, {"chrome", "openmp_run", "-o", "/no/such/dir/x.json"},
-        {"check", "openmp_run", "-o", "x"}, {"summary", "openmp_run", "truncated"}, {"record", "--", }, {"record"},
-        {"report"}, {"report", "openmp_run", "--max-executions", "many"}, {"report", "openmp_run", "--max-nodes", "-1"},
-        {"dot", "openmp_run", "--max-nodes", "x"},
+        {"check", "openmp_run", "-o", "x"}, {"check", "no_such_dir"}, {"summary", "openmp_run", "truncated"},
+        {"record", "--", }, {"record"}, {"report"}, {"report", "openmp_run", "--max-executions", "many"},
+        {"report", "openmp_run", "--max-nodes", "-1"}, {"dot", "openmp_run", "--max-nodes", "x"},
     };
     for (const std::vector<std::string>& args : cases) {
         child_result r = run_tool(args);

@@ -38,9 +38,10 @@ TEST_F(tool_record, traces_into_a_fresh_directory_and_passes_the_exit_status_thr
     EXPECT_NE(r.err.find("mvt-trace analyze trace\n"), std::string::npos) << r.err;
     EXPECT_EQ(run_tool({"check", "trace"}, work.path()).exit_code, 0);
 
-    // The same directory again is refused before anything runs.
+    // The same directory again is refused before anything runs (the --help
+    // after "--" is the program's).
     const std::vector<std::string> before = mvt_test::list_dir(work / "trace");
-    child_result again = run_tool({"record", "-o", "trace", "--", OMP_EXIT_STATUS_PROGRAM}, work.path());
+    child_result again = run_tool({"record", "-o", "trace", "--", OMP_EXIT_STATUS_PROGRAM, "--help"}, work.path());
     EXPECT_EQ(again.exit_code, 2);
     EXPECT_EQ(again.out, "");
     EXPECT_NE(again.err.find("trace is not empty"), std::string::npos) << again.err;
