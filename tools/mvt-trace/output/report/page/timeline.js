@@ -669,14 +669,18 @@ class TimelineView {
   }
 
   // The page position of a bar's middle, scrolling its lane into view and
-  // zooming out to the whole run first if the bar is out of view. For
+  // zooming to the bar when it is out of view or too narrow to click. For
   // scripts that drive the page (its tests among them).
   locate(laneIndex, kind, index) {
     this.el.timeline.scrollIntoView({ block: 'nearest' });
     const lane = this.lanes[laneIndex];
     const group = kind === 'region' ? lane.regions : lane.tasks;
-    if (group.e[index] < this.t0 || group.b[index] > this.t1) {
-      this.reset();
+    // A bar narrower than a few pixels is merged with its neighbours.
+    const b = group.b[index];
+    const e = group.e[index];
+    if (e < this.t0 || b > this.t1 || this.xOf(e) - this.xOf(b) < 4 * TL.minBar) {
+      const pad = Math.max(2 * (e - b), TL.minSpan);
+      this.setView(b - pad, e + pad);
       this.draw();
     }
     const row = kind === 'region' ? group.d[index] : lane.regionRows + group.d[index];
