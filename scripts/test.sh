@@ -19,7 +19,7 @@ run_ctest() {
   local phase=$1 dir=$2 log=$2/ctest.log start=$SECONDS
   shift 2
   if (cd "$dir" && ctest -j "$jobs" --timeout 600 "$@") >"$log" 2>&1; then
-    echo "$phase: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | sed -E 's/.* out of ([0-9]+)/\1 tests passed/') in $((SECONDS - start)) s"
+    echo "$phase: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" | sed -E 's/.* out of ([0-9]+)/\1 tests passed/') in $((SECONDS - start)) s (built in $((start - phase_start)) s)"
   else
     echo "$phase: FAILED: $(grep -Eo '[0-9]+ tests? failed out of [0-9]+' "$log" || echo 'ctest did not finish')"
     sed -n '/The following tests FAILED/,$p' "$log"
@@ -29,6 +29,7 @@ run_ctest() {
 }
 
 for phase in $phases; do
+  phase_start=$SECONDS
   case $phase in
     release)
       bash scripts/build.sh build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMVT_BUILD_BENCH=ON
