@@ -72,7 +72,7 @@ void expect_executions_balanced(const trace& t) {
 
 class ompt_libomp : public ::testing::Test {
     void SetUp() override {
-#ifdef MVT_OMPT_UNDER_TSAN
+#ifdef MVT_UNDER_TSAN
         // libomp is not built with ThreadSanitizer, which would report races
         // inside the runtime on every run.
         GTEST_SKIP() << "libomp is not instrumented for ThreadSanitizer";

@@ -234,7 +234,7 @@ bool near(const json& value, std::uint64_t expected) {
 }
 
 TEST(tool_analyze, diamond_of_openmp_tasks_on_libomp_gives_the_known_answers) {
-#ifdef MVT_OMPT_UNDER_TSAN
+#ifdef MVT_UNDER_TSAN
     // libomp is not built with ThreadSanitizer, which reports races inside
     // the runtime's own synchronisation.
     GTEST_SKIP() << "libomp is not instrumented for ThreadSanitizer";

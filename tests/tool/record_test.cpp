@@ -21,7 +21,7 @@ child_result run_tool(const std::vector<std::string>& args, const std::string& c
 
 class tool_record : public ::testing::Test {
     void SetUp() override {
-#ifdef MVT_TOOL_UNDER_TSAN
+#ifdef MVT_UNDER_TSAN
         GTEST_SKIP() << "libomp is not instrumented for ThreadSanitizer";
 #endif
     }
