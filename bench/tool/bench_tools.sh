@@ -11,3 +11,10 @@ find_tool() {
   fi
   echo "$found"
 }
+
+# use_scratch NAME: sets $work to a fresh directory under TMPDIR, removed
+# when the script ends.
+use_scratch() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+}

@@ -19,8 +19,7 @@ source "$(dirname "$0")/bench_tools.sh"
 tool=$(find_tool "$build" mvt-trace)
 generate=$(find_tool "$build" mvt_trace_generate)
 peak=$(find_tool "$build" mvt_trace_peak_memory)
-work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_analyze_bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_scratch mvt_analyze_bench
 
 # measure LABEL COMMAND...: best of three alternating runs of summary and
 # analyze, with the throughput of each, their ratio and analyze's peak RSS.

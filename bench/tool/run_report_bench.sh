@@ -17,8 +17,7 @@ source "$(dirname "$0")/bench_tools.sh"
 tool=$(find_tool "$build" mvt-trace)
 generate=$(find_tool "$build" mvt_trace_generate)
 peak=$(find_tool "$build" mvt_trace_peak_memory)
-work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_report_bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_scratch mvt_report_bench
 
 measure() {
   python3 - "$tool" "$work/trace" "$work/report.html" "$1" "$peak" "$work/usage" <<'PY'

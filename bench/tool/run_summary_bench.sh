@@ -9,8 +9,7 @@ megabytes=${2:-600}
 source "$(dirname "$0")/bench_tools.sh"
 tool=$(find_tool "$build" mvt-trace)
 generate=$(find_tool "$build" mvt_trace_generate)
-work=$(mktemp -d "${TMPDIR:-/tmp}/mvt_trace_bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+use_scratch mvt_trace_bench
 
 measure() {
   python3 - "$tool" "$1" <<'PY'

@@ -19,8 +19,8 @@ files=("trace-40MB trace 41943040" "trace-400MB trace 419430400" "attributes-40M
 per_mib="$work/per_mib"
 : >"$per_mib"
 
-for spec in "${files[@]}"; do
-  read -r name shape bytes <<<"$spec"
+for file in "${files[@]}"; do
+  read -r name shape bytes <<<"$file"
   "$driver" generate "$shape" "$bytes" "$work/$name.xml" >/dev/null
   results="$work/$name.results"
   : >"$results"
