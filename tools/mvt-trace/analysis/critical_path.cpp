@@ -100,18 +100,6 @@ bool sorted(const index_pairs& pairs) { return std::is_sorted(pairs.begin(), pai
 
 }  // namespace
 
-std::size_t strongly_connected_components(std::size_t n, const std::vector<std::size_t>& edge_begin,
-                                          const std::vector<std::size_t>& edge_targets,
-                                          std::vector<std::size_t>& component) {
-    compressed_rows rows;
-    rows.begin.assign(edge_begin.begin(), edge_begin.begin() + static_cast<std::ptrdiff_t>(n + 1));
-    rows.targets.assign(edge_targets.begin(), edge_targets.end());
-    index_list numbers;
-    const std::uint32_t components = strong_components(rows, numbers);
-    component.assign(numbers.begin(), numbers.end());
-    return components;
-}
-
 dependency_summary summarize_dependencies(const std::vector<node_edge>& edges,
                                           const std::vector<std::uint64_t>& weight) {
     dependency_summary summary;

@@ -45,15 +45,6 @@ dependency_summary summarize_dependencies(const vertex_graph& graph, std::size_t
 // vertices when the edges are not complete.
 dependency_summary summarize_dependencies(const run_model& model, const std::vector<std::uint64_t>& weight);
 
-// The strongly connected components of a directed graph on vertices 0..n-1,
-// by Tarjan's algorithm with an explicit stack (the depth comes from the
-// trace). component[v] numbers each vertex's component; components are
-// numbered so that every edge between two of them goes from a higher number
-// to a lower one (sinks first). Returns the number of components.
-std::size_t strongly_connected_components(std::size_t n, const std::vector<std::size_t>& edge_begin,
-                                          const std::vector<std::size_t>& edge_targets,
-                                          std::vector<std::size_t>& component);
-
 }  // namespace mvt_trace
 
 #endif

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/execution_tracker.h"
-#include "reading/record_visitor.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 

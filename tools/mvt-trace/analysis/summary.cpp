@@ -18,7 +18,7 @@ namespace mvt_trace {
 
 namespace {
 
-struct duration_stats {
+struct handle_totals {
     std::uint64_t count = 0;
     std::uint64_t total = 0;
     std::uint64_t open = 0;
@@ -28,7 +28,7 @@ struct duration_stats {
         total += e.end - e.begin;
         if (e.open_at_end) ++open;
     }
-    void merge(const duration_stats& other) {
+    void merge(const handle_totals& other) {
         count += other.count;
         total += other.total;
         open += other.open;
@@ -37,7 +37,7 @@ struct duration_stats {
 
 // Keyed by handle address; names are looked up only when printing, because
 // a handle may be created in a file read after the one that uses it.
-using stats_by_handle = std::unordered_map<std::uint64_t, duration_stats>;
+using stats_by_handle = std::unordered_map<std::uint64_t, handle_totals>;
 
 struct file_summary {
     trace_file file;
@@ -119,7 +119,7 @@ void summary_collector::write_durations(std::ostream& out, const char* title, co
     if (stats.empty()) return;
     struct row {
         std::string name;
-        duration_stats s;
+        handle_totals s;
     };
     std::vector<row> rows;
     for (const auto& [handle, s] : stats) rows.push_back({names_.handle_name(handle), s});

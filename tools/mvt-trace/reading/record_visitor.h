@@ -2,7 +2,6 @@
 #define MVT_TRACE_RECORD_VISITOR_H
 
 #include <cstddef>
-#include <utility>
 #include <vector>
 
 #include "reading/trace_directory.h"
@@ -18,25 +17,6 @@ public:
     virtual void begin_file(const trace_file& /*file*/, std::size_t /*position*/) {}
     virtual void record(const trace_record& record) = 0;
     virtual void end_file(const file_report& /*report*/) {}
-};
-
-// Hands every call on to several visitors, in the order given: one read of
-// the run serves several purposes.
-class visitor_fan_out : public record_visitor {
-public:
-    explicit visitor_fan_out(std::vector<record_visitor*> visitors) : visitors_(std::move(visitors)) {}
-    void begin_file(const trace_file& file, std::size_t position) override {
-        for (record_visitor* v : visitors_) v->begin_file(file, position);
-    }
-    void record(const trace_record& record) override {
-        for (record_visitor* v : visitors_) v->record(record);
-    }
-    void end_file(const file_report& report) override {
-        for (record_visitor* v : visitors_) v->end_file(report);
-    }
-
-private:
-    std::vector<record_visitor*> visitors_;
 };
 
 // Streams every file through the visitor; one report per file, in order.

@@ -41,8 +41,8 @@ struct report_inputs {
     timeline_limits limits;
 };
 
-// Work done on another thread while the timeline's pass reads the run (the
-// analysis, which reads it too); it may fill in the inputs.
+// Work done while the timeline's pass reads the run on a thread of its own
+// (the analysis, which reads it too); it may fill in the inputs.
 using report_preparation = std::function<void(report_inputs&)>;
 
 // Reads the run and writes the page's data object, safe to stand inside a
