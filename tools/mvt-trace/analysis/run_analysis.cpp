@@ -1,6 +1,5 @@
 #include "analysis/run_analysis.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -27,18 +26,13 @@ constexpr std::uint32_t no_slot = UINT32_MAX;
 // record of the graph (see execution_totals).
 constexpr std::size_t spare_identifiers = std::size_t{1} << 16;
 
-bool is_directory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The fields the first read uses; the others are passed over. Executions
 // matter for their identifier, domain and name handle, numeric metadata for
 // its identifier, key and value.
 field_selection first_read_fields() {
-    constexpr std::uint8_t domain_id_and_name = 0x0B;  // fields 0, 1 and 3
-    constexpr std::uint8_t id_key_and_value = 0x26;    // fields 1, 2 and 5
-    constexpr std::uint8_t id = 0x02;                  // field 1
+    const std::uint8_t domain_id_and_name = field_bits({0, 1, 3});
+    const std::uint8_t id_key_and_value = field_bits({1, 2, 5});
+    const std::uint8_t id = field_bits({1});
     field_selection fields = field_selection::of_kinds(every_record_kind);
     fields.with(record_kind::task_begin, domain_id_and_name)
         .with(record_kind::region_begin, domain_id_and_name)

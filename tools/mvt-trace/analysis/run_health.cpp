@@ -7,7 +7,6 @@
 
 #include "common/text_format.h"
 #include "model/execution_tracker.h"
-#include "reading/record_visitor.h"
 
 namespace mvt_trace {
 
@@ -17,10 +16,6 @@ namespace {
 // within the collector's bounded wait for threads still recording (at most two
 // seconds); ends further apart than this come from different runs.
 constexpr std::uint64_t same_run_ns = 5000000000;
-
-std::string plural(std::uint64_t n, const std::string& one, const std::string& many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // "_mvt.3", "_mvt.3 and _mvt.5", "_mvt.8 to _mvt.11 and _mvt.14": runs of
 // three or more consecutive file numbers are shown as ranges.
@@ -70,14 +65,14 @@ void pair_regions_across_files(const std::vector<std::pair<trace_id, unsigned lo
     std::map<unsigned long, std::uint64_t> still_open;
     for (const auto& entry : open) ++still_open[entry.second];
     for (const auto& [files, count] : crossings)
-        notes.push_back(plural(count, "region", "regions") + " begun on _mvt." + std::to_string(files.first) +
+        notes.push_back(counted(count, "region", "regions") + " begun on _mvt." + std::to_string(files.first) +
                         (count == 1 ? " was" : " were") + " ended on _mvt." + std::to_string(files.second));
     for (const auto& [file, count] : still_open)
-        notes.push_back("_mvt." + std::to_string(file) + ": " + plural(count, "region", "regions") +
+        notes.push_back("_mvt." + std::to_string(file) + ": " + counted(count, "region", "regions") +
                         " still open at the end of the file");
     for (const auto& [file, count] : unmatched)
         notes.push_back("_mvt." + std::to_string(file) + ": " +
-                        plural(count, "region_end record", "region_end records") + " with no such region open");
+                        counted(count, "region_end record", "region_end records") + " with no such region open");
 }
 
 void find_differing_headers(const std::vector<file_health>& files, std::vector<std::string>& mixed) {
@@ -206,10 +201,10 @@ void run_health_collector::end_file(std::size_t position, const file_report& rep
     // would have followed; only a whole file's quirks are the runtime's.
     const bool whole = report.status == file_status::whole;
     if (whole && reader->open_tasks > 0)
-        notes_.push_back(name + ": " + plural(reader->open_tasks, "task execution", "task executions") +
+        notes_.push_back(name + ": " + counted(reader->open_tasks, "task execution", "task executions") +
                          " still open at the end of the file");
     if (whole && tracker.unmatched_task_ends() > 0)
-        notes_.push_back(name + ": " + plural(tracker.unmatched_task_ends(), "task_end record", "task_end records") +
+        notes_.push_back(name + ": " + counted(tracker.unmatched_task_ends(), "task_end record", "task_end records") +
                          " with no task execution open");
     if (whole)
         for (const trace_id& id : reader->open_regions) open_regions_at_end_.push_back({id, index});

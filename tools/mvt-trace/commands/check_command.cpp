@@ -1,4 +1,3 @@
-#include <sys/stat.h>
 
 #include <iostream>
 
@@ -10,11 +9,6 @@
 namespace mvt_trace {
 
 namespace {
-
-bool is_directory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 int run_check(const invocation& call) {
     std::vector<trace_file> files;

@@ -11,6 +11,7 @@
 #include "capture/trace_destination.h"
 #include "commands/commands.h"
 #include "commands/common.h"
+#include "common/text_format.h"
 #include "output/check_report.h"
 #include "output/report/recorded_run.h"
 
@@ -19,10 +20,6 @@ namespace mvt_trace {
 namespace {
 
 void say(const std::string& line) { std::cerr << "mvt-trace: " << line << "\n"; }
-
-std::string count(std::uint64_t n, const std::string& one, const std::string& many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 // The environment that makes the program's runtimes load the library: the
 // trace directory, the OpenMP tool (ahead of any the user named), and the
@@ -56,9 +53,9 @@ void report_recording(const std::string& directory, const program_outcome& outco
     }
     std::string state = health.sound() ? "whole" : "NOT whole";
     if (!health.all_whole())
-        state += ": " + count(health.files.size() - health.whole_files(), "file", "files") + " cut short";
-    say("trace in " + directory + "/: " + count(health.records(), "record", "records") + " from " +
-        count(health.threads(), "thread", "threads") + ", " + state);
+        state += ": " + counted(health.files.size() - health.whole_files(), "file", "files") + " cut short";
+    say("trace in " + directory + "/: " + counted(health.records(), "record", "records") + " from " +
+        counted(health.threads(), "thread", "threads") + ", " + state);
     if (!health.sound()) say("see: mvt-trace check " + directory);
     say("next: mvt-trace analyze " + directory);
     say("      mvt-trace report " + directory + " -o " + directory + ".html");

@@ -41,6 +41,20 @@ std::string microseconds_text(std::uint64_t ns) {
     return std::to_string(ns / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
 }
 
+std::string hex_address(std::uint64_t address) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    do {
+        text.insert(text.begin(), digits[address & 15]);
+        address >>= 4;
+    } while (address != 0);
+    return "0x" + text;
+}
+
+std::string counted(std::uint64_t n, const std::string& one, const std::string& many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string json_escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());

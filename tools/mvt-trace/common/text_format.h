@@ -7,6 +7,13 @@
 
 namespace mvt_trace {
 
+inline bool starts_with(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+inline bool ends_with(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
 // "950 ns", "12.345 us", "3.500 ms", "2.000 s": three decimals in the largest
 // unit that keeps the number at 1 or more.
 std::string format_duration(std::uint64_t nanoseconds);
@@ -16,6 +23,12 @@ std::string format_utc(std::uint64_t nanoseconds);
 
 // Nanoseconds as microseconds with three decimals, exactly ("1234.567").
 std::string microseconds_text(std::uint64_t nanoseconds);
+
+// "0x55d4a1b2c3d4".
+std::string hex_address(std::uint64_t address);
+
+// "1 file", "3 files": the count and the word that fits it.
+std::string counted(std::uint64_t n, const std::string& one, const std::string& many);
 
 // Text for a JSON string literal, without the quotes.
 std::string json_escape(std::string_view text);

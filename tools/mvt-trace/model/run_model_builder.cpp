@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/text_format.h"
 #include "model/edge_expansion.h"
 
 namespace mvt_trace {
@@ -16,12 +17,6 @@ constexpr int is_predecessor_to = 7;
 
 // Conflicts beyond this many are counted, not listed.
 constexpr std::size_t listed_conflicts = 3;
-
-bool starts_with(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-bool ends_with(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "common/text_format.h"
 #include "output/analyze_problems.h"
 
 namespace mvt_trace {

@@ -1,18 +1,15 @@
 #include "output/analyze_problems.h"
 
+#include "common/text_format.h"
 #include "output/check_report.h"
 
 namespace mvt_trace {
 
 namespace {
 
-std::string count(std::uint64_t n, const std::string& one, const std::string& many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 void file_problems(const std::string& path, const file_executions& file, std::vector<std::string>& problems) {
     auto say = [&](std::uint64_t n, const std::string& one, const std::string& many, const std::string& rest) {
-        if (n > 0) problems.push_back(path + ": " + count(n, one, many) + " " + rest);
+        if (n > 0) problems.push_back(path + ": " + counted(n, one, many) + " " + rest);
     };
     say(file.open_tasks, "task execution", "task executions", "still open at the end of the file");
     say(file.open_regions, "region", "regions", "still open at the end of the file");
@@ -27,16 +24,6 @@ std::string one_line(std::string text) {
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     return text;
-}
-
-std::string hex_address(std::uint64_t address) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), digits[address & 15]);
-        address >>= 4;
-    } while (address != 0);
-    return "0x" + text;
 }
 
 std::string describe_node(const run_analysis& run, std::size_t object) {
@@ -64,15 +51,15 @@ std::vector<std::string> analysis_problems(const run_analysis& run) {
                            " declared as \"" + conflict.first_kind + "\" and as \"" + conflict.other_kind + "\"");
     const std::size_t unlisted = run.model.kind_conflict_count() - run.model.kind_conflicts().size();
     if (unlisted > 0)
-        problems.push_back(count(unlisted, "more identifier", "more identifiers") +
+        problems.push_back(counted(unlisted, "more identifier", "more identifiers") +
                            " declared as different kinds of object");
     const dependency_summary& graph = run.dependencies;
     if (graph.condensed_cycles > 0)
-        problems.push_back("the dependency graph has " + count(graph.condensed_cycles, "cycle", "cycles") + " (" +
-                           count(graph.nodes_in_cycles, "node", "nodes") +
+        problems.push_back("the dependency graph has " + counted(graph.condensed_cycles, "cycle", "cycles") + " (" +
+                           counted(graph.nodes_in_cycles, "node", "nodes") +
                            "): each was condensed into one vertex for work, span and critical path");
     if (!graph.edges_complete)
-        problems.push_back("the dependency graph has at least " + count(graph.edges, "edge", "edges") +
+        problems.push_back("the dependency graph has at least " + counted(graph.edges, "edge", "edges") +
                            ": storage locations that join many nodes to many were not expanded into every pair "
                            "(nodes, work, span and critical path are exact)");
     return problems;

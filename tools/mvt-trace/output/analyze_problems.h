@@ -22,9 +22,6 @@ std::string describe_node(const run_analysis& run, std::size_t object);
 // The text with control characters (line feeds, say) replaced by blanks.
 std::string one_line(std::string text);
 
-// "0x55d4a1b2c3d4".
-std::string hex_address(std::uint64_t address);
-
 }  // namespace mvt_trace
 
 #endif

@@ -14,10 +14,6 @@ namespace {
 constexpr std::size_t shown_rows = 20;
 constexpr std::size_t shown_path = 20;
 
-std::string count(std::uint64_t n, const std::string& one, const std::string& many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 std::string fixed(double value, int decimals) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
@@ -30,14 +26,14 @@ void write_header(const run_analysis& run, std::ostream& out) {
         files += p.files;
         records += p.records;
     }
-    out << "run: wall " << format_duration(run.wall()) << ", " << count(run.threads, "thread", "threads") << ", "
-        << count(run.processes.size(), "process", "processes") << " (" << count(files, "file", "files") << ", "
-        << count(records, "record", "records") << ")\n";
+    out << "run: wall " << format_duration(run.wall()) << ", " << counted(run.threads, "thread", "threads") << ", "
+        << counted(run.processes.size(), "process", "processes") << " (" << counted(files, "file", "files") << ", "
+        << counted(records, "record", "records") << ")\n";
     if (run.processes.size() < 2) return;
     for (std::size_t p = 0; p < run.processes.size(); ++p) {
         const process_summary& process = run.processes[p];
-        out << "  process " << p << ": " << process.directory << ", " << count(process.threads, "thread", "threads")
-            << ", " << count(process.records, "record", "records") << "\n";
+        out << "  process " << p << ": " << process.directory << ", " << counted(process.threads, "thread", "threads")
+            << ", " << counted(process.records, "record", "records") << "\n";
     }
 }
 
@@ -59,7 +55,7 @@ void write_more(std::ostream& out, std::size_t total, std::size_t shown) {
 }
 
 void write_nodes(const run_analysis& run, std::ostream& out) {
-    out << "\nnodes: " << count(run.nodes.size(), "node", "nodes") << " with executions, by total time\n";
+    out << "\nnodes: " << counted(run.nodes.size(), "node", "nodes") << " with executions, by total time\n";
     if (run.nodes.empty()) return;
     write_columns(out, "node");
     for (std::size_t i = 0; i < run.nodes.size() && i < shown_rows; ++i)
@@ -82,12 +78,12 @@ void write_unattached(const run_analysis& run, std::ostream& out) {
 
 void write_dependencies(const run_analysis& run, std::ostream& out) {
     const dependency_summary& graph = run.dependencies;
-    out << "\ndependency graph: " << count(graph.nodes.size(), "node", "nodes") << ", "
-        << (graph.edges_complete ? "" : "at least ") << count(graph.edges, "edge", "edges") << "\n";
+    out << "\ndependency graph: " << counted(graph.nodes.size(), "node", "nodes") << ", "
+        << (graph.edges_complete ? "" : "at least ") << counted(graph.edges, "edge", "edges") << "\n";
     if (graph.nodes.empty()) return;
     out << "  work " << format_duration(graph.work) << ", span " << format_duration(graph.span) << ", parallelism "
         << fixed(graph.parallelism, 2) << "\n";
-    out << "  critical path (" << count(graph.critical_path.size(), "node", "nodes") << "):\n";
+    out << "  critical path (" << counted(graph.critical_path.size(), "node", "nodes") << "):\n";
     for (std::size_t i = 0; i < graph.critical_path.size() && i < shown_path; ++i) {
         const std::size_t object = graph.critical_path[i];
         out << "  " << std::setw(10) << format_duration(run.total_of(object)) << "  " << describe_node(run, object)

@@ -11,7 +11,6 @@
 #include "model/execution_tracker.h"
 #include "model/metadata_entry.h"
 #include "model/run_model_builder.h"
-#include "output/analyze_problems.h"
 #include "output/report/recorded_run.h"
 #include "reading/merged_reader.h"
 #include "reading/record_visitor.h"

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "common/text_format.h"
-#include "output/analyze_problems.h"
 #include "output/report/json_text.h"
 
 namespace mvt_trace {
@@ -361,6 +360,8 @@ private:
             return row < 0 ? UINT64_MAX : run_.nodes[static_cast<std::size_t>(row)].first_begin;
         };
         std::stable_sort(regions_.begin(), regions_.end(), [&](std::size_t a, std::size_t b) { return began(a) < began(b); });
+        region_number_.assign(objects_.size(), 0);
+        for (std::size_t k = 0; k < regions_.size(); ++k) region_number_[regions_[k]] = k + 1;
         std::vector<char> linked(objects_.size(), 0);
         for (const drawn_edge& e : edges_) {
             linked[static_cast<std::size_t>(e.from)] = linked[static_cast<std::size_t>(e.to)] = 1;
@@ -535,8 +536,7 @@ private:
     std::vector<std::string> box_label(std::size_t i) const {
         if (!region_[i]) return {one_line_name(i)};
         std::string label = "parallel region";
-        const auto position = std::find(regions_.begin(), regions_.end(), i);
-        if (position != regions_.end()) label += " " + std::to_string(position - regions_.begin() + 1);
+        if (i < region_number_.size() && region_number_[i] > 0) label += " " + std::to_string(region_number_[i]);
         const long composite = composite_[i];
         const graph_object& c = objects_[static_cast<std::size_t>(composite >= 0 ? composite : static_cast<long>(i))];
         if (c.has_code_address) label += " \xc2\xb7 " + hex_address(c.code_address);
@@ -593,7 +593,7 @@ private:
     std::string ports_table(std::size_t i, const std::string& fill, bool dark) const {
         std::vector<std::size_t> inputs, outputs;
         for (std::size_t p : objects_[i].ports)
-            (objects_[p].kind.rfind("output_port", 0) == 0 ? outputs : inputs).push_back(p);
+            (starts_with(objects_[p].kind, "output_port") ? outputs : inputs).push_back(p);
         auto column = [&](const std::vector<std::size_t>& ports) {
             if (ports.empty()) return std::string("<td></td>");
             std::string cells = "<td><table border=\"0\" cellborder=\"1\" cellspacing=\"0\" cellpadding=\"1\">";
@@ -637,6 +637,7 @@ private:
     std::unordered_map<long, std::vector<std::size_t>> contents_;  // box -> its items
     std::vector<std::size_t> top_;
     std::vector<std::size_t> regions_;  // top-level regions, in the order they began
+    std::vector<std::size_t> region_number_;  // of each object: its place in regions_ from 1, or 0
     std::vector<drawn_edge> edges_;
     std::vector<std::pair<long, long>> invisible_;
     std::unordered_map<long, std::vector<long>> same_rank_;  // box -> a region's node and its implicit tasks

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
 namespace mvt_trace {
@@ -60,6 +61,13 @@ constexpr record_kind_set kind_bit(record_kind kind) { return record_kind_set{1}
 // Which fields a read wants of each kind of record: bit i of wanted[kind]
 // for field i. A kind with a text field is read whole whatever is asked:
 // its length depends on the text.
+// The bits of the given field positions, for field_selection::with.
+constexpr std::uint8_t field_bits(std::initializer_list<int> positions) {
+    std::uint8_t bits = 0;
+    for (int p : positions) bits = static_cast<std::uint8_t>(bits | 1u << p);
+    return bits;
+}
+
 struct field_selection {
     std::array<std::uint8_t, record_kind_count> wanted{};
 

@@ -1,7 +1,8 @@
 #include "reading/record_parser.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "common/text_format.h"
 
 namespace mvt_trace {
 
@@ -14,14 +15,6 @@ constexpr std::string_view trace_open_suffix = "\">";
 constexpr std::string_view field_open = "<field>";
 constexpr std::string_view field_close = "</field>";
 
-bool starts_with(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
-}
-
-bool ends_with(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() &&
-           std::memcmp(s.data() + s.size() - suffix.size(), suffix.data(), suffix.size()) == 0;
-}
 
 // The text of a one-line field, or false when the line is not one.
 bool field_text(std::string_view line, std::string_view& text) {

@@ -80,4 +80,9 @@ bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& fi
     return true;
 }
 
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace mvt_trace

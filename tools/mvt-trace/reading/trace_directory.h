@@ -22,6 +22,9 @@ struct trace_file {
 // when path names a file. False, with error set, when there is none.
 bool list_trace_files(const std::string& path, std::vector<trace_file>& files, std::string& error);
 
+// Whether the path names a directory (a run) rather than one file.
+bool is_directory(const std::string& path);
+
 // The files of several directories, one process each, in the order given;
 // file.process numbers the directories from 0.
 bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files, std::string& error);

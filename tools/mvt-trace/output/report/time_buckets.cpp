@@ -20,10 +20,7 @@ void time_buckets::add(std::uint64_t begin, std::uint64_t end) {
             } else if (key - first_key_ >= buckets_.size()) {
                 buckets_.resize(static_cast<std::size_t>(key - first_key_) + 1);
             }
-            bucket& b = buckets_[static_cast<std::size_t>(key - first_key_)];
-            b.begin = b.count == 0 ? begin : std::min(b.begin, begin);
-            b.end = b.count == 0 ? end : std::max(b.end, end);
-            ++b.count;
+            buckets_[static_cast<std::size_t>(key - first_key_)].absorb(begin, end, 1);
             return;
         }
         widen();
@@ -39,10 +36,7 @@ void time_buckets::widen() {
     std::vector<bucket> wider(static_cast<std::size_t>(last - first) + 1);
     for (const bucket& old : buckets_) {
         if (old.count == 0) continue;
-        bucket& b = wider[static_cast<std::size_t>((old.begin >> shift_) - first)];
-        b.begin = b.count == 0 ? old.begin : std::min(b.begin, old.begin);
-        b.end = std::max(b.end, old.end);
-        b.count += old.count;
+        wider[static_cast<std::size_t>((old.begin >> shift_) - first)].absorb(old.begin, old.end, old.count);
     }
     buckets_ = std::move(wider);
     first_key_ = first;

@@ -1,6 +1,7 @@
 #ifndef MVT_TRACE_OUTPUT_REPORT_TIME_BUCKETS_H
 #define MVT_TRACE_OUTPUT_REPORT_TIME_BUCKETS_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,6 +20,13 @@ public:
         std::uint64_t begin = 0;
         std::uint64_t end = 0;
         std::uint64_t count = 0;
+
+        // Adds `executions` that span [first_begin, last_end].
+        void absorb(std::uint64_t first_begin, std::uint64_t last_end, std::uint64_t executions) {
+            begin = count == 0 ? first_begin : std::min(begin, first_begin);
+            end = count == 0 ? last_end : std::max(end, last_end);
+            count += executions;
+        }
     };
 
     explicit time_buckets(std::size_t capacity = 2048) : capacity_(capacity < 2 ? 2 : capacity) {}

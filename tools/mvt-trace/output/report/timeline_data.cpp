@@ -2,28 +2,17 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <optional>
 #include <tuple>
 
 #include "common/text_format.h"
+#include "model/run_model.h"
 #include "output/report/json_text.h"
 #include "reading/record_visitor.h"
 
 namespace mvt_trace {
 
 namespace {
-
-// "d1.d2.d3" as a string: d1 may exceed what a JavaScript number holds.
-std::string id_words(const trace_id& id) {
-    return std::to_string(id.d1) + "." + std::to_string(id.d2) + "." + std::to_string(id.d3);
-}
-
-std::string hex(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // Text past the limit is cut, at a byte that starts a character, and marked.
 std::string shortened(const std::string& text, std::size_t limit) {
@@ -161,9 +150,9 @@ std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& 
     // What the page shows of a run: its executions, their names and
     // metadata. The fields of other records are not read (nor checked,
     // as analyze's read does not).
-    constexpr std::uint8_t domain_id_parent_and_name = 0x0F;  // fields 0 to 3
-    constexpr std::uint8_t id_key_and_value = 0x26;           // fields 1, 2 and 5
-    constexpr std::uint8_t id = 0x02;                         // field 1
+    const std::uint8_t domain_id_parent_and_name = field_bits({0, 1, 2, 3});
+    const std::uint8_t id_key_and_value = field_bits({1, 2, 5});
+    const std::uint8_t id = field_bits({1});
     field_selection fields = field_selection::of_kinds(0);
     fields.with(record_kind::task_begin, domain_id_parent_and_name)
         .with(record_kind::region_begin, domain_id_parent_and_name)
@@ -259,17 +248,13 @@ void timeline_exporter::lay_out_blocks() {
     const double span = static_cast<double>(std::max<std::uint64_t>(last_ - first_, 1));
     for (lane& l : lanes_) {
         auto lay_out = [&](const time_buckets& buckets, std::uint32_t drawing_row) {
-            std::vector<block> row(columns);
+            std::vector<time_buckets::bucket> row(columns);
             buckets.for_each([&](const time_buckets::bucket& b) {
                 const double at = static_cast<double>(b.begin - first_) / span * static_cast<double>(columns);
-                block& into = row[std::min(static_cast<std::size_t>(at), columns - 1)];
-                into.begin = into.count == 0 ? b.begin - first_ : std::min(into.begin, b.begin - first_);
-                into.end = std::max(into.end, b.end - first_);
-                into.count += b.count;
-                into.row = drawing_row;
+                row[std::min(static_cast<std::size_t>(at), columns - 1)].absorb(b.begin - first_, b.end - first_, b.count);
             });
-            for (const block& b : row)
-                if (b.count > 0) l.blocks.push_back(b);
+            for (const time_buckets::bucket& b : row)
+                if (b.count > 0) l.blocks.push_back({b.begin, b.end, drawing_row, b.count});
         };
         for (std::size_t r = 0; r < l.region_blocks.size(); ++r)
             if (!l.region_blocks[r].empty()) lay_out(l.region_blocks[r], static_cast<std::uint32_t>(r));
@@ -326,7 +311,7 @@ long timeline_exporter::details_index(std::size_t process, const execution& e) {
 // its metadata.
 std::string timeline_exporter::details_json(std::size_t process, const execution& e) const {
     const process_names& names = processes_[process];
-    std::string json = "{\"id\":\"" + id_words(e.id) + "\",\"parent\":\"" + id_words(e.parent) + "\",\"node\":" +
+    std::string json = "{\"id\":\"" + full_id_text(e.id) + "\",\"parent\":\"" + full_id_text(e.parent) + "\",\"node\":" +
                        std::to_string(node_of_ ? node_of_(process, e.id, e.domain) : -1) +
                        ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
     // A task's metadata may sit on its graph node, whose identifier differs
@@ -340,7 +325,7 @@ std::string timeline_exporter::details_json(std::size_t process, const execution
         const metadata_entry& entry = m->second;
         const std::string key = names.names.handle_name(entry.key);
         const std::string value = entry.is_text ? shortened(entry.text, limits_.max_text)
-                                  : key == "code_address" ? hex(entry.number)
+                                  : key == "code_address" ? hex_address(entry.number)
                                                           : std::to_string(entry.number);
         json += (m == first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
     }
