@@ -53,6 +53,7 @@ void execution_tracker::begin_region(const trace_record& record) {
     // A region begun again under the same identifier before its end replaces
     // the first: the end record cannot tell the two apart.
     execution region = opened_by(record, regions_.size(), begins_++);
+    region.is_region = true;
     auto [at, added] = regions_.emplace(region.id, region);
     if (!added) {
         listener_.region_replaced(at->second);

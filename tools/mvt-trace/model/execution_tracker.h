@@ -23,6 +23,7 @@ struct execution {
     // begins from 0: names one execution of a file across two reads.
     std::uint64_t ordinal = 0;
     bool open_at_end = false;   // the file ended before its end record
+    bool is_region = false;     // opened by region_begin, else by task_begin
 };
 
 class execution_listener {

@@ -171,7 +171,6 @@ public:
         while (merged.next(record, file)) {
             events_.advance(record->timestamp);
             thread& t = *threads[file];
-            is_region_begin_ = record->kind == record_kind::region_begin;
             t.tracker.record(*record);
             metadata_entry entry;
             if (metadata_of(*record, entry)) t.add_late(record->id(1), metadata_arg(model_.names(t.process), entry));
@@ -234,11 +233,9 @@ private:
         execution_tracker tracker{*this};
     };
 
-    // Regions are told from tasks by their record, which the begun
-    // execution does not say: a region is one the tracker keeps by
-    // identifier. Both begin alike; the region's slice is async.
+    // Both begin alike; the region's slice is async.
     void begun(thread& t, const execution& e) {
-        if (is_region_begin_) {
+        if (e.is_region) {
             events_.add(e.begin, "{\"ph\":\"b\",\"cat\":\"region\",\"name\":" + name_of(t, e) + ",\"id\":\"" +
                                      region_key(t, e) + "\",\"pid\":" + std::to_string(t.pid) + ",\"tid\":" +
                                      std::to_string(t.tid) + ",\"ts\":" + ts(e.begin) + ",\"args\":" + args(t, e) + "}");
@@ -358,7 +355,6 @@ private:
     declarations& read_;
     std::ostream& out_;
     ordered_events events_;
-    bool is_region_begin_ = false;
     std::vector<std::size_t> in_begin_, in_edges_;  // edges into each object, by position in edges()
     std::vector<std::uint64_t> pending_flow_;       // per edge: the flow its predecessor started, or 0
     std::uint64_t flows_ = 0;

@@ -91,7 +91,6 @@ public:
         if (record.kind != record_kind::end_of_records) ++lane_->records;
         process_->names.record(record);
         keep_metadata(record);
-        beginning_region_ = record.kind == record_kind::region_begin;
         tracker_.record(record);
     }
 
@@ -102,7 +101,7 @@ public:
     }
 
     void execution_begun(const execution& e) override {
-        if (beginning_region_) owner_.begin_region(*lane_, e);
+        if (e.is_region) owner_.begin_region(*lane_, e);
     }
     void region_replaced(const execution& earlier) override { owner_.end_region(*lane_, earlier); }
 
@@ -136,7 +135,6 @@ private:
     timeline_exporter& owner_;
     lane* lane_ = nullptr;
     process_names* process_ = nullptr;
-    bool beginning_region_ = false;
     execution_tracker tracker_{*this};
 };
 
