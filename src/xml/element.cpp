@@ -29,6 +29,20 @@ bool matches(const element& e, const char* name, const char* attr, const char* v
 // back as mutable, which they are to the caller who holds the tree mutably.
 element* unconst(const element* e) { return const_cast<element*>(e); }
 
+// The descendants that match, in preorder; as many as memory allows.
+template <typename Node>
+std::vector<Node*> matching_descendants(Node& top, const char* name, const char* attr, const char* value) {
+    std::vector<Node*> result;
+    try {
+        for_each_descendant(top, [&](Node& e) {
+            if (matches(e, name, attr, value)) result.push_back(&e);
+            return true;
+        });
+    } catch (const std::bad_alloc&) {
+    }
+    return result;
+}
+
 }  // namespace
 
 element::element(const char* element_name, const char* element_text) {
@@ -108,27 +122,11 @@ const element* element::child(const char* id) const {
 element* element::child(const char* id) { return unconst(std::as_const(*this).child(id)); }
 
 std::vector<const element*> element::children(const char* child_name, const char* attr, const char* value) const {
-    std::vector<const element*> result;
-    try {
-        for_each_descendant(*this, [&](const element& e) {
-            if (matches(e, child_name, attr, value)) result.push_back(&e);
-            return true;
-        });
-    } catch (const std::bad_alloc&) {
-    }
-    return result;
+    return matching_descendants(*this, child_name, attr, value);
 }
 
 std::vector<element*> element::children(const char* child_name, const char* attr, const char* value) {
-    std::vector<element*> result;
-    try {
-        for_each_descendant(*this, [&](element& e) {
-            if (matches(e, child_name, attr, value)) result.push_back(&e);
-            return true;
-        });
-    } catch (const std::bad_alloc&) {
-    }
-    return result;
+    return matching_descendants(*this, child_name, attr, value);
 }
 
 const element* element::first_child() const { return child_elements.empty() ? nullptr : child_elements.front(); }

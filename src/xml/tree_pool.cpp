@@ -208,7 +208,6 @@ public:
         }
     }
 
-    std::size_t slot_bytes() const { return slot_bytes_; }
 
 private:
     void* take_slot(slab* s) noexcept {
