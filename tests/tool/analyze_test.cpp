@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "files.h"
+#include "tool_run.h"
 #include "trace_script.h"
 
 namespace {
@@ -20,12 +21,6 @@ using mvt_test::child_result;
 
 const std::string data = MVT_TOOL_DATA;
 constexpr std::uint64_t ms = 1000000;
-
-child_result run_tool(const std::vector<std::string>& args, const std::string& cwd = "") {
-    std::vector<std::string> argv = {MVT_TRACE_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {cwd, {}, {}, 120});
-}
 
 json analyze_json(const std::vector<std::string>& directories, const std::string& cwd = "") {
     std::vector<std::string> args = {"analyze", "--json"};

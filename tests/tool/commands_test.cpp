@@ -7,6 +7,7 @@
 #include "child_process.h"
 #include "files.h"
 #include "output/report/recorded_run.h"
+#include "tool_run.h"
 #include "trace_script.h"
 #include "trace_text.h"
 
@@ -18,12 +19,6 @@ const std::string data = MVT_TOOL_DATA;
 
 // Runs mvt-trace in the data directory, so that paths in its output are the
 // short relative ones of the expected files.
-child_result run_tool(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {MVT_TRACE_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {data, {}, {}, 120});
-}
-
 std::string expected(const std::string& name) { return mvt_test::read_file(data + "/expected/" + name); }
 
 bool have_program(const std::string& name) {
@@ -45,11 +40,11 @@ TEST(tool_commands, check_reports_each_file_and_fails_unless_all_are_whole) {
         int status;
     };
     for (const check_case& c : std::vector<check_case>{{"openmp_run", 0}, {"truncated", 1}, {"malformed", 1}}) {
-        child_result r = run_tool({"check", c.dir});
+        child_result r = run_tool({"check", c.dir}, data);
         EXPECT_EQ(r.exit_code, c.status) << c.dir << r.err;
         EXPECT_EQ(r.out, expected("check_" + c.dir + ".txt")) << c.dir;
     }
-    child_result one = run_tool({"check", "truncated/_mvt.2"});
+    child_result one = run_tool({"check", "truncated/_mvt.2"}, data);
     EXPECT_EQ(one.exit_code, 0);
     EXPECT_EQ(one.out, "truncated/_mvt.2: whole, 1 whole record\n1 file: 1 whole\n");
 }
@@ -98,7 +93,7 @@ TEST(tool_commands, check_judges_a_directory_as_one_run) {
     for (const check_case& c : cases) {
         mvt_test::temp_dir dir;
         for (const auto& [name, content] : c.files) mvt_test::write_file(dir / name, content);
-        child_result r = run_tool({"check", dir.path()});
+        child_result r = run_tool({"check", dir.path()}, data);
         EXPECT_EQ(r.exit_code, c.status) << c.what << "\n" << r.out;
         std::vector<std::string> lines;
         for (std::size_t at = 0, next; (next = r.out.find('\n', at)) != std::string::npos; at = next + 1)
@@ -113,18 +108,18 @@ TEST(tool_commands, check_judges_a_directory_as_one_run) {
 }
 
 TEST(tool_commands, summary_matches_the_hand_checked_report) {
-    child_result r = run_tool({"summary", "openmp_run"});
+    child_result r = run_tool({"summary", "openmp_run"}, data);
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, expected("summary_openmp_run.txt"));
 
     // A crash leaves files cut short: still summarised, with a warning each.
-    child_result cut = run_tool({"summary", "truncated"});
+    child_result cut = run_tool({"summary", "truncated"}, data);
     EXPECT_EQ(cut.exit_code, 0);
     EXPECT_EQ(cut.out, expected("summary_truncated.txt"));
     EXPECT_NE(cut.err.find("warning: truncated/_mvt.1:87: truncated"), std::string::npos) << cut.err;
 
-    child_result bad = run_tool({"summary", "malformed"});
+    child_result bad = run_tool({"summary", "malformed"}, data);
     EXPECT_EQ(bad.exit_code, 1);
     EXPECT_NE(bad.err.find("malformed/_mvt.5:12: malformed"), std::string::npos) << bad.err;
 }
@@ -135,8 +130,8 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
     if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
     mvt_test::temp_dir out;
     for (const std::string dir : {"openmp_run", "truncated"}) {
-        ASSERT_EQ(run_tool({"chrome", dir, "-o", out / (dir + ".json")}).exit_code, 0);
-        ASSERT_EQ(run_tool({"timeline", dir, "-o", out / (dir + ".svg"), "--width", "1200"}).exit_code, 0);
+        ASSERT_EQ(run_tool({"chrome", dir, "-o", out / (dir + ".json")}, data).exit_code, 0);
+        ASSERT_EQ(run_tool({"timeline", dir, "-o", out / (dir + ".svg"), "--width", "1200"}, data).exit_code, 0);
     }
     expect_python({MVT_TOOL_CHECKS, "chrome", out / "openmp_run.json"});
     expect_python({MVT_TOOL_CHECKS, "timeline", out / "openmp_run.svg"});
@@ -145,7 +140,7 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
 
     // Two directories, two processes: each named, their events merged in
     // time order, the open executions of the file cut short ended with it.
-    ASSERT_EQ(run_tool({"chrome", "openmp_run", "truncated", "-o", out / "two.json"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"chrome", "openmp_run", "truncated", "-o", out / "two.json"}, data).exit_code, 0);
     const std::string two =
         "import json,sys\n"
         "e=json.load(open(sys.argv[1]))['traceEvents']\n"
@@ -160,11 +155,11 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
 
 TEST(tool_commands, dot_draws_regions_as_boxes_and_tasks_with_their_dependences) {
     mvt_test::temp_dir out;
-    child_result r = run_tool({"dot", "openmp_run", "-o", out / "graph.dot"});
+    child_result r = run_tool({"dot", "openmp_run", "-o", out / "graph.dot"}, data);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(mvt_test::read_file(out / "graph.dot"), expected("dot_openmp_run.dot"));
     // Capped, the critical path stays: its two task nodes, 7.1 and 10.1.
-    const std::string capped = run_tool({"dot", "openmp_run", "--max-nodes", "2"}).out;
+    const std::string capped = run_tool({"dot", "openmp_run", "--max-nodes", "2"}, data).out;
     EXPECT_NE(capped.find("label=\"2 of 5 nodes drawn"), std::string::npos) << capped;
     EXPECT_NE(capped.find("n7 -> n8 [color"), std::string::npos) << capped;
     EXPECT_EQ(capped.find("omp_parallel"), std::string::npos) << capped;
@@ -211,7 +206,7 @@ TEST(tool_commands, dot_draws_each_kind_of_graph_by_its_rules) {
         const std::vector<std::string> processes = mvt_tool_test::write_trace_script(c.script, dir.path());
         std::vector<std::string> args = {"dot", processes.at(0)};
         args.insert(args.end(), c.options.begin(), c.options.end());
-        child_result r = run_tool(args);
+        child_result r = run_tool(args, data);
         ASSERT_EQ(r.exit_code, 0) << c.what << r.err;
         std::size_t at = 0;
         for (const std::string& part : c.in_order) {
@@ -235,7 +230,7 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
                                                   record("metadata_stringA", 40, text) + task_end(90),
                                               99, 1));
     for (const char* command : {"chrome", "timeline", "dot", "summary"})
-        ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}).exit_code, 0) << command;
+        ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}, data).exit_code, 0) << command;
     const std::string parse =
         "import json,sys,xml.etree.ElementTree as E\n"
         "d=json.load(open(sys.argv[1]))\n"
@@ -253,8 +248,8 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
 TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
     if (!have_program("python3")) GTEST_SKIP() << "python3 is not installed";
     mvt_test::temp_dir out;
-    ASSERT_EQ(run_tool({"report", "openmp_run", "-o", out / "r.html"}).exit_code, 0);
-    ASSERT_EQ(run_tool({"report", "openmp_run", "--max-executions", "3", "-o", out / "capped.html"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"report", "openmp_run", "-o", out / "r.html"}, data).exit_code, 0);
+    ASSERT_EQ(run_tool({"report", "openmp_run", "--max-executions", "3", "-o", out / "capped.html"}, data).exit_code, 0);
     // Without Graphviz the page still comes out, a note in place of the graph.
     child_result without = mvt_test::run_child({MVT_TRACE_EXE, "report", "openmp_run", "-o", out / "no_dot.html"},
                                                {data, {"PATH=/nonexistent"}, {}, 120});
@@ -264,7 +259,7 @@ TEST(tool_commands, report_embeds_the_run_and_caps_what_it_embeds) {
     expect_python({MVT_TOOL_CHECKS, "report-without-dot", out / "no_dot.html"});
     EXPECT_NE(mvt_test::read_file(out / "no_dot.html").find("dot program was not found"), std::string::npos);
     // Like every command, no page from a malformed trace.
-    EXPECT_EQ(run_tool({"report", "malformed", "-o", out / "bad.html"}).exit_code, 1);
+    EXPECT_EQ(run_tool({"report", "malformed", "-o", out / "bad.html"}, data).exit_code, 1);
     EXPECT_TRUE(mvt_test::list_dir(out.path()) == (std::vector<std::string>{"capped.html", "no_dot.html", "r.html"}));
 }
 
@@ -281,15 +276,15 @@ TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program)
                region_begin(40, 12, 4, 9) + region_end(50, 11, 9) + task_begin(60, 20, 1, 9) + task_begin(70, 21, 2, 9);
     mvt_test::write_file(run / "_mvt.0", file(records, 90, 1));
     mvt_test::write_file(run / "mvt-record.json", "{\"command\": [\"./prog\", \"two words\"], \"exit_status\": 3}\n");
-    ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}, data).exit_code, 0);
     expect_python({MVT_TOOL_CHECKS, "report-open", run / "page.html"});
     // The record file is no trace file: check passes it by.
-    EXPECT_EQ(run_tool({"check", run.path()}).out.find("mvt-record"), std::string::npos);
+    EXPECT_EQ(run_tool({"check", run.path()}, data).out.find("mvt-record"), std::string::npos);
 }
 
 TEST(tool_commands, record_leaves_the_command_and_its_status_beside_the_trace) {
     mvt_test::temp_dir out;
-    child_result r = run_tool({"record", "-o", out / "trace", "--", "/bin/sh", "-c", "exit 3"});
+    child_result r = run_tool({"record", "-o", out / "trace", "--", "/bin/sh", "-c", "exit 3"}, data);
     EXPECT_EQ(r.exit_code, 3) << r.err;
     std::optional<mvt_trace::recorded_run> recorded = mvt_trace::read_recorded_run(out / "trace");
     ASSERT_TRUE(recorded) << mvt_test::read_file(out / "trace/mvt-record.json");
@@ -307,18 +302,18 @@ TEST(tool_commands, bad_invocations_say_why_in_one_line_and_exit_2) {
         {"report", "openmp_run", "--max-nodes", "-1"}, {"dot", "openmp_run", "--max-nodes", "x"},
     };
     for (const std::vector<std::string>& args : cases) {
-        child_result r = run_tool(args);
+        child_result r = run_tool(args, data);
         EXPECT_EQ(r.exit_code, 2) << args[0];
         EXPECT_EQ(r.err.rfind("mvt-trace: ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
     }
-    EXPECT_EQ(run_tool({"chrome", "openmp_run", "-o", "/no/such/dir/x.json"}).err,
+    EXPECT_EQ(run_tool({"chrome", "openmp_run", "-o", "/no/such/dir/x.json"}, data).err,
               "mvt-trace: cannot write /no/such/dir/x.json: No such file or directory\n");
-    EXPECT_EQ(run_tool({"summary", "--frob", "openmp_run"}).err,
+    EXPECT_EQ(run_tool({"summary", "--frob", "openmp_run"}, data).err,
               "mvt-trace: summary: unknown option '--frob' (see 'mvt-trace summary --help')\n");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"--help"}, {"help", "check"}, {"summary", "--help"}, {"--version"}}) {
-        child_result help = run_tool(args);
+        child_result help = run_tool(args, data);
         EXPECT_EQ(help.exit_code, 0) << args[0];
         EXPECT_EQ(help.out.rfind(args[0] == "--version" ? "mvt-trace " : "usage: mvt-trace ", 0), 0u) << help.out;
     }

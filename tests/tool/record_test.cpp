@@ -8,16 +8,11 @@
 
 #include "child_process.h"
 #include "files.h"
+#include "tool_run.h"
 
 namespace {
 
 using mvt_test::child_result;
-
-child_result run_tool(const std::vector<std::string>& args, const std::string& cwd) {
-    std::vector<std::string> argv = {MVT_TRACE_EXE};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {cwd, {}, {"MVA_DIR", "OMP_TOOL_LIBRARIES", "INTEL_LIBITTNOTIFY64"}, 120});
-}
 
 class tool_record : public ::testing::Test {
     void SetUp() override {
