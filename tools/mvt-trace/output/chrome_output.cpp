@@ -235,18 +235,18 @@ private:
 
     // Both begin alike; the region's slice is async.
     void begun(thread& t, const execution& e) {
+        const long node = model_.node_of_execution(t.process, e.id, e.domain);
         if (e.is_region) {
             events_.add(e.begin, "{\"ph\":\"b\",\"cat\":\"region\",\"name\":" + name_of(t, e) + ",\"id\":\"" +
                                      region_key(t, e) + "\",\"pid\":" + std::to_string(t.pid) + ",\"tid\":" +
-                                     std::to_string(t.tid) + ",\"ts\":" + ts(e.begin) + ",\"args\":" + args(t, e) + "}");
+                                     std::to_string(t.tid) + ",\"ts\":" + ts(e.begin) + ",\"args\":" + args(t, e, node) + "}");
             return;
         }
         events_.add(e.begin, "{\"ph\":\"B\",\"cat\":\"task\",\"name\":" + name_of(t, e) + ",\"pid\":" +
                                  std::to_string(t.pid) + ",\"tid\":" + std::to_string(t.tid) + ",\"ts\":" + ts(e.begin) +
-                                 ",\"args\":" + args(t, e) + "}");
+                                 ",\"args\":" + args(t, e, node) + "}");
         // A flow ends with "bp":"e" bound to the slice that encloses it: the
         // one that has just begun.
-        const long node = model_.node_of_execution(t.process, e.id, e.domain);
         if (node < 0) return;
         for (std::size_t k = in_begin_[node]; k < in_begin_[node + 1]; ++k) {
             std::uint64_t& flow = pending_flow_[in_edges_[k]];
@@ -307,11 +307,11 @@ private:
         return quoted(model_.names(t.process).handle_name(e.name));
     }
 
-    std::string args(const thread& t, const execution& e) const {
+    // `node`: the execution's, or -1.
+    std::string args(const thread& t, const execution& e, long node) const {
         const name_table& names = model_.names(t.process);
         std::string json = "{\"id\":\"" + full_id_text(e.id) + "\",\"parent\":\"" + full_id_text(e.parent) +
                            "\",\"domain\":" + quoted(names.domain_name(e.domain));
-        const long node = model_.node_of_execution(t.process, e.id, e.domain);
         if (node >= 0) {
             const graph_object& o = model_.objects()[static_cast<std::size_t>(node)];
             json += ",\"node\":" + quoted(o.name()) + ",\"node_id\":\"" + full_id_text(o.id) + "\"";
