@@ -6,26 +6,28 @@
 
 namespace writer {
 
+// Each row is checked against the enumerator it stands for, so the table
+// and __itt_record_t cannot drift apart.
+#define MVT_RECORD(type, name, size, f1, f2, f3, f4, f5, f6) {name, size, {f1, f2, f3, f4, f5, f6}},
 const record_description record_descriptions[__itt_record_count] = {
-    {"definition", 12, {9, 9, 13, 9, 9, 0}},
-    {"api_version", 10, {9, 13, 0, 0, 0, 0}},
-    {"domain_createA", 18, {3, 9, 13, 0, 0, 0}},
-    {"domain_createW", 18, {3, 9, 14, 0, 0, 0}},
-    {"id_create", 41, {3, 2, 0, 0, 0, 0}},
-    {"id_destroy", 41, {3, 2, 0, 0, 0, 0}},
-    {"metadata", 58, {3, 2, 3, 9, 3, 0}},
-    {"metadata_stringA", 57, {3, 2, 3, 3, 13, 0}},
-    {"metadata_stringW", 57, {3, 2, 3, 3, 14, 0}},
-    {"relation", 67, {3, 2, 9, 2, 0, 0}},
-    {"string_handle_createA", 18, {3, 9, 13, 0, 0, 0}},
-    {"string_handle_createW", 18, {3, 9, 14, 0, 0, 0}},
-    {"task_begin", 81, {3, 2, 2, 3, 3, 0}},
-    {"task_end", 17, {3, 0, 0, 0, 0, 0}},
-    {"task_group", 73, {3, 2, 2, 3, 0, 0}},
-    {"region_begin", 73, {3, 2, 2, 3, 0, 0}},
-    {"region_end", 41, {3, 2, 0, 0, 0, 0}},
-    {"end_of_records", 9, {0, 0, 0, 0, 0, 0}},
+#include "writer/record_catalogue.def"
 };
+#undef MVT_RECORD
+
+namespace {
+constexpr __itt_record_t catalogue_order[] = {
+#define MVT_RECORD(type, ...) __itt_record_##type,
+#include "writer/record_catalogue.def"
+#undef MVT_RECORD
+};
+constexpr bool in_enumeration_order() {
+    for (int i = 0; i < __itt_record_count; ++i)
+        if (catalogue_order[i] != i) return false;
+    return true;
+}
+static_assert(sizeof catalogue_order / sizeof catalogue_order[0] == __itt_record_count && in_enumeration_order(),
+              "one catalogue row per record type, in the order of __itt_record_t");
+}  // namespace
 
 unsigned long long timestamp_now() noexcept {
     timespec now;

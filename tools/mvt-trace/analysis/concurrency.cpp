@@ -1,5 +1,7 @@
 #include "analysis/concurrency.h"
 
+#include "model/trace_model.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -29,8 +31,11 @@ void concurrency_meter::add_to_series(std::uint64_t from, std::uint64_t to) {
     const std::uint64_t end = to - first_;
     while (at < end) {
         const std::uint64_t bucket = at / width;
-        const std::uint64_t bucket_end = std::min(end, (bucket + 1) * width);
-        busy_time_[static_cast<std::size_t>(bucket)] += busy_ * (bucket_end - at);
+        // Written so that nothing wraps for runs that span nearly 2^64 ns.
+        const std::uint64_t to_bucket_end = width - at % width;
+        const std::uint64_t bucket_end = end - at <= to_bucket_end ? end : at + to_bucket_end;
+        busy_time_[static_cast<std::size_t>(bucket)] +=
+            static_cast<double>(busy_) * static_cast<double>(bucket_end - at);
         at = bucket_end;
     }
 }
@@ -48,10 +53,53 @@ concurrency_profile concurrency_meter::finish() {
     profile_.series.resize(busy_time_.size());
     for (std::size_t b = 0; b < busy_time_.size(); ++b) {
         const std::uint64_t begin = b * profile_.bucket_ns;
-        const std::uint64_t length = std::min(wall, begin + profile_.bucket_ns) - begin;
-        profile_.series[b] = static_cast<double>(busy_time_[b]) / static_cast<double>(length);
+        const std::uint64_t length = std::min(wall - begin, profile_.bucket_ns);
+        profile_.series[b] = length == 0 ? 0 : busy_time_[b] / static_cast<double>(length);
     }
     return std::move(profile_);
+}
+
+
+namespace {
+
+struct busy_change {
+    std::uint64_t at;
+    int change;
+};
+
+}  // namespace
+
+concurrency_profile measure_concurrency(const trace_model& model, bool work_only, std::size_t buckets) {
+    std::vector<busy_change> changes;
+    for (std::size_t t = 0; t < model.threads().size(); ++t) {
+        // A thread is busy while any piece is open on it: pieces nest or
+        // follow one another, so their union is one pass in order of begin.
+        bool busy = false;
+        std::uint64_t from = 0, to = 0;
+        for (std::size_t i = model.thread_pieces(t); i < model.thread_pieces(t + 1); ++i) {
+            const trace_model::piece& stretch = model.pieces()[i];
+            if (work_only && !model.executions()[stretch.execution].is_work()) continue;
+            if (busy && stretch.begin <= to) {
+                to = std::max(to, stretch.end);
+                continue;
+            }
+            if (busy) changes.push_back({from, +1}), changes.push_back({to, -1});
+            busy = true;
+            from = stretch.begin;
+            to = stretch.end;
+        }
+        if (busy) changes.push_back({from, +1}), changes.push_back({to, -1});
+    }
+    std::sort(changes.begin(), changes.end(), [](const busy_change& a, const busy_change& b) { return a.at < b.at; });
+    concurrency_meter meter(model.first_timestamp(), model.last_timestamp(), buckets);
+    for (const busy_change& c : changes) {
+        meter.advance(c.at);
+        if (c.change > 0)
+            meter.thread_busy();
+        else
+            meter.thread_idle();
+    }
+    return meter.finish();
 }
 
 }  // namespace mvt_trace

@@ -7,10 +7,10 @@
 
 namespace mvt_trace {
 
-// How many threads were busy at once over a run, measured while the run's
-// records stream by in timestamp order: a thread is busy while it has at
-// least one execution open, so nested executions count once. Exact, in
-// memory that does not grow with the trace.
+class trace_model;
+
+// How many threads were busy at once over a run: a thread is busy while it
+// has at least one execution open, so nested executions count once.
 struct concurrency_profile {
     // time_at[k]: nanoseconds during which exactly k threads were busy; the
     // entries add up to the wall time.
@@ -48,8 +48,14 @@ private:
     std::uint64_t now_;
     std::size_t busy_ = 0;
     concurrency_profile profile_;
-    std::vector<std::uint64_t> busy_time_;  // per bucket: busy threads x ns
+    std::vector<double> busy_time_;  // per bucket: busy threads x ns
 };
+
+// Over the model's pieces, from the run's first timestamp to its last.
+// work_only counts only the program's tasks (trace_model::execution::
+// is_work), leaving out the runtime's own executions: OpenMP's implicit
+// tasks, for one, include the time their threads wait at barriers.
+concurrency_profile measure_concurrency(const trace_model& model, bool work_only, std::size_t buckets = 1000);
 
 }  // namespace mvt_trace
 

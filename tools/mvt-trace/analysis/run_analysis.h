@@ -7,85 +7,69 @@
 #include <vector>
 
 #include "analysis/concurrency.h"
-#include "analysis/critical_path.h"
-#include "analysis/duration_stats.h"
-#include "analysis/run_health.h"
-#include "model/execution_census.h"
-#include "model/run_model.h"
-#include "reading/trace_directory.h"
-#include "reading/trace_file_reader.h"
+#include "analysis/execution_graph.h"
+#include "analysis/execution_statistics.h"
+#include "model/trace_model.h"
+#include "reading/run_pass.h"
 
 namespace mvt_trace {
 
-// The executions of one node.
-struct node_statistics {
-    std::size_t object = 0;  // position in the model's objects
-    duration_stats stats;
-    std::uint64_t first_begin = 0;  // when its first closed execution began
+// One step of the critical path: an execution, and which of its node's
+// executions it is, counting from 1 in the order they began ("store #17").
+struct critical_step {
+    std::uint32_t execution = 0;
+    std::uint32_t instance = 0;
 };
 
-// Executions that belong to no node, by the string of their name handle.
-struct unattached_statistics {
-    std::size_t process = 0;
-    std::string name;
-    duration_stats stats;
+// A node's part in the critical path.
+struct path_share {
+    std::uint32_t object = 0;
+    std::uint32_t steps = 0;
+    std::uint64_t time = 0;
 };
 
-// One directory of the command line: one process.
-struct process_summary {
-    std::string directory;
-    std::size_t files = 0;
-    std::size_t threads = 0;   // files with at least one record of the program's
-    std::uint64_t records = 0;  // end_of_records aside
+// The node graph as declared, and what the graph of executions allows.
+struct dependency_summary {
+    // Nodes joined to another by an edge, and the distinct edges.
+    std::size_t nodes = 0;
+    std::size_t edges = 0;
+    bool edges_complete = true;
+    // The graph of executions (execution_graph.h).
+    std::size_t executions = 0;
+    std::size_t execution_edges = 0;
+    std::uint64_t work = 0;
+    std::uint64_t span = 0;
+    double parallelism = 0;
+    std::vector<critical_step> critical_path;
+    // The nodes on the critical path, by their time on it, largest first.
+    std::vector<path_share> path_by_node;
 };
 
 // Everything analyze finds in a run of one or more processes.
 struct run_analysis {
-    std::vector<trace_file> files;
-    std::vector<process_summary> processes;
-    // check's view of each process (files not whole, several runs in one
-    // directory), in the order of processes.
-    std::vector<run_health> health;
-    std::vector<file_executions> executions_by_file;  // in the order of files
-    run_model model;
-
-    bool any_timestamp = false;
-    std::uint64_t first_timestamp = 0;  // of the whole run, every record
-    std::uint64_t last_timestamp = 0;
-    std::uint64_t wall() const { return last_timestamp - first_timestamp; }
-    std::size_t threads = 0;
-
-    // Nodes with at least one closed execution, and the unattached
-    // executions; both by total time, largest first.
-    std::vector<node_statistics> nodes;
-    std::vector<unattached_statistics> unattached;
-    // The position in `nodes` of an object's row, or -1 when it never ran.
-    long node_row(std::size_t object) const;
-    // An object's total execution time; 0 when it never ran.
-    std::uint64_t total_of(std::size_t object) const;
-    dependency_summary dependencies;
-    // Threads busy at once; tasks and regions both count as executions.
-    concurrency_profile concurrency;
-
-    // How reading each file went (the first read), in the order of files.
+    trace_model model;
     std::vector<file_report> reports;
-
-    std::vector<std::uint32_t> row_of_object;  // for node_row
+    execution_statistics statistics;
+    execution_graph graph;
+    dependency_summary dependencies;
+    // Threads busy at once with any execution, and with the program's tasks
+    // alone.
+    concurrency_profile concurrency;
+    concurrency_profile task_concurrency;
+    // OpenMP tasks without dependences: no node, so outside the graph.
+    std::uint64_t tasks_without_node = 0;
+    std::uint64_t tasks_without_node_ns = 0;
 };
 
-// Reads the run once, every file side by side in timestamp order: the
-// names, the graph, the relations and metadata, each file's executions and
-// health, and the durations of the closed executions by identifier, which
-// the model, once built, sums up by node (or by name, when unattached);
-// every begin and end moves the concurrency count. Nothing is kept per
-// execution. A second read, with the model at hand, serves when the first
-// could not settle everything: executions that never close (they keep no
-// thread busy, which is known only at the end), a file that does not end
-// with its end_of_records record (the concurrency needs the run's end from
-// the start), or too many execution identifiers that belong to no node.
-// `directories` are the command line's, one per process (their files carry
-// trace_file::process).
-run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories);
+// Reads the run once and builds the model: for every command. `directories`
+// are the processes of the run, one each (the files carry their position).
+trace_model read_model(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
+                       std::vector<file_report>& reports, const pass_options& options = {});
+
+// The model, then everything analyze reports of it.
+run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
+                         const pass_options& options = {});
+run_analysis analyze_model(trace_model model, std::vector<file_report> reports);
 
 }  // namespace mvt_trace
 

@@ -10,10 +10,12 @@ namespace {
 
 int run_analyze(const invocation& call) {
     const bool as_json = call.has("--json");
+    analysis_json_options json;
+    json.edge_list = call.has("--edges");
     return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        const run_analysis run = analyze_run(files, call.positional);
+        const run_analysis run = analyze_run(files, call.positional, progress_options(call));
         if (as_json)
-            write_analysis_json(run, out);
+            write_analysis_json(run, out, json);
         else
             write_analysis_text(run, out);
         return run.reports;
@@ -28,16 +30,17 @@ const command_spec analyze_command = {
     "where the time went: nodes, critical path, concurrency",
     "Rebuilds the graph the run declared and ties each execution to its node, then reports:\n"
     "per node the count, total, mean, standard deviation, minimum, median, 95th percentile and\n"
-    "maximum of its execution times (the percentiles within 1%); the executions of no node, by\n"
-    "name; the dependency graph's work (all node time), span (the heaviest path), parallelism\n"
-    "(work / span) and critical path; how long exactly k threads were busy at once; and the\n"
-    "problems found (files not whole, executions never closed, cycles, ...).\n"
+    "maximum of its execution times (the percentiles within 1%); the program's tasks of no\n"
+    "node and the runtime's own executions, by name; the work, span (the longest path),\n"
+    "parallelism (work / span) and critical path of the graph of executions, where each\n"
+    "execution of a node waits for the latest execution of each node before it; how long\n"
+    "exactly k threads were busy at once; and the problems and notes found.\n"
     "\n"
     "Several directories are the processes of one run: each keeps its own threads, names and\n"
-    "identifiers. The files are read once, side by side in time order (a second time only when\n"
-    "an execution never closes or a file is cut short), in memory that grows with the graph,\n"
-    "not with the number of executions.",
-    {output_option("the report"), {"--json", "", "", "print one JSON object instead of text"}},
+    "identifiers. The files are read once, in memory that grows with the graph and the\n"
+    "number of executions, not with the size of the trace.",
+    {output_option("the report"), {"--json", "", "", "print one JSON object instead of text"},
+     {"--edges", "", "", "with --json: list every node-to-node edge (dependency_graph.edge_list)"}},
     1,
     SIZE_MAX,
     false,

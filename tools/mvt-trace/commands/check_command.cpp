@@ -1,7 +1,7 @@
 
 #include <iostream>
 
-#include "analysis/run_health.h"
+#include "analysis/run_analysis.h"
 #include "commands/commands.h"
 #include "commands/common.h"
 #include "output/check_report.h"
@@ -13,9 +13,9 @@ namespace {
 int run_check(const invocation& call) {
     std::vector<trace_file> files;
     if (!load_run(call, files)) return 2;
-    const run_health health = assess_run(files, is_directory(call.positional[0]));
-    write_check_report(health, std::cout);
-    return health.sound() ? 0 : 1;
+    std::vector<file_report> reports;
+    const trace_model model = read_model(files, call.positional, reports, progress_options(call));
+    return write_check_report(model, std::cout) ? 0 : 1;
 }
 
 }  // namespace
@@ -30,11 +30,12 @@ const command_spec check_command = {
     "\n"
     "A directory is then judged as the trace of one run: files left from an earlier run in a\n"
     "reused directory (ends seconds apart, gaps in the file numbers, differing headers) are\n"
-    "named. Runtime quirks that are no fault of the files (executions still open at the end,\n"
-    "ends with nothing open, regions ended on another thread) are listed as notes.\n"
+    "named, and so are other faults of the trace (executions of graph nodes never ended).\n"
+    "What runtimes normally do (their own executions still open at exit, ends with nothing\n"
+    "open) is listed as notes, with what a user of the trace should know.\n"
     "\n"
-    "Exit status: 0 when every file is whole and all come from one run, 1 otherwise, 2 when\n"
-    "DIR cannot be read.",
+    "Exit status: 0 when every file is whole and the trace has no problem, 1 otherwise, 2\n"
+    "when DIR cannot be read.",
     {},
     1,
     1,

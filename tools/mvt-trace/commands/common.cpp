@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iostream>
 
-#include "output/check_report.h"
 
 namespace mvt_trace {
 
@@ -19,6 +18,8 @@ bool load_run(const invocation& call, std::vector<trace_file>& files) {
     print_error(error);
     return false;
 }
+
+pass_options progress_options(const invocation&) { return {}; }
 
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count) {
     if (!call.has(option)) return true;

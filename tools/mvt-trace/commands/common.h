@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/output_file.h"
+#include "reading/run_pass.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
@@ -21,6 +22,9 @@ void print_error(const std::string& message);
 // The trace files of the directories named on the command line; false, with
 // the reason printed, when one cannot be read or holds no trace.
 bool load_run(const invocation& call, std::vector<trace_file>& files);
+
+// How the pass over the run shows its progress for this command.
+pass_options progress_options(const invocation& call);
 
 // The value of a count option ("--max-nodes 400") into `count`; false, with
 // the reason printed, when it is not a plain number. Absent, `count` keeps

@@ -5,7 +5,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "analysis/run_health.h"
+#include "analysis/run_analysis.h"
+#include "output/check_report.h"
 #include "capture/library_location.h"
 #include "capture/program_run.h"
 #include "capture/trace_destination.h"
@@ -43,20 +44,29 @@ void report_recording(const std::string& directory, const program_outcome& outco
     std::vector<trace_file> files;
     std::string error;
     const bool loaded = list_trace_files(directory, files, error);
-    const run_health health = loaded ? assess_run(files) : run_health{};
-    if (!loaded || health.nothing_recorded()) {
+    std::vector<file_report> reports;
+    const trace_model model = loaded ? read_model(files, {directory}, reports) : trace_model{};
+    std::uint64_t records = 0;
+    std::size_t whole = 0;
+    for (const trace_model::thread& t : model.threads()) {
+        records += t.records;
+        whole += t.report.status == file_status::whole ? 1 : 0;
+    }
+    if (!loaded || records == 0) {
         say("nothing was recorded in " + directory + "/: the program " +
             (loaded ? "loaded the library, but no thread called it" : "never loaded the library"));
         say("(the library traces OpenMP on LLVM's libomp - GCC's libgomp has no tool interface - and");
         say("runtimes instrumented with the __itt_* API)");
         return;
     }
-    std::string state = health.sound() ? "whole" : "NOT whole";
-    if (!health.all_whole())
-        state += ": " + counted(health.files.size() - health.whole_files(), "file", "files") + " cut short";
-    say("trace in " + directory + "/: " + counted(health.records(), "record", "records") + " from " +
-        counted(health.threads(), "thread", "threads") + ", " + state);
-    if (!health.sound()) say("see: mvt-trace check " + directory);
+    bool sound = whole == model.threads().size();
+    for (const finding& f : model.findings()) sound = sound && severity_of(f.kind) != severity::problem;
+    std::string state = sound ? "whole" : "NOT whole";
+    if (whole < model.threads().size())
+        state += ": " + counted(model.threads().size() - whole, "file", "files") + " cut short";
+    say("trace in " + directory + "/: " + counted(records, "record", "records") + " from " +
+        counted(model.active_threads(), "thread", "threads") + ", " + state);
+    if (!sound) say("see: mvt-trace check " + directory);
     say("next: mvt-trace analyze " + directory);
     say("      mvt-trace report " + directory + " -o " + directory + ".html");
 }

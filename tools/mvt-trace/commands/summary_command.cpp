@@ -1,6 +1,7 @@
-#include "analysis/summary.h"
+#include "analysis/run_analysis.h"
 #include "commands/commands.h"
 #include "commands/common.h"
+#include "output/summary_text.h"
 
 namespace mvt_trace {
 
@@ -10,12 +11,19 @@ const command_spec summary_command = {
     "records by kind, executions and regions by name",
     "Per trace file: records by kind, the time span, task executions and regions by name with\n"
     "count, total and mean duration; then the same for all files together, and the size of the\n"
-    "recorded graph. Reads the trace once, in memory that does not grow with its size.",
+    "records that declared the graph. An execution counts in the file where it began; an\n"
+    "OpenMP task that resumed on other threads counts once, its time the sum of its pieces.",
     {output_option("the summary")},
     1,
     1,
     false,
-    [](const invocation& call) { return run_to_output(call, write_summary); },
+    [](const invocation& call) {
+        return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
+            std::vector<file_report> reports;
+            write_summary(read_model(files, call.positional, reports, progress_options(call)), out);
+            return reports;
+        });
+    },
 };
 
 }  // namespace mvt_trace

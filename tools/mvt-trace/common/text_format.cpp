@@ -55,24 +55,31 @@ std::string counted(std::uint64_t n, const std::string& one, const std::string& 
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string json_escape(std::string_view text) {
+std::string xml_escape(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto u = static_cast<unsigned char>(c);
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
             default:
-                if (u < 0x20 || u >= 0x80) {
-                    // Trace text is bytes of no declared encoding; escaping
-                    // every non-ASCII byte keeps the JSON valid UTF-8.
-                    out += "\\u00";
-                    out += hex_digits[u >> 4];
-                    out += hex_digits[u & 15];
+                // XML 1.0 forbids most control characters even as references;
+                // bytes that are not UTF-8 cannot stand in the document.
+                if (u >= 0x80) {
+                    const std::size_t length = utf8_length(text, i);
+                    if (length == 0) {
+                        out += '?';
+                    } else {
+                        out.append(text.substr(i, length));
+                        i += length - 1;
+                    }
+                } else if (u < 0x20 && c != '\n' && c != '\t') {
+                    out += '?';
                 } else {
                     out += c;
                 }
@@ -81,27 +88,24 @@ std::string json_escape(std::string_view text) {
     return out;
 }
 
-std::string xml_escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&apos;"; break;
-            default:
-                // XML 1.0 forbids most control characters even as references,
-                // and non-ASCII bytes may not be valid UTF-8.
-                if (u >= 0x80 || (u < 0x20 && c != '\n' && c != '\t'))
-                    out += '?';
-                else
-                    out += c;
-        }
+}  // namespace mvt_trace
+
+namespace mvt_trace {
+
+std::size_t utf8_length(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    std::size_t length = lead >= 0xf0 && lead <= 0xf4 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 && lead <= 0xdf ? 2 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    std::uint32_t code = lead & (length == 2 ? 0x1f : length == 3 ? 0x0f : 0x07);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xc0) != 0x80) return 0;
+        code = code << 6 | (byte(i + k) & 0x3f);
     }
-    return out;
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    if (overlong || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
+    return length;
 }
 
 }  // namespace mvt_trace

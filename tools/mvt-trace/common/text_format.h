@@ -30,9 +30,11 @@ std::string hex_address(std::uint64_t address);
 // "1 file", "3 files": the count and the word that fits it.
 std::string counted(std::uint64_t n, const std::string& one, const std::string& many);
 
-// Text for a JSON string literal, without the quotes.
-std::string json_escape(std::string_view text);
-// Text for XML character data and attribute values.
+// The length of the well-formed UTF-8 sequence of two to four bytes that
+// starts at text[i], or 0 (a byte below 0x80 is not counted as one).
+std::size_t utf8_length(std::string_view text, std::size_t i);
+
+// Text for XML character data and attribute values; well-formed UTF-8 stays.
 std::string xml_escape(std::string_view text);
 
 }  // namespace mvt_trace

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "common/compressed_rows.h"
-#include "model/run_model.h"
 
 namespace mvt_trace {
 
@@ -22,9 +21,8 @@ struct vertex_links {
 };
 
 struct expanded_edges {
-    std::vector<node_edge> edges;  // distinct, sorted, no node to itself
+    index_pairs edges;  // distinct, sorted, no node to itself
     bool complete = true;
-    vertex_graph graph_with_vertices;  // when not complete
 };
 
 // How far an expansion may go: edges made, and steps taken (a vertex
@@ -42,7 +40,7 @@ struct expansion_limits {
 // The node-to-node edges: a direct relation, or a path node -> vertex ...
 // vertex -> node. A vertex that n nodes write and m nodes read makes n x m
 // edges: past the limits the expansion stops, keeping the edges of the
-// nodes done so far, and the graph with its vertices is made instead.
+// nodes done so far.
 expanded_edges expand_edges(const vertex_links& links, const expansion_limits& limits);
 
 }  // namespace mvt_trace

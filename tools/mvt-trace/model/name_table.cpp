@@ -1,26 +1,19 @@
 #include "model/name_table.h"
 
-namespace mvt_trace {
+#include "common/text_format.h"
 
-void name_table::record(const trace_record& record) {
-    // The first name seen for an address wins: the registry hands out one
-    // address per name, so later creation records repeat it.
-    if (record.kind == record_kind::string_handle_create_a || record.kind == record_kind::string_handle_create_w)
-        handles_.emplace(record.number(0), std::string(record.text(2)));
-    else if (record.kind == record_kind::domain_create_a || record.kind == record_kind::domain_create_w)
-        domains_.emplace(record.number(0), std::string(record.text(2)));
-}
+namespace mvt_trace {
 
 std::string name_table::handle_name(std::uint64_t address) const {
     auto found = handles_.find(address);
     if (found != handles_.end()) return found->second;
-    return address == 0 ? std::string("(no name)") : "handle " + std::to_string(address);
+    return address == 0 ? std::string("(no name)") : "(unnamed " + hex_address(address) + ")";
 }
 
 std::string name_table::domain_name(std::uint64_t address) const {
     auto found = domains_.find(address);
     if (found != domains_.end()) return found->second;
-    return address == 0 ? std::string("(no domain)") : "domain " + std::to_string(address);
+    return address == 0 ? std::string("(no domain)") : "(unnamed domain " + hex_address(address) + ")";
 }
 
 std::vector<std::uint64_t> name_table::domains_named(std::string_view name) const {

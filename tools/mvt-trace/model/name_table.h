@@ -15,13 +15,12 @@ namespace mvt_trace {
 // creation records, in any file of the run, pair each address with its name.
 class name_table {
 public:
-    // Takes the pairing from a creation record; ignores every other record.
-    void record(const trace_record& record);
-    // The same pairings, one at a time.
+    // The first name given an address wins: a registry hands out one
+    // address per name, so later creation records repeat it.
     void add_handle(std::uint64_t address, std::string_view name) { handles_.emplace(address, std::string(name)); }
     void add_domain(std::uint64_t address, std::string_view name) { domains_.emplace(address, std::string(name)); }
 
-    // The handle's name, or "handle <address>" when no record named it.
+    // The handle's name, or "(unnamed 0x...)" when no record named it.
     std::string handle_name(std::uint64_t address) const;
     std::string domain_name(std::uint64_t address) const;
     bool has_handle(std::uint64_t address) const { return handles_.count(address) != 0; }

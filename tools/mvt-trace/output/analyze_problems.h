@@ -1,6 +1,7 @@
-#ifndef MVT_TRACE_ANALYZE_PROBLEMS_H
-#define MVT_TRACE_ANALYZE_PROBLEMS_H
+#ifndef MVT_TRACE_OUTPUT_ANALYZE_PROBLEMS_H
+#define MVT_TRACE_OUTPUT_ANALYZE_PROBLEMS_H
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,16 +9,18 @@
 
 namespace mvt_trace {
 
-// What analyze found amiss, one sentence each, in this order: files not
-// whole and directories that hold more than one run (check's findings),
-// executions never closed and ends with nothing open (per file), identifiers
-// declared as different kinds of object, and cycles condensed in the
-// dependency graph.
-std::vector<std::string> analysis_problems(const run_analysis& run);
+// The model's findings of one severity, one sentence each, in the order
+// found: problems (files not whole, files of several runs, executions of
+// nodes never closed, ...) or notes (what a user should know that is not
+// wrong).
+std::vector<std::string> finding_lines(const trace_model& model, severity level);
 
-// "A (node, id 1.0.0)": a node's name with what tells it apart, on one line
-// (control characters of names become blanks).
-std::string describe_node(const run_analysis& run, std::size_t object);
+// "A (function_node, id 1.0.0)": a node's name with what tells it apart, on
+// one line (control characters of names become blanks).
+std::string describe_node(const trace_model& model, std::uint32_t object);
+// A step of the critical path: the node and which of its executions
+// ("store #17").
+std::string describe_step(const trace_model& model, const critical_step& step);
 
 // The text with control characters (line feeds, say) replaced by blanks.
 std::string one_line(std::string text);

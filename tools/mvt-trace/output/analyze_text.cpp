@@ -20,20 +20,29 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
+std::string percent(std::uint64_t part, std::uint64_t whole) {
+    return fixed(whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole), 1) + "%";
+}
+
 void write_header(const run_analysis& run, std::ostream& out) {
-    std::uint64_t files = 0, records = 0;
-    for (const process_summary& p : run.processes) {
-        files += p.files;
-        records += p.records;
-    }
-    out << "run: wall " << format_duration(run.wall()) << ", " << counted(run.threads, "thread", "threads") << ", "
-        << counted(run.processes.size(), "process", "processes") << " (" << counted(files, "file", "files") << ", "
-        << counted(records, "record", "records") << ")\n";
-    if (run.processes.size() < 2) return;
-    for (std::size_t p = 0; p < run.processes.size(); ++p) {
-        const process_summary& process = run.processes[p];
-        out << "  process " << p << ": " << process.directory << ", " << counted(process.threads, "thread", "threads")
-            << ", " << counted(process.records, "record", "records") << "\n";
+    const trace_model& model = run.model;
+    std::uint64_t records = 0;
+    for (const trace_model::thread& t : model.threads()) records += t.records;
+    out << "run: wall " << format_duration(model.wall()) << ", "
+        << counted(model.active_threads(), "thread", "threads") << ", "
+        << counted(model.processes().size(), "process", "processes") << " ("
+        << counted(model.threads().size(), "file", "files") << ", " << counted(records, "record", "records") << ")\n";
+    if (model.processes().size() < 2) return;
+    for (std::size_t p = 0; p < model.processes().size(); ++p) {
+        const trace_model::process& process = model.processes()[p];
+        std::uint64_t process_records = 0;
+        std::size_t threads = 0;
+        for (std::uint32_t t = process.first_thread; t < process.first_thread + process.thread_count; ++t) {
+            process_records += model.threads()[t].records;
+            threads += model.threads()[t].records > 0 ? 1 : 0;
+        }
+        out << "  process " << p << ": " << one_line(process.directory) << ", "
+            << counted(threads, "thread", "threads") << ", " << counted(process_records, "record", "records") << "\n";
     }
 }
 
@@ -54,60 +63,104 @@ void write_more(std::ostream& out, std::size_t total, std::size_t shown) {
     if (total > shown) out << "  ... " << (total - shown) << " more\n";
 }
 
+std::string named(const run_analysis& run, const named_statistics& group) {
+    std::string what = one_line(group.name);
+    if (run.model.processes().size() > 1) what += " (process " + std::to_string(group.process) + ")";
+    return what;
+}
+
 void write_nodes(const run_analysis& run, std::ostream& out) {
-    out << "\nnodes: " << counted(run.nodes.size(), "node", "nodes") << " with executions, by total time\n";
-    if (run.nodes.empty()) return;
+    const std::vector<node_statistics>& nodes = run.statistics.nodes;
+    out << "\ntasks: " << counted(nodes.size(), "node", "nodes") << " with executions, by total time\n";
+    if (nodes.empty()) return;
     write_columns(out, "node");
-    for (std::size_t i = 0; i < run.nodes.size() && i < shown_rows; ++i)
-        write_row(out, run.nodes[i].stats, describe_node(run, run.nodes[i].object));
-    write_more(out, run.nodes.size(), shown_rows);
+    for (std::size_t i = 0; i < nodes.size() && i < shown_rows; ++i)
+        write_row(out, nodes[i].stats, describe_node(run.model, nodes[i].object));
+    write_more(out, nodes.size(), shown_rows);
 }
 
 void write_unattached(const run_analysis& run, std::ostream& out) {
-    if (run.unattached.empty()) return;
-    out << "\nunattached executions (in no node), by name\n";
+    const std::vector<named_statistics>& groups = run.statistics.unattached;
+    if (groups.empty()) return;
+    out << "\ntasks without dependences: " << counted(run.tasks_without_node, "execution", "executions") << ", "
+        << format_duration(run.tasks_without_node_ns)
+        << " (OpenMP makes no node for them: they are outside the dependency graph)\n";
     write_columns(out, "name");
-    for (std::size_t i = 0; i < run.unattached.size() && i < shown_rows; ++i) {
-        const unattached_statistics& group = run.unattached[i];
-        std::string what = one_line(group.name);
-        if (run.processes.size() > 1) what += " (process " + std::to_string(group.process) + ")";
-        write_row(out, group.stats, what);
-    }
-    write_more(out, run.unattached.size(), shown_rows);
+    for (std::size_t i = 0; i < groups.size() && i < shown_rows; ++i) write_row(out, groups[i].stats, named(run, groups[i]));
+    write_more(out, groups.size(), shown_rows);
+}
+
+void write_runtime(const run_analysis& run, std::ostream& out) {
+    const execution_statistics& stats = run.statistics;
+    const std::size_t rows = stats.runtime_nodes.size() + stats.runtime.size();
+    if (rows == 0) return;
+    out << "\nthe runtime's own executions (parallel regions, implicit tasks, barriers, ...), by total time\n";
+    write_columns(out, "name");
+    std::size_t shown = 0;
+    for (std::size_t i = 0; i < stats.runtime_nodes.size() && shown < shown_rows; ++i, ++shown)
+        write_row(out, stats.runtime_nodes[i].stats, describe_node(run.model, stats.runtime_nodes[i].object));
+    for (std::size_t i = 0; i < stats.runtime.size() && shown < shown_rows; ++i, ++shown)
+        write_row(out, stats.runtime[i].stats, named(run, stats.runtime[i]));
+    write_more(out, rows, shown);
 }
 
 void write_dependencies(const run_analysis& run, std::ostream& out) {
     const dependency_summary& graph = run.dependencies;
-    out << "\ndependency graph: " << counted(graph.nodes.size(), "node", "nodes") << ", "
-        << (graph.edges_complete ? "" : "at least ") << counted(graph.edges, "edge", "edges") << "\n";
-    if (graph.nodes.empty()) return;
+    out << "\ndependency graph: " << counted(graph.nodes, "node", "nodes") << ", "
+        << (graph.edges_complete ? "" : "at least ") << counted(graph.edges, "edge", "edges")
+        << "; graph of executions: " << counted(graph.executions, "execution", "executions") << ", "
+        << counted(graph.execution_edges, "edge", "edges") << "\n";
+    if (graph.executions == 0) return;
     out << "  work " << format_duration(graph.work) << ", span " << format_duration(graph.span) << ", parallelism "
         << fixed(graph.parallelism, 2) << "\n";
-    out << "  critical path (" << counted(graph.critical_path.size(), "node", "nodes") << "):\n";
+    out << "  critical path (" << counted(graph.critical_path.size(), "execution", "executions") << "):\n";
     for (std::size_t i = 0; i < graph.critical_path.size() && i < shown_path; ++i) {
-        const std::size_t object = graph.critical_path[i];
-        out << "  " << std::setw(10) << format_duration(run.total_of(object)) << "  " << describe_node(run, object)
-            << "\n";
+        const critical_step& step = graph.critical_path[i];
+        out << "  " << std::setw(10) << format_duration(run.model.executions()[step.execution].busy) << "  "
+            << describe_step(run.model, step) << "\n";
     }
     write_more(out, graph.critical_path.size(), shown_path);
+    if (graph.path_by_node.size() < 2) return;
+    out << "  most of the span:\n";
+    for (std::size_t i = 0; i < graph.path_by_node.size() && i < 5; ++i) {
+        const path_share& share = graph.path_by_node[i];
+        out << "  " << std::setw(10) << format_duration(share.time) << std::setw(7) << percent(share.time, graph.span)
+            << "  " << counted(share.steps, "execution", "executions") << " of "
+            << describe_node(run.model, share.object) << "\n";
+    }
+}
+
+void write_profile(const concurrency_profile& c, std::uint64_t wall, std::ostream& out) {
+    if (wall == 0) return;
+    out << "  " << std::setw(5) << "busy" << std::setw(12) << "time" << std::setw(8) << "share" << "\n";
+    for (std::size_t k = 0; k < c.time_at.size(); ++k)
+        out << "  " << std::setw(5) << k << std::setw(12) << format_duration(c.time_at[k]) << std::setw(8)
+            << percent(c.time_at[k], wall) << "\n";
 }
 
 void write_concurrency(const run_analysis& run, std::ostream& out) {
-    const concurrency_profile& c = run.concurrency;
-    out << "\nconcurrency: threads busy at once, average " << fixed(c.average, 2) << ", at most " << c.max << "\n";
-    if (run.wall() == 0) return;
-    out << "  " << std::setw(5) << "busy" << std::setw(12) << "time" << std::setw(8) << "share" << "\n";
-    for (std::size_t k = 0; k < c.time_at.size(); ++k) {
-        const double share = 100.0 * static_cast<double>(c.time_at[k]) / static_cast<double>(run.wall());
-        out << "  " << std::setw(5) << k << std::setw(12) << format_duration(c.time_at[k]) << std::setw(7)
-            << fixed(share, 1) << "%\n";
-    }
+    const std::uint64_t wall = run.model.wall();
+    const concurrency_profile& all = run.concurrency;
+    const concurrency_profile& tasks = run.task_concurrency;
+    out << "\nconcurrency: threads busy at once with the program's tasks, average " << fixed(tasks.average, 2)
+        << ", at most " << tasks.max << "\n";
+    write_profile(tasks, wall, out);
+    out << "  with any execution, the runtime's own included: average " << fixed(all.average, 2) << ", at most "
+        << all.max << "\n";
+    bool openmp = false;
+    for (const trace_model::process& p : run.model.processes()) openmp = openmp || !p.openmp_domains.empty();
+    if (openmp)
+        out << "  (an OpenMP implicit task counts from its begin to its end, waits at barriers included)\n";
 }
 
-void write_problems(const run_analysis& run, std::ostream& out) {
-    const std::vector<std::string> problems = analysis_problems(run);
+void write_findings(const run_analysis& run, std::ostream& out) {
+    const std::vector<std::string> problems = finding_lines(run.model, severity::problem);
     out << "\nproblems: " << (problems.empty() ? "none" : std::to_string(problems.size())) << "\n";
     for (const std::string& problem : problems) out << "  - " << problem << "\n";
+    const std::vector<std::string> notes = finding_lines(run.model, severity::note);
+    if (notes.empty()) return;
+    out << "notes:\n";
+    for (const std::string& note : notes) out << "  - " << note << "\n";
 }
 
 }  // namespace
@@ -117,8 +170,9 @@ void write_analysis_text(const run_analysis& run, std::ostream& out) {
     write_nodes(run, out);
     write_unattached(run, out);
     write_dependencies(run, out);
+    write_runtime(run, out);
     write_concurrency(run, out);
-    write_problems(run, out);
+    write_findings(run, out);
 }
 
 }  // namespace mvt_trace

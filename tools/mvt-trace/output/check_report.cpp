@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "output/analyze_problems.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -15,33 +17,37 @@ const char* const how_runtimes_reach_the_library =
     "  an instrumented runtime through INTEL_LIBITTNOTIFY64=/path/to/libmvt_xml.so;\n"
     "  'mvt-trace record -- PROGRAM' sets both.\n";
 
-std::string problem_line(const file_report& report) {
-    std::string line = report.path;
-    if (report.line != 0) line += ":" + std::to_string(report.line);
-    line += ": ";
-    if (report.status == file_status::malformed) line += "malformed: ";
-    return line + report.message;
-}
-
-void write_check_report(const run_health& health, std::ostream& out) {
+bool write_check_report(const trace_model& model, std::ostream& out) {
     std::array<std::size_t, 4> by_status{};
-    for (const file_health& f : health.files) {
-        ++by_status[static_cast<std::size_t>(f.report.status)];
-        if (f.report.status == file_status::whole)
-            out << f.report.path << ": whole, " << records_text(f.report.whole_records) << "\n";
-        else
-            out << problem_line(f.report) << " (" << records_text(f.report.whole_records) << ")\n";
+    bool sound = true;
+    for (const trace_model::thread& t : model.threads()) {
+        const file_report& report = t.report;
+        ++by_status[static_cast<std::size_t>(report.status)];
+        if (report.status == file_status::whole) {
+            out << one_line(report.path) << ": whole, " << records_text(report.whole_records) << "\n";
+        } else {
+            out << one_line(problem_line(report)) << " (" << records_text(report.whole_records) << ")\n";
+            sound = false;
+        }
     }
-    const std::size_t files = health.files.size();
+    const std::size_t files = model.threads().size();
     out << files << (files == 1 ? " file: " : " files: ") << by_status[0] << " whole";
     for (std::size_t s = 1; s < by_status.size(); ++s)
         if (by_status[s]) out << ", " << by_status[s] << " " << status_name(static_cast<file_status>(s));
     out << "\n";
-    for (const std::string& reason : health.mixed_runs) out << "not one run: " << reason << "\n";
-    if (health.judged_as_run && health.nothing_recorded())
+    std::uint64_t records = 0;
+    for (const trace_model::thread& t : model.threads()) records += t.records;
+    for (const finding& f : model.findings()) {
+        if (severity_of(f.kind) != severity::problem || f.kind == finding_kind::file_not_whole) continue;
+        sound = false;
+        out << (f.kind == finding_kind::not_one_run ? "" : "problem: ") << one_line(finding_text(f, model)) << "\n";
+    }
+    if (records == 0 && files > 0)
         out << "nothing was recorded: no thread of the program called the library.\n"
             << how_runtimes_reach_the_library;
-    for (const std::string& note : health.notes) out << "note: " << note << "\n";
+    for (const finding& f : model.findings())
+        if (severity_of(f.kind) == severity::note) out << "note: " << one_line(finding_text(f, model)) << "\n";
+    return sound;
 }
 
 }  // namespace mvt_trace

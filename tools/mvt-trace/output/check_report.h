@@ -2,19 +2,16 @@
 #define MVT_TRACE_OUTPUT_CHECK_REPORT_H
 
 #include <ostream>
-#include <string>
 
-#include "analysis/run_health.h"
-#include "reading/trace_file_reader.h"
+#include "model/trace_model.h"
 
 namespace mvt_trace {
 
-// One line per file (whole, or its first problem as FILE:LINE), a total, the
-// reasons the files do not make one run, and the notes.
-void write_check_report(const run_health& health, std::ostream& out);
-
-// "path:line: message" for a file that is not whole.
-std::string problem_line(const file_report& report);
+// One line per file (whole, or its first problem as FILE:LINE), a total,
+// then the problems the model found beyond the files' own (files of several
+// runs, executions of nodes never ended, ...) and the notes. True when the
+// trace is sound: every file whole, and no problem.
+bool write_check_report(const trace_model& model, std::ostream& out);
 
 // How a program's threads reach the library, for a trace with no records.
 extern const char* const how_runtimes_reach_the_library;

@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "common/text_format.h"
-#include "output/report/json_text.h"
+#include "common/json_text.h"
 
 namespace mvt_trace {
 

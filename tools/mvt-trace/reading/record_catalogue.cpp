@@ -1,60 +1,46 @@
 #include "reading/record_catalogue.h"
 
-#include <string>
-
 namespace mvt_trace {
 
 namespace {
 
-using fk = field_kind;
+constexpr field_kind kind_of(field_code code) {
+    switch (code) {
+        case field_code::identifier: return field_kind::identifier;
+        case field_code::unsigned_64: return field_kind::unsigned_64;
+        case field_code::small_int: return field_kind::small_int;
+        case field_code::text: return field_kind::narrow_text;
+        case field_code::wide_text: return field_kind::wide_text;
+        case field_code::none: break;
+    }
+    return field_kind::unsigned_64;
+}
 
-// One row per record kind; metadata carries its value field after the count,
-// which is why its layout is one field longer than its type codes.
-const std::array<record_layout, record_kind_count> layouts = {{
-    {"definition", 5, {fk::small_int, fk::small_int, fk::narrow_text, fk::small_int, fk::small_int}},
-    {"api_version", 2, {fk::small_int, fk::narrow_text}},
-    {"domain_createA", 3, {fk::unsigned_64, fk::small_int, fk::narrow_text}},
-    {"domain_createW", 3, {fk::unsigned_64, fk::small_int, fk::wide_text}},
-    {"id_create", 2, {fk::unsigned_64, fk::identifier}},
-    {"id_destroy", 2, {fk::unsigned_64, fk::identifier}},
-    {"metadata", 6,
-     {fk::unsigned_64, fk::identifier, fk::unsigned_64, fk::small_int, fk::unsigned_64, fk::value_bytes}},
-    {"metadata_stringA", 5,
-     {fk::unsigned_64, fk::identifier, fk::unsigned_64, fk::unsigned_64, fk::narrow_text}},
-    {"metadata_stringW", 5,
-     {fk::unsigned_64, fk::identifier, fk::unsigned_64, fk::unsigned_64, fk::wide_text}},
-    {"relation", 4, {fk::unsigned_64, fk::identifier, fk::small_int, fk::identifier}},
-    {"string_handle_createA", 3, {fk::unsigned_64, fk::small_int, fk::narrow_text}},
-    {"string_handle_createW", 3, {fk::unsigned_64, fk::small_int, fk::wide_text}},
-    {"task_begin", 5,
-     {fk::unsigned_64, fk::identifier, fk::identifier, fk::unsigned_64, fk::unsigned_64}},
-    {"task_end", 1, {fk::unsigned_64}},
-    {"task_group", 4, {fk::unsigned_64, fk::identifier, fk::identifier, fk::unsigned_64}},
-    {"region_begin", 4, {fk::unsigned_64, fk::identifier, fk::identifier, fk::unsigned_64}},
-    {"region_end", 2, {fk::unsigned_64, fk::identifier}},
-    {"end_of_records", 0, {}},
-}};
+constexpr record_layout layout_from(const catalogue_row& row, bool carries_value) {
+    record_layout layout{};
+    layout.name = row.name;
+    for (field_code code : row.codes) {
+        if (code == field_code::none) break;
+        layout.fields[layout.field_count++] = kind_of(code);
+    }
+    if (carries_value) layout.fields[layout.field_count++] = field_kind::value_bytes;
+    return layout;
+}
+
+template <std::size_t... I>
+constexpr std::array<record_layout, record_kind_count> layouts_from(std::index_sequence<I...>) {
+    return {layout_from(catalogue[I], static_cast<record_kind>(I) == record_kind::metadata)...};
+}
+
+constexpr std::array<record_layout, record_kind_count> layouts =
+    layouts_from(std::make_index_sequence<record_kind_count>{});
+
+static_assert(layouts[static_cast<std::size_t>(record_kind::metadata)].field_count == max_fields,
+              "metadata's value is its sixth field");
 
 }  // namespace
 
 const record_layout& layout_of(record_kind kind) { return layouts[static_cast<std::size_t>(kind)]; }
-
-bool fixed_field_lines(record_kind kind, std::size_t& lines) {
-    const record_layout& layout = layout_of(kind);
-    lines = 0;
-    for (std::size_t i = 0; i < layout.field_count; ++i) {
-        if (layout.fields[i] == field_kind::narrow_text || layout.fields[i] == field_kind::wide_text) return false;
-        lines += layout.fields[i] == field_kind::identifier ? 5 : 1;
-    }
-    return true;
-}
-
-field_selection field_selection::of_kinds(record_kind_set kinds) {
-    field_selection selection;
-    for (std::size_t k = 0; k < record_kind_count; ++k)
-        if (kinds & kind_bit(static_cast<record_kind>(k))) selection.wanted[k] = 0xFF;
-    return selection;
-}
 
 std::string_view record_name(record_kind kind) { return layout_of(kind).name; }
 

@@ -4,36 +4,44 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace mvt_trace {
 
-// The record types a trace may hold, numbered as the writer numbers them.
+// The record types a trace may hold, numbered as the writer numbers them:
+// both read the one catalogue the library writes with.
 enum class record_kind : int {
-    definition = 0,
-    api_version,
-    domain_create_a,
-    domain_create_w,
-    id_create,
-    id_destroy,
-    metadata,
-    metadata_string_a,
-    metadata_string_w,
-    relation,
-    string_handle_create_a,
-    string_handle_create_w,
-    task_begin,
-    task_end,
-    task_group,
-    region_begin,
-    region_end,
-    end_of_records,
+#define MVT_RECORD(type, ...) type,
+#include "writer/record_catalogue.def"
+#undef MVT_RECORD
 };
 
-constexpr std::size_t record_kind_count = 18;
+constexpr std::size_t record_kind_count = 0
+#define MVT_RECORD(...) +1
+#include "writer/record_catalogue.def"
+#undef MVT_RECORD
+    ;
 
-// What one field after the timestamp holds.
+// The catalogue's type codes of the fields after the name and timestamp.
+enum class field_code : int { none = 0, identifier = 2, unsigned_64 = 3, small_int = 9, text = 13, wide_text = 14 };
+
+constexpr std::size_t max_fields = 6;
+
+struct catalogue_row {
+    std::string_view name;
+    std::array<field_code, max_fields> codes;
+};
+
+inline constexpr catalogue_row catalogue[record_kind_count] = {
+#define MVT_RECORD(type, name, size, f1, f2, f3, f4, f5, f6)                                                     \
+    {name,                                                                                                      \
+     {field_code(f1), field_code(f2), field_code(f3), field_code(f4), field_code(f5), field_code(f6)}},
+#include "writer/record_catalogue.def"
+#undef MVT_RECORD
+};
+
+// What one field after the timestamp holds, as the reader reads it.
 enum class field_kind : unsigned char {
     identifier,   // five lines: three unsigned 64-bit words in a compound field
     unsigned_64,  // decimal, 1 to 20 digits
@@ -43,46 +51,15 @@ enum class field_kind : unsigned char {
     value_bytes,  // the metadata value: an unsigned decimal
 };
 
-constexpr std::size_t max_fields = 6;
-
 struct record_layout {
     std::string_view name;
-    std::size_t field_count;
-    std::array<field_kind, max_fields> fields;
+    std::size_t field_count = 0;
+    std::array<field_kind, max_fields> fields{};
 };
 
+// The layout of a record kind, from its catalogue row: metadata carries its
+// value after the fields its codes list.
 const record_layout& layout_of(record_kind kind);
-
-// A set of record kinds, one bit each.
-using record_kind_set = std::uint32_t;
-constexpr record_kind_set every_record_kind = (record_kind_set{1} << record_kind_count) - 1;
-constexpr record_kind_set kind_bit(record_kind kind) { return record_kind_set{1} << static_cast<int>(kind); }
-
-// Which fields a read wants of each kind of record: bit i of wanted[kind]
-// for field i. A kind with a text field is read whole whatever is asked:
-// its length depends on the text.
-// The bits of the given field positions, for field_selection::with.
-constexpr std::uint8_t field_bits(std::initializer_list<int> positions) {
-    std::uint8_t bits = 0;
-    for (int p : positions) bits = static_cast<std::uint8_t>(bits | 1u << p);
-    return bits;
-}
-
-struct field_selection {
-    std::array<std::uint8_t, record_kind_count> wanted{};
-
-    // Every field of the kinds in the set, none of the others.
-    static field_selection of_kinds(record_kind_set kinds);
-    field_selection& with(record_kind kind, std::uint8_t fields) {
-        wanted[static_cast<std::size_t>(kind)] = fields;
-        return *this;
-    }
-};
-
-// How many lines the fields of a record of this kind take, when that does
-// not depend on the values (false for kinds with text fields, which may span
-// lines).
-bool fixed_field_lines(record_kind kind, std::size_t& lines);
 
 // The kind whose name is exactly text, or false.
 bool find_record_kind(std::string_view text, record_kind& kind);
@@ -91,6 +68,11 @@ std::string_view record_name(record_kind kind);
 
 // "is_parent_of" and so on; "relation_N" for codes outside the published set.
 std::string relation_name(int code);
+
+// Relation codes of the instrumentation API that the model reads.
+constexpr int relation_is_parent_of = 3;
+constexpr int relation_is_child_of = 5;
+constexpr int relation_is_predecessor_to = 7;
 
 }  // namespace mvt_trace
 

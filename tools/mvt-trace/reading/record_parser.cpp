@@ -98,7 +98,6 @@ std::string record_parser::expectation() const {
         case state::id_word: return "word " + std::to_string(id_word_ + 1) + " of an identifier" + where;
         case state::id_close: return "\"</compound_field>\"" + where;
         case state::text_continued: return "the rest of a text field ending in \"</field>\"" + where;
-        case state::skipped_fields: return "the fields" + where;
         case state::record_close: return "\"</record>\"" + where;
         case state::trace_close: return "\"</trace>\" after end_of_records";
         case state::finished: return "nothing after \"</trace>\"";
@@ -138,7 +137,8 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
         case state::timestamp:
             if (accept_number(line, field_kind::unsigned_64, record_.timestamp) == outcome::failed)
                 return outcome::failed;
-            return after_timestamp();
+            field_index_ = 0;
+            return next_field();
         case state::field: return accept_field(line);
         case state::id_word: return accept_id_word(line);
         case state::id_close:
@@ -146,9 +146,6 @@ record_parser::outcome record_parser::feed(std::string_view line, std::uint64_t 
             ++field_index_;
             return next_field();
         case state::text_continued: return accept_text_continued(line);
-        case state::skipped_fields:
-            if (--lines_to_skip_ == 0) return after_skipped_fields();
-            return outcome::more;
         case state::record_close: return accept_record_close(line);
         case state::trace_close:
             if (line != "</trace>") return fail(expectation(), line);
@@ -190,52 +187,9 @@ record_parser::outcome record_parser::accept_number(std::string_view line, field
     return outcome::more;
 }
 
-void record_parser::select_fields(const field_selection& selection) {
-    for (std::size_t k = 0; k < record_kind_count; ++k) {
-        std::size_t lines = 0;
-        const bool fixed = fixed_field_lines(static_cast<record_kind>(k), lines);
-        fields_wanted_[k] = fixed ? selection.wanted[k] : 0xFF;
-    }
-}
-
-record_parser::outcome record_parser::after_timestamp() {
-    field_index_ = 0;
-    record_.fields_read = true;
-    if (fields_wanted_[static_cast<std::size_t>(record_.kind)] == 0) {
-        fixed_field_lines(record_.kind, lines_to_skip_);
-        record_.fields_read = false;
-        field_index_ = layout_of(record_.kind).field_count;
-        state_ = lines_to_skip_ > 0 ? state::skipped_fields : state::record_close;
-        return outcome::more;
-    }
-    return next_field();
-}
-
-void record_parser::skipped(std::size_t lines) {
-    if (state_ != state::skipped_fields) return;
-    lines_to_skip_ -= std::min(lines, lines_to_skip_);
-    if (lines_to_skip_ == 0) after_skipped_fields();
-}
-
-record_parser::outcome record_parser::after_skipped_fields() {
-    state_ = field_index_ < layout_of(record_.kind).field_count ? state::field : state::record_close;
-    return outcome::more;
-}
-
 // Moves on to the record's next field, or to its closing line.
-// Fields the read does not want are passed over as a run of lines.
 record_parser::outcome record_parser::next_field() {
-    const record_layout& layout = layout_of(record_.kind);
-    const unsigned wanted = fields_wanted_[static_cast<std::size_t>(record_.kind)];
-    std::size_t lines = 0;
-    for (; field_index_ < layout.field_count && (wanted & (1u << field_index_)) == 0; ++field_index_)
-        lines += layout.fields[field_index_] == field_kind::identifier ? 5 : 1;
-    if (lines > 0) {
-        lines_to_skip_ = lines;
-        state_ = state::skipped_fields;
-        return outcome::more;
-    }
-    state_ = field_index_ < layout.field_count ? state::field : state::record_close;
+    state_ = field_index_ < layout_of(record_.kind).field_count ? state::field : state::record_close;
     return outcome::more;
 }
 
@@ -301,7 +255,7 @@ record_parser::outcome record_parser::accept_text_continued(std::string_view lin
 record_parser::outcome record_parser::accept_record_close(std::string_view line) {
     if (line != "</record>") return fail(expectation(), line);
     const record_layout& layout = layout_of(record_.kind);
-    for (std::size_t i = 0; record_.fields_read && i < layout.field_count; ++i) {
+    for (std::size_t i = 0; i < layout.field_count; ++i) {
         if (layout.fields[i] == field_kind::narrow_text || layout.fields[i] == field_kind::wide_text)
             record_.fields[i].text = std::string_view(text_storage_).substr(text_begin_[i], text_size_[i]);
     }

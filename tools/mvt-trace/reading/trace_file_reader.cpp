@@ -12,6 +12,14 @@ const char* status_name(file_status status) {
     return "?";
 }
 
+std::string problem_line(const file_report& report) {
+    std::string line = report.path;
+    if (report.line != 0) line += ":" + std::to_string(report.line);
+    line += ": ";
+    if (report.status == file_status::malformed) line += "malformed: ";
+    return line + report.message;
+}
+
 trace_file_reader::trace_file_reader(const std::string& path, std::size_t buffer_size) : lines_(buffer_size) {
     report_.path = path;
     if (!lines_.open(path)) {
@@ -25,8 +33,6 @@ bool trace_file_reader::next(const trace_record*& record) {
     if (done_) return false;
     std::string_view line;
     for (;;) {
-        // Lines of fields the parser does not want are passed over in bulk.
-        if (const std::size_t skip = parser_.lines_to_skip()) parser_.skipped(lines_.skip(skip));
         if (!lines_.next(line)) break;
         if (!lines_.ended_with_line_feed()) {
             // Every line is written whole, so a last line without its line

@@ -19,6 +19,11 @@ enum class file_status {
 
 const char* status_name(file_status status);
 
+struct file_report;
+// "PATH:LINE: malformed: expected ..., found ...": what went wrong with a
+// file that is not whole.
+std::string problem_line(const file_report& report);
+
 // How reading one file went; line is where the problem is (0 when whole).
 struct file_report {
     std::string path;
@@ -38,11 +43,6 @@ public:
     // buffer_size: the line reader's buffer; smaller when many files are
     // read side by side.
     explicit trace_file_reader(const std::string& path, std::size_t buffer_size = std::size_t{1} << 20);
-
-    // See record_parser::read_fields_of.
-    void read_fields_of(record_kind_set kinds) { parser_.read_fields_of(kinds); }
-    // See record_parser::select_fields.
-    void select_fields(const field_selection& selection) { parser_.select_fields(selection); }
 
     // The next whole record, valid until the following call; false once the
     // file is done, whether whole or not (see report()).

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string_view>
 
 #include "reading/record_catalogue.h"
@@ -45,20 +44,13 @@ struct field_value {
     std::string_view text;     // text fields, valid until the next record
 };
 
-// One whole record; its text views point into the parser's storage.
+// One whole record; its text views point into the parser's storage. Code
+// reads its fields through the named views of record_fields.h.
 struct trace_record {
     record_kind kind = record_kind::end_of_records;
     std::uint64_t timestamp = 0;
     std::uint64_t first_line = 0;
-    // False when the reader was asked not to read this kind's fields: only
-    // the kind and the timestamp are then set. Fields passed over in a
-    // record read in part keep whatever they held.
-    bool fields_read = true;
     std::array<field_value, max_fields> fields;
-
-    std::uint64_t number(std::size_t i) const { return fields[i].number; }
-    const trace_id& id(std::size_t i) const { return fields[i].id; }
-    std::string_view text(std::size_t i) const { return fields[i].text; }
 };
 
 }  // namespace mvt_trace

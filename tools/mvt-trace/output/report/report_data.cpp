@@ -6,7 +6,7 @@
 
 #include "analysis/run_health.h"
 #include "common/text_format.h"
-#include "output/report/json_text.h"
+#include "common/json_text.h"
 #include "output/check_report.h"
 #include "output/report/recorded_run.h"
 #include "output/report/report_page.h"

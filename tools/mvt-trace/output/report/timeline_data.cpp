@@ -7,7 +7,7 @@
 
 #include "common/text_format.h"
 #include "model/run_model.h"
-#include "output/report/json_text.h"
+#include "common/json_text.h"
 #include "reading/record_visitor.h"
 
 namespace mvt_trace {

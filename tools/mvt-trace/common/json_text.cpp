@@ -1,6 +1,8 @@
-#include "output/report/json_text.h"
+#include "common/json_text.h"
 
 #include <cstdint>
+
+#include "common/text_format.h"
 
 namespace mvt_trace {
 
@@ -15,22 +17,6 @@ void escape_byte(unsigned char byte, std::string& out) {
 }
 
 }  // namespace
-
-std::size_t utf8_length(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = lead >= 0xf0 && lead <= 0xf4 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 && lead <= 0xdf ? 2 : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    std::uint32_t code = lead & (length == 2 ? 0x1f : length == 3 ? 0x0f : 0x07);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xc0) != 0x80) return 0;
-        code = code << 6 | (byte(i + k) & 0x3f);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    if (overlong || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return 0;
-    return length;
-}
 
 std::string json_quoted(std::string_view text) {
     std::string out = "\"";

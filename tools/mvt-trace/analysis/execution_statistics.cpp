@@ -1,0 +1,76 @@
+#include "analysis/execution_statistics.h"
+
+#include <algorithm>
+#include <map>
+
+namespace mvt_trace {
+
+namespace {
+
+template <typename Row>
+void sort_by_total(std::vector<Row>& rows) {
+    // Ties keep the order the rows were made in (objects by declaration,
+    // names by process then name), so output never depends on hashing.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return a.stats.total() > b.stats.total(); });
+}
+
+}  // namespace
+
+const node_statistics* execution_statistics::row(std::uint32_t object) const {
+    if (object >= row_of_object.size() || row_of_object[object] == no_index) return nullptr;
+    const std::uint32_t r = row_of_object[object];
+    return r & runtime_row ? &runtime_nodes[r & ~runtime_row] : &nodes[r];
+}
+
+execution_statistics gather_statistics(const trace_model& model) {
+    execution_statistics result;
+    const std::size_t objects = model.objects().size();
+    std::vector<duration_stats> by_object(objects);
+    std::vector<std::uint64_t> first_begin(objects, 0);
+    std::vector<char> ran(objects, 0), runtime_object(objects, 0);
+    // By process and name handle's string: kept in order, so rows of equal
+    // totals come out the same way every time.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, duration_stats> unattached, runtime;
+    for (const trace_model::execution& e : model.executions()) {
+        if (e.open_at_end) continue;
+        if (e.node != no_index) {
+            if (!ran[e.node]) first_begin[e.node] = e.begin;
+            ran[e.node] = 1;
+            if (e.role == trace_model::execution_role::runtime) runtime_object[e.node] = 1;
+            by_object[e.node].add(e.busy);
+            continue;
+        }
+        const std::pair<std::uint32_t, std::uint32_t> key{model.process_of(e), e.name};
+        if (e.role == trace_model::execution_role::runtime)
+            runtime[key].add(e.busy);
+        else
+            unattached[key].add(e.busy);
+    }
+    for (std::uint32_t object = 0; object < objects; ++object) {
+        if (!ran[object]) continue;
+        node_statistics row{object, std::move(by_object[object]), first_begin[object]};
+        (runtime_object[object] ? result.runtime_nodes : result.nodes).push_back(std::move(row));
+    }
+    // Names are grouped by their text: handles of one process that share a
+    // string (unnamed ones) are one name.
+    auto grouped = [&](std::map<std::pair<std::uint32_t, std::uint32_t>, duration_stats>& source) {
+        std::map<std::pair<std::uint32_t, std::string>, duration_stats> by_text;
+        for (auto& [key, stats] : source) by_text[{key.first, std::string(model.text(key.second))}].merge(stats);
+        std::vector<named_statistics> rows;
+        for (auto& [key, stats] : by_text) rows.push_back({key.first, key.second, std::move(stats)});
+        sort_by_total(rows);
+        return rows;
+    };
+    result.unattached = grouped(unattached);
+    result.runtime = grouped(runtime);
+    sort_by_total(result.nodes);
+    sort_by_total(result.runtime_nodes);
+    result.row_of_object.assign(objects, no_index);
+    for (std::uint32_t r = 0; r < result.nodes.size(); ++r) result.row_of_object[result.nodes[r].object] = r;
+    for (std::uint32_t r = 0; r < result.runtime_nodes.size(); ++r)
+        result.row_of_object[result.runtime_nodes[r].object] = r | execution_statistics::runtime_row;
+    return result;
+}
+
+}  // namespace mvt_trace

@@ -1,0 +1,306 @@
+// Executions, their pieces and the regions, from the begin and end records
+// of every thread, replayed in the order they were made.
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "model/model_builder.h"
+
+namespace mvt_trace {
+
+namespace {
+
+using execution = trace_model::execution;
+using piece = trace_model::piece;
+using event = file_log::event;
+using event_kind = file_log::event_kind;
+
+// The events of every file as one stream in time order, as the threads made
+// them. Within one file the events keep their order even if its clock
+// stepped back; equal times go in file order.
+class event_merge {
+public:
+    explicit event_merge(const std::vector<std::unique_ptr<file_log>>& logs) : logs_(logs), at_(logs.size(), 0) {
+        for (std::uint32_t f = 0; f < logs.size(); ++f)
+            if (!logs[f]->events.empty()) push(f);
+    }
+
+    bool next(const event*& e, std::uint32_t& file) {
+        if (heap_.empty()) return false;
+        std::pop_heap(heap_.begin(), heap_.end(), later);
+        file = heap_.back().file;
+        heap_.pop_back();
+        e = &logs_[file]->events[at_[file]++];
+        if (at_[file] < logs_[file]->events.size()) push(file);
+        return true;
+    }
+
+private:
+    struct head {
+        std::uint64_t timestamp;
+        std::uint32_t file;
+    };
+    static bool later(const head& a, const head& b) {
+        return a.timestamp != b.timestamp ? a.timestamp > b.timestamp : a.file > b.file;
+    }
+    void push(std::uint32_t file) {
+        heap_.push_back({logs_[file]->events[at_[file]].timestamp, file});
+        std::push_heap(heap_.begin(), heap_.end(), later);
+    }
+
+    const std::vector<std::unique_ptr<file_log>>& logs_;
+    std::vector<std::size_t> at_;
+    std::vector<head> heap_;
+};
+
+}  // namespace
+
+void model_builder::replay_executions() {
+    const std::size_t threads = files_.size();
+    counts_.assign(threads, thread_counts{});
+    trace_model::execution_list& executions = model_.executions_;
+    // Pieces are numbered as they begin; once all are known they are put
+    // in order of thread.
+    trace_model::piece_list pieces;
+    // An execution open on a thread. Its piece is no_index while an OpenMP
+    // explicit task is switched out: OpenMP runs one task at a time on a
+    // thread, and a task that begins another there (a child at a taskwait,
+    // say) is suspended until it resumes. Implicit tasks, parallel regions
+    // and every execution outside OpenMP contain what runs inside them.
+    struct open_entry {
+        std::uint32_t execution;
+        std::uint32_t piece;
+        bool switches;
+    };
+    std::vector<std::vector<open_entry>> stacks(threads);
+    // Per execution while replaying: its last piece, and the thread whose
+    // stack holds it (none while suspended or done).
+    std::vector<std::uint32_t, large_allocator<std::uint32_t>> last_piece, live_thread;
+    // Per process: OpenMP executions still open, by identifier number.
+    std::vector<std::unordered_map<std::uint32_t, std::uint32_t>> open_openmp(states_.size());
+    std::vector<std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>> open_regions(states_.size());
+    std::vector<trace_model::region>& regions = model_.regions_;
+
+    auto end_piece = [&](open_entry& entry, std::uint64_t at) {
+        if (entry.piece == no_index) return;
+        piece& stretch = pieces[entry.piece];
+        stretch.end = std::max(at, stretch.begin);
+        executions[stretch.execution].busy += stretch.end - stretch.begin;
+        executions[stretch.execution].end = stretch.end;
+        entry.piece = no_index;
+    };
+    auto new_piece = [&](std::uint32_t e, std::uint32_t thread, std::uint32_t depth, std::uint64_t at) {
+        const auto p = static_cast<std::uint32_t>(pieces.size());
+        piece stretch;
+        stretch.begin = stretch.end = at;
+        stretch.execution = e;
+        stretch.thread = thread;
+        stretch.depth = depth;
+        pieces.push_back(stretch);
+        if (last_piece[e] == no_index)
+            executions[e].first_piece = p;
+        else
+            pieces[last_piece[e]].next = p;
+        last_piece[e] = p;
+        ++executions[e].piece_count;
+        return p;
+    };
+    // The topmost OpenMP explicit task on a thread: the one that runs there,
+    // or ran last.
+    auto top_switching = [&](std::uint32_t thread) -> long {
+        const std::vector<open_entry>& stack = stacks[thread];
+        for (std::size_t k = stack.size(); k-- > 0;)
+            if (stack[k].switches) return static_cast<long>(k);
+        return -1;
+    };
+    auto switch_out = [&](std::uint32_t thread, std::uint64_t at) {
+        const long k = top_switching(thread);
+        if (k >= 0) end_piece(stacks[thread][static_cast<std::size_t>(k)], at);
+    };
+    // After an end: a task switched out for the one that ended resumes.
+    auto switch_back = [&](std::uint32_t thread, std::uint64_t at) {
+        const long k = top_switching(thread);
+        if (k < 0) return;
+        open_entry& entry = stacks[thread][static_cast<std::size_t>(k)];
+        if (entry.piece == no_index)
+            entry.piece = new_piece(entry.execution, thread, static_cast<std::uint32_t>(k), at);
+    };
+    auto push = [&](std::uint32_t e, std::uint32_t thread, bool switches, std::uint64_t at) {
+        if (switches) switch_out(thread, at);
+        std::vector<open_entry>& stack = stacks[thread];
+        stack.push_back({e, new_piece(e, thread, static_cast<std::uint32_t>(stack.size()), at), switches});
+        live_thread[e] = thread;
+    };
+    // An OpenMP task switched to while it is open: it resumes. If it is on
+    // this thread's stack, what lies above it was switched out (untied tasks
+    // suspended at a scheduling point); if it is on another thread's, it left
+    // that thread without a word, when what lies above it there began, or
+    // now.
+    auto resume = [&](std::uint32_t e, std::uint32_t thread, std::uint64_t at) {
+        if (live_thread[e] == thread) {
+            std::vector<open_entry>& stack = stacks[thread];
+            while (!stack.empty() && stack.back().execution != e) {
+                end_piece(stack.back(), at);
+                live_thread[stack.back().execution] = no_index;
+                stack.pop_back();
+            }
+            if (!stack.empty() && stack.back().piece == no_index)
+                stack.back().piece = new_piece(e, thread, static_cast<std::uint32_t>(stack.size() - 1), at);
+            return;
+        }
+        if (live_thread[e] != no_index) {
+            std::vector<open_entry>& stack = stacks[live_thread[e]];
+            for (std::size_t k = 0; k < stack.size(); ++k) {
+                if (stack[k].execution != e) continue;
+                const std::uint64_t left =
+                    k + 1 < stack.size() && stack[k + 1].piece != no_index ? pieces[stack[k + 1].piece].begin : at;
+                end_piece(stack[k], left);
+                stack.erase(stack.begin() + static_cast<long>(k));
+                break;
+            }
+        }
+        push(e, thread, true, at);
+    };
+
+    event_merge merge(logs_);
+    const event* ev = nullptr;
+    std::uint32_t thread = 0;
+    while (merge.next(ev, thread)) {
+        const std::uint32_t p = model_.threads_[thread].process;
+        switch (ev->kind) {
+            case event_kind::task_begin: {
+                const std::uint32_t id = id_number(thread, ev->id);
+                const bool openmp = model_.processes_[p].is_openmp_domain(address(thread, ev->domain));
+                if (openmp) {
+                    auto found = open_openmp[p].find(id);
+                    if (found != open_openmp[p].end()) {
+                        resume(found->second, thread, ev->timestamp);
+                        break;
+                    }
+                }
+                const auto e = static_cast<std::uint32_t>(executions.size());
+                execution x;
+                x.begin = x.end = ev->timestamp;
+                x.thread = thread;
+                x.node = node_for(p, id, openmp);
+                x.name = handle_string(p, address(thread, ev->name));
+                x.id = id;
+                x.parent = id_number(thread, ev->parent);
+                x.depth = static_cast<std::uint32_t>(stacks[thread].size());
+                if (x.node != no_index) {
+                    // OpenMP ties a parallel region's execution to the region's
+                    // composite node, which names it; the region is the
+                    // runtime's, not a task of the program's.
+                    const bool region = openmp && model_.text(model_.objects_[x.node].kind) == "composite_node";
+                    x.role = region ? trace_model::execution_role::runtime : trace_model::execution_role::task;
+                } else if (openmp && model_.text(x.name) == "omp_explicit") {
+                    x.role = trace_model::execution_role::task_without_node;
+                }
+                executions.push_back(x);
+                last_piece.push_back(no_index);
+                live_thread.push_back(no_index);
+                push(e, thread, openmp && x.is_work(), ev->timestamp);
+                if (openmp) open_openmp[p][id] = e;
+                break;
+            }
+            case event_kind::task_end: {
+                std::vector<open_entry>& stack = stacks[thread];
+                if (stack.empty()) {
+                    ++counts_[thread].unmatched_task_ends;
+                    break;
+                }
+                open_entry top = stack.back();
+                stack.pop_back();
+                end_piece(top, ev->timestamp);
+                live_thread[top.execution] = no_index;
+                auto& open = open_openmp[p];
+                auto found = open.find(executions[top.execution].id);
+                if (found != open.end() && found->second == top.execution) open.erase(found);
+                if (top.switches) switch_back(thread, ev->timestamp);
+                break;
+            }
+            case event_kind::region_begin: {
+                trace_model::region r;
+                r.begin = r.end = ev->timestamp;
+                r.begin_thread = r.end_thread = thread;
+                r.id = id_number(thread, ev->id);
+                r.name = handle_string(p, address(thread, ev->name));
+                open_regions[p][r.id].push_back(static_cast<std::uint32_t>(regions.size()));
+                regions.push_back(r);
+                break;
+            }
+            case event_kind::region_end: {
+                auto found = open_regions[p].find(id_number(thread, ev->id));
+                if (found == open_regions[p].end() || found->second.empty()) {
+                    ++counts_[thread].unmatched_region_ends;
+                    break;
+                }
+                trace_model::region& r = regions[found->second.back()];
+                found->second.pop_back();
+                r.end = std::max(ev->timestamp, r.begin);
+                r.end_thread = thread;
+                break;
+            }
+        }
+    }
+
+    // What is still open ran until its file's last record; it is counted
+    // where its last piece ran.
+    auto count_open = [&](std::uint32_t e, std::uint32_t on_thread) {
+        execution& x = executions[e];
+        if (x.open_at_end) return;
+        x.open_at_end = true;
+        if (x.role == trace_model::execution_role::runtime)
+            ++counts_[on_thread].open_runtime;
+        else
+            ++counts_[on_thread].open_tasks;
+    };
+    for (std::uint32_t t = 0; t < threads; ++t) {
+        model_.threads_[t].unmatched_task_ends = counts_[t].unmatched_task_ends;
+        model_.threads_[t].unmatched_region_ends = counts_[t].unmatched_region_ends;
+        const std::uint64_t last = model_.threads_[t].last_timestamp;
+        for (open_entry& entry : stacks[t]) {
+            end_piece(entry, last);
+            count_open(entry.execution, t);
+        }
+    }
+    for (auto& open : open_openmp)
+        for (const auto& [id, e] : open)
+            if (live_thread[e] == no_index && last_piece[e] != no_index) count_open(e, pieces[last_piece[e]].thread);
+    for (auto& by_id : open_regions)
+        for (auto& [id, open] : by_id)
+            for (std::uint32_t r : open) {
+                trace_model::region& region = regions[r];
+                region.end = std::max(region.begin, model_.threads_[region.begin_thread].last_timestamp);
+                region.open_at_end = true;
+                ++counts_[region.begin_thread].open_regions;
+            }
+
+    // Pieces in order of thread, each thread's in the order they began.
+    std::vector<std::uint32_t, large_allocator<std::uint32_t>> position(pieces.size());
+    model_.thread_piece_begin_.assign(threads + 1, 0);
+    for (const piece& stretch : pieces) ++model_.thread_piece_begin_[stretch.thread + 1];
+    for (std::size_t t = 0; t < threads; ++t) model_.thread_piece_begin_[t + 1] += model_.thread_piece_begin_[t];
+    std::vector<std::size_t> next(model_.thread_piece_begin_.begin(), model_.thread_piece_begin_.end() - 1);
+    for (std::size_t i = 0; i < pieces.size(); ++i) position[i] = static_cast<std::uint32_t>(next[pieces[i].thread]++);
+    trace_model::piece_list& placed = model_.pieces_;
+    placed.resize(pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        piece stretch = pieces[i];
+        if (stretch.next != no_index) stretch.next = position[stretch.next];
+        placed[position[i]] = stretch;
+    }
+    for (execution& x : executions)
+        if (x.piece_count > 0) x.first_piece = position[x.first_piece];
+}
+
+// The executions of each object, in the order they began.
+void model_builder::index_executions() {
+    index_pairs owned;
+    const trace_model::execution_list& executions = model_.executions_;
+    for (std::uint32_t e = 0; e < executions.size(); ++e)
+        if (executions[e].node != no_index) owned.push_back({executions[e].node, e});
+    model_.executions_of_ = compressed_rows(model_.objects_.size(), owned);
+}
+
+}  // namespace mvt_trace
