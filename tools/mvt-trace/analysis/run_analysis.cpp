@@ -43,6 +43,26 @@ dependency_summary summarize_graph(const trace_model& model, const execution_gra
     return summary;
 }
 
+std::vector<construct_statistics> gather_constructs(const trace_model& model, const run_labels& labels,
+                                                   const dependency_summary& dependencies) {
+    std::vector<construct_statistics> rows(labels.constructs().size());
+    for (std::uint32_t c = 0; c < rows.size(); ++c) rows[c].construct = c;
+    for (const trace_model::execution& e : model.executions()) {
+        if (e.open_at_end || e.node == no_index || e.role != trace_model::execution_role::task) continue;
+        const std::uint32_t c = labels.construct_of(e.node);
+        if (c != no_index) rows[c].stats.add(e.busy);
+    }
+    for (const critical_step& step : dependencies.critical_path) {
+        const trace_model::execution& e = model.executions()[step.execution];
+        const std::uint32_t c = labels.construct_of(e.node);
+        if (c != no_index) rows[c].span_time += e.busy;
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const construct_statistics& a, const construct_statistics& b) {
+        return a.stats.total() > b.stats.total();
+    });
+    return rows;
+}
+
 }  // namespace
 
 trace_model read_model(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
@@ -52,13 +72,16 @@ trace_model read_model(const std::vector<trace_file>& files, const std::vector<s
     return builder.build();
 }
 
-run_analysis analyze_model(trace_model model, std::vector<file_report> reports) {
+run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
+                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places) {
     run_analysis run;
     run.model = std::move(model);
     run.reports = std::move(reports);
+    run.labels = run_labels(run.model, places);
     run.statistics = gather_statistics(run.model);
     run.graph = build_execution_graph(run.model);
     run.dependencies = summarize_graph(run.model, run.graph);
+    run.constructs = gather_constructs(run.model, run.labels, run.dependencies);
     run.concurrency = measure_concurrency(run.model, false);
     run.task_concurrency = measure_concurrency(run.model, true);
     for (const named_statistics& group : run.statistics.unattached) {

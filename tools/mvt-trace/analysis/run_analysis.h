@@ -9,6 +9,7 @@
 #include "analysis/concurrency.h"
 #include "analysis/execution_graph.h"
 #include "analysis/execution_statistics.h"
+#include "analysis/labels.h"
 #include "model/trace_model.h"
 #include "reading/run_pass.h"
 
@@ -45,11 +46,21 @@ struct dependency_summary {
     std::vector<path_share> path_by_node;
 };
 
+// The executions of one construct (run_labels::construct).
+struct construct_statistics {
+    std::uint32_t construct = 0;
+    duration_stats stats;
+    std::uint64_t span_time = 0;  // its executions' time on the critical path
+};
+
 // Everything analyze finds in a run of one or more processes.
 struct run_analysis {
     trace_model model;
     std::vector<file_report> reports;
+    run_labels labels;
     execution_statistics statistics;
+    // By total time, largest first.
+    std::vector<construct_statistics> constructs;
     execution_graph graph;
     dependency_summary dependencies;
     // Threads busy at once with any execution, and with the program's tasks
@@ -69,7 +80,9 @@ trace_model read_model(const std::vector<trace_file>& files, const std::vector<s
 // The model, then everything analyze reports of it.
 run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
                          const pass_options& options = {});
-run_analysis analyze_model(trace_model model, std::vector<file_report> reports);
+// `places`: per process, where its code addresses lie (run_labels).
+run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
+                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr);
 
 }  // namespace mvt_trace
 

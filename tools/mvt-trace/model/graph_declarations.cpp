@@ -199,6 +199,25 @@ void model_builder::label_objects() {
             o.label = model_.strings_.intern(
                 std::string_view(logs_[label->file]->texts).substr(label->entry->value, label->entry->text_size));
     };
+    // The model keeps every identifier's metadata, for the details of what
+    // carries it.
+    for (std::uint32_t p = 0; p < states_.size(); ++p) {
+        metadata_index& index = indexes[p];
+        trace_model::process& process = model_.processes_[p];
+        process.metadata_begin.assign(index.begin.begin(), index.begin.end());
+        process.metadata.reserve(index.order.size());
+        for (const placed<file_log::metadata_entry>& m : index.order) {
+            trace_model::metadata_value value;
+            value.key = handle_string(p, address(m.file, m.entry->key));
+            value.is_text = m.entry->is_text;
+            if (value.is_text)
+                value.text = model_.strings_.intern(
+                    std::string_view(logs_[m.file]->texts).substr(m.entry->value, m.entry->text_size));
+            else
+                value.number = m.entry->value;
+            process.metadata.push_back(value);
+        }
+    }
     for (std::uint32_t i = 0; i < model_.objects_.size(); ++i) {
         object& o = model_.objects_[i];
         apply(o, sources_[i].id);

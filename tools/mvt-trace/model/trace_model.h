@@ -68,6 +68,14 @@ namespace mvt_trace {
 // one that writes waits for that writer and for every reader since.
 class trace_model {
 public:
+    // A metadata record: a key (string) and a number or a text (string).
+    struct metadata_value {
+        std::uint32_t key = 0;
+        bool is_text = false;
+        std::uint64_t number = 0;
+        std::uint32_t text = 0;
+    };
+
     struct process {
         std::string directory;
         std::uint32_t first_thread = 0;
@@ -80,6 +88,10 @@ public:
         // of their kind, relations by code.
         std::map<std::string, std::uint64_t> task_groups_by_kind;
         std::map<int, std::uint64_t> relations_by_code;
+        // The metadata of each identifier (by number), in the order of the
+        // files: metadata[metadata_begin[id] .. metadata_begin[id + 1]).
+        std::vector<std::uint32_t, large_allocator<std::uint32_t>> metadata_begin;
+        std::vector<metadata_value> metadata;
         bool is_openmp_domain(std::uint64_t domain) const;
     };
 
@@ -223,6 +235,8 @@ public:
     std::string_view kind_of(const object& o) const { return text(o.kind); }
     const trace_id& id_of(const execution& e) const { return processes_[threads_[e.thread].process].ids.id(e.id); }
     std::uint32_t process_of(const execution& e) const { return threads_[e.thread].process; }
+    // The metadata recorded on an identifier of a process, by number.
+    std::pair<const metadata_value*, const metadata_value*> metadata_of(std::uint32_t process, std::uint32_t id) const;
 
 private:
     friend class model_builder;

@@ -26,16 +26,47 @@ void add_stats(json& row, const duration_stats& s) {
     row["max_ns"] = s.max();
 }
 
-json node_json(const trace_model& model, const node_statistics& node) {
+json location_json(const code_location& place) {
+    json location = {{"function", place.function}, {"file", place.file}, {"line", place.line}};
+    if (place.inlined)
+        location["inlined_into"] = {
+            {"function", place.caller_function}, {"file", place.caller_file}, {"line", place.caller_line}};
+    return location;
+}
+
+json node_json(const run_analysis& run, const node_statistics& node) {
+    const trace_model& model = run.model;
     const trace_model::object& object = model.objects()[node.object];
     json row;
     row["id"] = full_id_text(object.id);
     row["process"] = object.process;
     row["name"] = model.name_of(object);
+    row["label"] = run.labels.of_object(node.object);
     row["kind"] = model.kind_of(object);
     if (object.has_code_address) row["code_address"] = hex_address(object.code_address);
+    const code_location* place = run.labels.location_of(node.object);
+    if (place && place->known) row["location"] = location_json(*place);
     add_stats(row, node.stats);
     return row;
+}
+
+double ratio(std::uint64_t part, std::uint64_t whole) {
+    return rounded(whole == 0 ? 0 : static_cast<double>(part) / static_cast<double>(whole));
+}
+
+json construct_json(const run_analysis& run, const construct_statistics& row) {
+    const run_labels::construct& c = run.labels.constructs()[row.construct];
+    json out;
+    out["label"] = c.label;
+    if (c.location && c.location->known) out["location"] = location_json(*c.location);
+    out["nodes"] = c.nodes.size();
+    out["executions"] = row.stats.count();
+    out["total_ns"] = row.stats.total();
+    out["mean_ns"] = row.stats.mean();
+    out["p95_ns"] = row.stats.p95();
+    out["share_of_work"] = ratio(row.stats.total(), run.dependencies.work);
+    out["share_of_span"] = ratio(row.span_time, run.dependencies.span);
+    return out;
 }
 
 json named_json(const named_statistics& group) {
@@ -56,6 +87,7 @@ json dependency_json(const run_analysis& run, const analysis_json_options& optio
         path.push_back({{"id", full_id_text(node.id)},
                         {"process", node.process},
                         {"name", model.name_of(node)},
+                        {"label", run.labels.of_object(e.node)},
                         {"instance", step.instance},
                         {"begin_ns", e.begin - model.first_timestamp()},
                         {"duration_ns", e.busy}});
@@ -66,10 +98,10 @@ json dependency_json(const run_analysis& run, const analysis_json_options& optio
         by_node.push_back({{"id", full_id_text(node.id)},
                            {"process", node.process},
                            {"name", model.name_of(node)},
+                           {"label", run.labels.of_object(share.object)},
                            {"steps", share.steps},
                            {"total_ns", share.time},
-                           {"share", rounded(graph.span == 0 ? 0 : static_cast<double>(share.time) /
-                                                                       static_cast<double>(graph.span))}});
+                           {"share", ratio(share.time, graph.span)}});
     }
     json out = {{"nodes", graph.nodes},
                 {"edges", graph.edges},
@@ -138,15 +170,18 @@ json analysis_json(const run_analysis& run, const analysis_json_options& options
     root["threads"] = model.active_threads();
     root["processes"] = processes_json(model);
     json nodes = json::array();
-    for (const node_statistics& node : run.statistics.nodes) nodes.push_back(node_json(model, node));
+    for (const node_statistics& node : run.statistics.nodes) nodes.push_back(node_json(run, node));
     root["nodes"] = std::move(nodes);
+    json constructs = json::array();
+    for (const construct_statistics& row : run.constructs) constructs.push_back(construct_json(run, row));
+    root["constructs"] = std::move(constructs);
     json unattached = json::array();
     for (const named_statistics& group : run.statistics.unattached) unattached.push_back(named_json(group));
     root["unattached"] = std::move(unattached);
     root["tasks_without_dependences"] = {{"executions", run.tasks_without_node},
                                          {"total_ns", run.tasks_without_node_ns}};
     json runtime = json::array();
-    for (const node_statistics& node : run.statistics.runtime_nodes) runtime.push_back(node_json(model, node));
+    for (const node_statistics& node : run.statistics.runtime_nodes) runtime.push_back(node_json(run, node));
     for (const named_statistics& group : run.statistics.runtime) runtime.push_back(named_json(group));
     root["runtime"] = std::move(runtime);
     root["dependency_graph"] = dependency_json(run, options);
@@ -171,12 +206,13 @@ void write_analysis_json(const run_analysis& run, std::ostream& out, const analy
     member("wall_ns", model.wall());
     member("threads", model.active_threads());
     member("processes", processes_json(model));
-    rows("nodes", stats.nodes.size(), [&](std::size_t i) { return node_json(model, stats.nodes[i]); });
+    rows("nodes", stats.nodes.size(), [&](std::size_t i) { return node_json(run, stats.nodes[i]); });
+    rows("constructs", run.constructs.size(), [&](std::size_t i) { return construct_json(run, run.constructs[i]); });
     rows("unattached", stats.unattached.size(), [&](std::size_t i) { return named_json(stats.unattached[i]); });
     member("tasks_without_dependences",
            json{{"executions", run.tasks_without_node}, {"total_ns", run.tasks_without_node_ns}});
     rows("runtime", stats.runtime_nodes.size() + stats.runtime.size(), [&](std::size_t i) {
-        return i < stats.runtime_nodes.size() ? node_json(model, stats.runtime_nodes[i])
+        return i < stats.runtime_nodes.size() ? node_json(run, stats.runtime_nodes[i])
                                               : named_json(stats.runtime[i - stats.runtime_nodes.size()]);
     });
     member("dependency_graph", dependency_json(run, options));

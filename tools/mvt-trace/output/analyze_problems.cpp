@@ -17,24 +17,28 @@ std::vector<std::string> finding_lines(const trace_model& model, severity level)
     return lines;
 }
 
-std::string describe_node(const trace_model& model, std::uint32_t object) {
+namespace {
+
+std::string what_tells_apart(const run_analysis& run, std::uint32_t object) {
+    const trace_model& model = run.model;
     const trace_model::object& node = model.objects()[object];
-    std::string text = one_line(std::string(model.name_of(node))) + " (";
-    if (model.name_of(node) != model.kind_of(node)) text += one_line(std::string(model.kind_of(node))) + ", ";
+    std::string text = " (";
+    if (run.labels.of_object(object).find(std::string(model.kind_of(node))) == std::string::npos)
+        text += one_line(std::string(model.kind_of(node))) + ", ";
     text += "id " + full_id_text(node.id);
     if (model.processes().size() > 1) text += ", process " + std::to_string(node.process);
-    if (node.has_code_address) text += ", " + hex_address(node.code_address);
     return text + ")";
 }
 
-std::string describe_step(const trace_model& model, const critical_step& step) {
-    const trace_model::execution& e = model.executions()[step.execution];
-    const trace_model::object& node = model.objects()[e.node];
-    std::string text = one_line(std::string(model.name_of(node))) + " #" + std::to_string(step.instance) + " (";
-    if (model.name_of(node) != model.kind_of(node)) text += one_line(std::string(model.kind_of(node))) + ", ";
-    text += "id " + full_id_text(node.id);
-    if (model.processes().size() > 1) text += ", process " + std::to_string(node.process);
-    return text + ")";
+}  // namespace
+
+std::string describe_node(const run_analysis& run, std::uint32_t object) {
+    return one_line(run.labels.of_object(object)) + what_tells_apart(run, object);
+}
+
+std::string describe_step(const run_analysis& run, const critical_step& step) {
+    const std::uint32_t node = run.model.executions()[step.execution].node;
+    return one_line(run.labels.of_object(node)) + " #" + std::to_string(step.instance) + what_tells_apart(run, node);
 }
 
 }  // namespace mvt_trace

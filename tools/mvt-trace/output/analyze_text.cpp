@@ -1,5 +1,6 @@
 #include "output/analyze_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iomanip>
 #include <string>
@@ -75,8 +76,29 @@ void write_nodes(const run_analysis& run, std::ostream& out) {
     if (nodes.empty()) return;
     write_columns(out, "node");
     for (std::size_t i = 0; i < nodes.size() && i < shown_rows; ++i)
-        write_row(out, nodes[i].stats, describe_node(run.model, nodes[i].object));
+        write_row(out, nodes[i].stats, describe_node(run, nodes[i].object));
     write_more(out, nodes.size(), shown_rows);
+}
+
+void write_constructs(const run_analysis& run, std::ostream& out) {
+    const std::vector<construct_statistics>& rows = run.constructs;
+    // A construct of one node says nothing the node table does not.
+    if (rows.empty() || rows.size() == run.statistics.nodes.size()) return;
+    const std::uint64_t work = run.dependencies.work, span = run.dependencies.span;
+    out << "\nconstructs: " << counted(rows.size(), "construct", "constructs")
+        << " (the task nodes of one piece of code), by total time\n";
+    out << "  " << std::setw(10) << "total" << std::setw(7) << "nodes" << std::setw(11) << "executions"
+        << std::setw(11) << "mean" << std::setw(11) << "p95" << std::setw(8) << "work" << std::setw(8) << "span"
+        << "  construct\n";
+    for (std::size_t i = 0; i < rows.size() && i < shown_rows; ++i) {
+        const construct_statistics& row = rows[i];
+        const run_labels::construct& c = run.labels.constructs()[row.construct];
+        out << "  " << std::setw(10) << format_duration(row.stats.total()) << std::setw(7) << c.nodes.size()
+            << std::setw(11) << row.stats.count() << std::setw(11) << format_duration(row.stats.mean())
+            << std::setw(11) << format_duration(row.stats.p95()) << std::setw(8) << percent(row.stats.total(), work)
+            << std::setw(8) << percent(row.span_time, span) << "  " << one_line(c.label) << "\n";
+    }
+    write_more(out, rows.size(), shown_rows);
 }
 
 void write_unattached(const run_analysis& run, std::ostream& out) {
@@ -98,7 +120,7 @@ void write_runtime(const run_analysis& run, std::ostream& out) {
     write_columns(out, "name");
     std::size_t shown = 0;
     for (std::size_t i = 0; i < stats.runtime_nodes.size() && shown < shown_rows; ++i, ++shown)
-        write_row(out, stats.runtime_nodes[i].stats, describe_node(run.model, stats.runtime_nodes[i].object));
+        write_row(out, stats.runtime_nodes[i].stats, describe_node(run, stats.runtime_nodes[i].object));
     for (std::size_t i = 0; i < stats.runtime.size() && shown < shown_rows; ++i, ++shown)
         write_row(out, stats.runtime[i].stats, named(run, stats.runtime[i]));
     write_more(out, rows, shown);
@@ -113,20 +135,51 @@ void write_dependencies(const run_analysis& run, std::ostream& out) {
     if (graph.executions == 0) return;
     out << "  work " << format_duration(graph.work) << ", span " << format_duration(graph.span) << ", parallelism "
         << fixed(graph.parallelism, 2) << "\n";
+    // Steps in a row of one construct read as one line: a chain of a
+    // thousand sweeps is "1000 x sweep (jacobi.c:57)".
     out << "  critical path (" << counted(graph.critical_path.size(), "execution", "executions") << "):\n";
-    for (std::size_t i = 0; i < graph.critical_path.size() && i < shown_path; ++i) {
+    std::size_t lines = 0, i = 0;
+    for (; i < graph.critical_path.size() && lines < shown_path; ++lines) {
         const critical_step& step = graph.critical_path[i];
-        out << "  " << std::setw(10) << format_duration(run.model.executions()[step.execution].busy) << "  "
-            << describe_step(run.model, step) << "\n";
+        const std::uint32_t node = run.model.executions()[step.execution].node;
+        const std::uint32_t construct = run.labels.construct_of(node);
+        std::size_t j = i;
+        std::uint64_t time = 0;
+        for (; j < graph.critical_path.size(); ++j) {
+            const trace_model::execution& e = run.model.executions()[graph.critical_path[j].execution];
+            if (j > i && (construct == no_index || run.labels.construct_of(e.node) != construct)) break;
+            time += e.busy;
+        }
+        out << "  " << std::setw(10) << format_duration(time) << "  ";
+        if (j - i > 1)
+            out << (j - i) << " x " << one_line(run.labels.constructs()[construct].label) << "\n";
+        else
+            out << describe_step(run, step) << "\n";
+        i = j;
     }
-    write_more(out, graph.critical_path.size(), shown_path);
-    if (graph.path_by_node.size() < 2) return;
+    if (i < graph.critical_path.size())
+        out << "  ... " << counted(graph.critical_path.size() - i, "more execution", "more executions") << "\n";
+    // Which constructs hold the span: for a flow graph its nodes, for
+    // OpenMP the pieces of code whose tasks lie on the path.
+    std::vector<std::pair<std::uint32_t, path_share>> shares;
+    for (const path_share& share : graph.path_by_node) {
+        const std::uint32_t c = run.labels.construct_of(share.object);
+        auto at = std::find_if(shares.begin(), shares.end(), [&](const auto& s) { return s.first == c; });
+        if (c == no_index || at == shares.end()) {
+            shares.push_back({c, share});
+            continue;
+        }
+        at->second.steps += share.steps;
+        at->second.time += share.time;
+    }
+    if (shares.size() < 2) return;
+    std::stable_sort(shares.begin(), shares.end(), [](const auto& a, const auto& b) { return a.second.time > b.second.time; });
     out << "  most of the span:\n";
-    for (std::size_t i = 0; i < graph.path_by_node.size() && i < 5; ++i) {
-        const path_share& share = graph.path_by_node[i];
+    for (std::size_t k = 0; k < shares.size() && k < 5; ++k) {
+        const auto& [c, share] = shares[k];
         out << "  " << std::setw(10) << format_duration(share.time) << std::setw(7) << percent(share.time, graph.span)
             << "  " << counted(share.steps, "execution", "executions") << " of "
-            << describe_node(run.model, share.object) << "\n";
+            << (c == no_index ? describe_node(run, share.object) : one_line(run.labels.constructs()[c].label)) << "\n";
     }
 }
 
@@ -168,6 +221,7 @@ void write_findings(const run_analysis& run, std::ostream& out) {
 void write_analysis_text(const run_analysis& run, std::ostream& out) {
     write_header(run, out);
     write_nodes(run, out);
+    write_constructs(run, out);
     write_unattached(run, out);
     write_dependencies(run, out);
     write_runtime(run, out);
