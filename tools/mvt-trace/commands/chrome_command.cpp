@@ -1,5 +1,6 @@
 #include <limits>
 
+#include "analysis/run_analysis.h"
 #include "commands/commands.h"
 #include "commands/common.h"
 #include "output/chrome_output.h"
@@ -11,18 +12,20 @@ const command_spec chrome_command = {
     "DIR [DIR...]",
     "Trace Event JSON for ui.perfetto.dev",
     "Writes the run in the Trace Event Format (JSON), events in time order: one process per\n"
-    "DIR, named by the command that record ran; one thread per trace file; a slice per task\n"
-    "execution, with its identifiers, node and metadata (code addresses in hex); regions as\n"
-    "async slices; and a flow arrow along each dependency of the graph, from the end of the\n"
-    "predecessor's execution to the start of the successor's. Open it in ui.perfetto.dev or\n"
-    "chrome://tracing.",
+    "DIR, named by the command that record ran; one thread per trace file; a slice per piece\n"
+    "of every execution, named as analyze names it, with its identifiers, node and metadata\n"
+    "(code addresses in hex); regions as async slices; and a flow arrow along each edge of\n"
+    "the graph of executions, from the end of the predecessor to the start of the successor.\n"
+    "Open it in ui.perfetto.dev or chrome://tracing.",
     {output_option("the JSON")},
     1,
     std::numeric_limits<std::size_t>::max(),
     false,
     [](const invocation& call) {
         return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-            return write_chrome(files, call.positional, out);
+            const run_analysis run = analyze_run(files, call.positional, progress_options(call));
+            write_chrome(run.model, run.labels, run.graph, out);
+            return run.reports;
         });
     },
 };

@@ -1,8 +1,9 @@
 #include <limits>
 
+#include "analysis/run_analysis.h"
 #include "commands/commands.h"
 #include "commands/common.h"
-#include "output/dot_output.h"
+#include "output/graph_drawing.h"
 
 namespace mvt_trace {
 
@@ -11,9 +12,12 @@ namespace {
 int run_dot(const invocation& call) {
     graph_drawing_options options;
     options.ports = call.has("--ports");
+    options.instances = call.has("--instances");
     if (!read_count_option(call, "--max-nodes", options.max_nodes)) return 2;
     return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        return write_dot(files, call.positional, options, out);
+        const run_analysis run = analyze_run(files, call.positional, progress_options(call));
+        write_graph_dot(run, options, out);
+        return run.reports;
     });
 }
 
@@ -24,13 +28,16 @@ const command_spec dot_command = {
     "DIR [DIR...]",
     "the recorded graph for Graphviz",
     "Writes the graph the run declared in Graphviz's DOT language, left to right; render it\n"
-    "with 'dot -Tsvg'. Nodes show their name (a string metadata, else their kind), code\n"
-    "address and total execution time, darker the more time they took; the critical path is\n"
-    "outlined in orange; nodes that never ran are dashed. Edges join nodes directly: ports and\n"
-    "the storage locations of OpenMP dependences are resolved. An OpenMP run is drawn\n"
-    "compactly: one box per parallel region, in the order the regions began, holding its\n"
-    "implicit tasks and the task nodes created in it. Several DIRs are several processes.",
+    "with 'dot -Tsvg'. Nodes show their name (the program's, else where their code is, else\n"
+    "their kind and ordinal) and total execution time, darker the more time they took; the\n"
+    "critical path is outlined in orange; nodes that never ran are dashed. Edges join nodes\n"
+    "directly: ports and the storage locations of OpenMP dependences are resolved. An OpenMP\n"
+    "run is drawn compactly: one box per parallel region, in the order the regions began,\n"
+    "holding the task nodes created in it. A run of more than 300 task nodes is drawn as its\n"
+    "constructs (the task nodes of one piece of code), edges labelled with how many they stand\n"
+    "for, so that Graphviz lays it out in seconds. Several DIRs are several processes.",
     {output_option("the DOT text"),
+     {"--instances", "", "", "draw every task node, however many"},
      {"--ports", "", "", "draw ports as cells of their nodes, edges from port to port"},
      {"--max-nodes", "", "N", "draw at most N nodes: the critical path, then those with the most time"}},
     1,

@@ -88,6 +88,7 @@ void model_builder::collect_objects() {
         object& o = objects[i];
         const object_source& source = sources_[i];
         const trace_model::process& process = model_.processes_[o.process];
+        o.parent_id = source.parent;
         if (process.ids.id(source.parent).is_null()) continue;
         const std::uint32_t parent = states_[o.process].object_of_id[source.parent];
         if (parent == no_index || parent == i) continue;

@@ -54,6 +54,9 @@ void model_builder::collect_edges() {
                 ((from >= 0 && to == -1 && is_openmp_task_node(model_.objects_[static_cast<std::size_t>(from)])) ||
                  (to >= 0 && from == -1 && is_openmp_task_node(model_.objects_[static_cast<std::size_t>(to)]))))
                 continue;  // a dependence: add_openmp_dependences reads it
+            const std::uint32_t head_object = state.object_of_id[head], tail_object = state.object_of_id[tail];
+            if (head_object != no_index && tail_object != no_index && head_object != tail_object)
+                model_.port_edges_.push_back({head_object, tail_object});
             if (from == -2 || to == -2) continue;
             ++relations;
             const auto from_node = static_cast<std::uint32_t>(from);
@@ -78,6 +81,9 @@ void model_builder::collect_edges() {
         if (e.first != e.second) edges.push_back({e.first, e.second});
     std::sort(edges.begin(), edges.end());
     edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+    std::vector<trace_model::edge>& ports = model_.port_edges_;
+    std::sort(ports.begin(), ports.end());
+    ports.erase(std::unique(ports.begin(), ports.end()), ports.end());
 }
 
 // OpenMP orders sibling tasks, those created by one task, in the order they

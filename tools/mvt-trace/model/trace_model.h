@@ -130,6 +130,7 @@ public:
         std::uint32_t kind = 0;          // string; the kind it was last declared as
         std::uint32_t label = no_index;  // string; a name the program gave it in metadata
         std::uint32_t parent = no_index; // the object it was first declared under
+        std::uint32_t parent_id = 0;     // that parent's identifier, by number, declared or not
         std::uint32_t port_of = no_index;  // for a port, its node
         std::uint32_t first_body = no_index;  // identifier number of the first body that rule 3 gave it
         object_role role = object_role::node;
@@ -213,6 +214,9 @@ public:
     const std::vector<region>& regions() const { return regions_; }
     // Distinct node-to-node edges, sorted, none from a node to itself.
     const std::vector<edge>& edges() const { return edges_; }
+    // The is_predecessor_to relations between two declared objects as
+    // recorded, ports left as they are: which port an edge leaves and enters.
+    const std::vector<edge>& port_edges() const { return port_edges_; }
     // Whether every pass-through vertex was expanded into its edges.
     bool edges_complete() const { return edges_complete_; }
     // The objects declared under each object, in order of first declaration.
@@ -249,6 +253,7 @@ private:
     std::vector<std::size_t> thread_piece_begin_;
     std::vector<region> regions_;
     std::vector<edge> edges_;
+    std::vector<edge> port_edges_;
     bool edges_complete_ = true;
     compressed_rows children_;
     compressed_rows executions_of_;

@@ -3,28 +3,31 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <set>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 
 #include "common/text_format.h"
-#include "common/json_text.h"
 
 namespace mvt_trace {
 
 namespace {
 
-constexpr int is_predecessor_to = 7;
 // Characters of a name in a label: longer ones would stretch every box in
 // their rank.
 constexpr std::size_t name_chars = 40;
 constexpr std::size_t port_chars = 20;
+// Boxes nested deeper than this are drawn inside the box at this depth: a
+// trace may nest groups thousands deep, and every level costs Graphviz and
+// the reader more than it shows.
+constexpr std::size_t max_box_depth = 16;
 const char* const critical_colour = "#e8590c";
 
 // The text with well-formed UTF-8 kept, control characters as blanks, any
-// other byte as '?', cut to `limit` characters: what Graphviz draws
-// without complaint.
+// other byte as '?', cut to `limit` characters: what Graphviz draws without
+// complaint.
 std::string clean_text(std::string_view text, std::size_t limit) {
     std::string out;
     std::size_t chars = 0;
@@ -96,374 +99,299 @@ std::string thousands(std::size_t n) {
     return digits;
 }
 
+std::string short_duration(std::uint64_t ns) {
+    std::string time = format_duration(ns);
+    if (time.size() > 3 && time.compare(time.size() - 3, 3, " us") == 0) time.replace(time.size() - 2, 1, "\xc2\xb5");
+    return time;
+}
+
 class graph_drawing {
 public:
     graph_drawing(const run_analysis& run, const graph_drawing_options& options)
         : run_(run), model_(run.model), objects_(run.model.objects()), options_(options) {}
 
     graph_drawing_summary write(std::ostream& out) {
-        mark_edge_ends();
-        classify();
-        select();
-        find_boxes();
-        map_edges();
-        arrange();
+        choose_nodes();
+        find_containers();
+        choose_vertices();
+        cap();
+        collect_edges();
         emit(out);
         return summary_;
     }
 
 private:
-    enum class state : char { port, hidden, drawn };
-    static constexpr long unknown = -2;
-
-    bool openmp(const graph_object& o) const { return model_.is_openmp_domain(o.process, o.domain); }
-    bool has_row(std::size_t i) const { return run_.node_row(i) >= 0; }
-
-    void mark_edge_ends() {
-        has_edge_.assign(objects_.size(), 0);
-        for (const node_edge& e : model_.edges()) has_edge_[e.from] = has_edge_[e.to] = 1;
-    }
-
-    // What each object becomes: a port (a cell of its node, or nothing),
-    // hidden (something drawn stands for it), or drawn, inside the box of
-    // its container.
-    void classify() {
-        const std::size_t n = objects_.size();
-        state_.assign(n, state::drawn);
-        stand_in_.assign(n, -1);
-        container_.assign(n, -1);
-        region_.assign(n, 0);
-        composite_.assign(n, -1);
-        region_memo_.assign(n, unknown);
-        // Regions and their composite nodes first: the rest hangs from them.
-        for (std::size_t i = 0; i < n; ++i) {
-            const graph_object& o = objects_[i];
-            if (!o.is_node()) {
-                state_[i] = state::port;
-            } else if (openmp(o) && o.kind == "omp_parallel") {
-                region_[i] = 1;
-            } else if (openmp(o) && o.kind == "composite_node") {
-                const long region = model_.find(o.process, trace_id{o.id.d1, 0, o.id.d3});
-                if (region >= 0 && objects_[static_cast<std::size_t>(region)].kind == "omp_parallel") {
-                    state_[i] = state::hidden;
-                    stand_in_[i] = region;
-                    composite_[static_cast<std::size_t>(region)] = static_cast<long>(i);
-                }
-            }
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            const graph_object& o = objects_[i];
-            if (state_[i] != state::drawn || region_[i]) continue;
-            if (!openmp(o)) {
-                container_[i] = o.parent_object;
-                continue;
-            }
-            // The run's one graph object: the whole drawing is it.
-            if (o.kind == "graph" && o.parent_object < 0 && !has_row(i) && !has_edge_[i]) {
-                state_[i] = state::hidden;
-                continue;
-            }
-            const long parent = o.parent_object;
-            if (parent >= 0 && is_hidden_composite(static_cast<std::size_t>(parent))) {
-                // A region's begin or end node: the region's box stands for
-                // it, unless ports are to be seen.
-                const long region = stand_in_[static_cast<std::size_t>(parent)];
-                if (options_.ports) {
-                    container_[i] = region;
-                } else {
-                    state_[i] = state::hidden;
-                    stand_in_[i] = region;
-                }
-                continue;
-            }
-            container_[i] = region_of(i);
-        }
-        for (std::size_t i = 0; i < n; ++i)
-            if (state_[i] == state::drawn) container_[i] = drawn_one(container_[i]);
-        break_container_loops();
-    }
-
-    // Groups that are each other's parents would hold each other: the loop
-    // is cut where it closes, and the group there drawn at the top.
-    void break_container_loops() {
-        std::vector<char> seen(objects_.size(), 0);  // 1 on the current walk, 2 done
-        std::vector<std::size_t> walk;
-        for (std::size_t i = 0; i < objects_.size(); ++i) {
-            long at = static_cast<long>(i);
-            while (at >= 0 && seen[static_cast<std::size_t>(at)] == 0) {
-                seen[static_cast<std::size_t>(at)] = 1;
-                walk.push_back(static_cast<std::size_t>(at));
-                at = container_[static_cast<std::size_t>(at)];
-            }
-            if (at >= 0 && seen[static_cast<std::size_t>(at)] == 1) container_[walk.back()] = -1;
-            for (std::size_t k : walk) seen[k] = 2;
-            walk.clear();
-        }
-    }
-
-    bool is_hidden_composite(std::size_t i) const { return state_[i] == state::hidden && composite_of(i); }
-    bool composite_of(std::size_t i) const {
-        const long region = stand_in_[i];
-        return region >= 0 && composite_[static_cast<std::size_t>(region)] == static_cast<long>(i);
-    }
-
-    // The parallel region a task belongs to: up through the groups it was
-    // declared under; a task node's parent is the task that created it,
-    // which is an implicit task (declared) or an explicit one, whose own
-    // node carries the tag word 1.
-    long region_of(std::size_t start) {
-        std::vector<std::size_t> path;
-        long found = -1;
-        std::size_t at = start;
-        for (std::size_t steps = 0; steps <= objects_.size(); ++steps) {
-            if (region_memo_[at] != unknown) {
-                found = region_memo_[at];
-                break;
-            }
-            if (region_[at]) {
-                found = static_cast<long>(at);
-                break;
-            }
-            path.push_back(at);
-            const graph_object& o = objects_[at];
-            long next = o.parent_object;
-            if (next >= 0 && is_hidden_composite(static_cast<std::size_t>(next))) {
-                found = stand_in_[static_cast<std::size_t>(next)];
-                break;
-            }
-            if (next < 0 && !o.parent.is_null()) next = model_.find(o.process, trace_id{o.parent.d1, 1, o.parent.d3});
-            if (next < 0 || next == static_cast<long>(at)) break;
-            at = static_cast<std::size_t>(next);
-        }
-        for (std::size_t p : path) region_memo_[p] = found;
-        return found;
-    }
-
-    // The object, or what is drawn for it; -1 for none.
-    long drawn_one(long i) const {
-        for (std::size_t steps = 0; i >= 0 && steps <= objects_.size(); ++steps) {
-            const std::size_t k = static_cast<std::size_t>(i);
-            if (state_[k] == state::drawn) return i;
-            i = state_[k] == state::hidden ? stand_in_[k] : objects_[k].port_of;
-        }
-        return -1;
-    }
-
-    // Past the cap, the critical path and then the nodes with the most time.
-    void select() {
-        const std::size_t n = objects_.size();
-        critical_.assign(n, 0);
-        // A path of nodes that never ran is no critical path worth showing.
-        static const std::vector<std::size_t> none;
-        const std::vector<std::size_t>& path = run_.dependencies.span > 0 ? run_.dependencies.critical_path : none;
-        for (std::size_t k = 0; k < path.size(); ++k) {
-            const long shown = drawn_one(static_cast<long>(path[k]));
-            if (shown >= 0) critical_[static_cast<std::size_t>(shown)] = 1;
-            if (k + 1 < path.size()) {
-                const long next = drawn_one(static_cast<long>(path[k + 1]));
-                if (shown >= 0 && next >= 0) critical_steps_.insert({shown, next});
-            }
-        }
-        std::vector<std::size_t> candidates;
-        for (std::size_t i = 0; i < n; ++i)
-            if (state_[i] == state::drawn) candidates.push_back(i);
-        summary_.nodes = candidates.size();
-        if (candidates.size() > options_.max_nodes) {
-            std::stable_sort(candidates.begin(), candidates.end(), [&](std::size_t a, std::size_t b) {
-                if (critical_[a] != critical_[b]) return critical_[a] > critical_[b];
-                return run_.total_of(a) > run_.total_of(b);
-            });
-            candidates.resize(options_.max_nodes);
-        }
-        kept_.assign(n, 0);
-        for (std::size_t i : candidates) kept_[i] = 1;
-        summary_.drawn = candidates.size();
-    }
-
-    // Boxes: the containers of what is drawn, and every region drawn.
-    void find_boxes() {
-        const std::size_t n = objects_.size();
-        boxed_.assign(n, 0);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!kept_[i]) continue;
-            if (region_[i]) boxed_[i] = 1;
-            long c = container_[i];
-            for (std::size_t steps = 0; c >= 0 && !boxed_[static_cast<std::size_t>(c)] && steps <= n; ++steps) {
-                boxed_[static_cast<std::size_t>(c)] = 1;
-                c = container_[static_cast<std::size_t>(c)];
-            }
-        }
-        node_.assign(n, 0);
-        for (std::size_t i = 0; i < n; ++i) {
-            // A box's own node is drawn inside it when there is something to
-            // say of it: its time, its edges, or the region it is.
-            node_[i] = kept_[i] && (!boxed_[i] || region_[i] || has_row(i) || has_edge_[i] || shows_ports(i));
-            if (node_[i] || boxed_[i]) {
-                const long c = container_[i];
-                (c >= 0 ? contents_[c] : top_).push_back(i);
-            }
-        }
-    }
-
-    bool shows_ports(std::size_t i) const { return options_.ports && !objects_[i].ports.empty(); }
-
-    // An edge's end as drawn: a hidden object's stand-in, a port's node.
-    long drawn_end(std::size_t object) const {
-        const long shown = drawn_one(static_cast<long>(object));
-        return shown >= 0 && node_[static_cast<std::size_t>(shown)] ? shown : -1;
-    }
-
-    void map_edges() {
-        std::set<std::pair<long, long>> seen;
-        if (options_.ports && options_.recorded_edges) {
-            for (const recorded_edge& r : *options_.recorded_edges) {
-                const auto [from, from_port] = port_end(r.process, r.head);
-                const auto [to, to_port] = port_end(r.process, r.tail);
-                if (from < 0 || to < 0 || from == to) continue;
-                if (from_port < 0 && to_port < 0) continue;  // node to node: the model's edge
-                edges_.push_back({from, to, from_port, to_port});
-                seen.insert({from, to});
-            }
-        }
-        for (const node_edge& e : model_.edges()) {
-            const long from = drawn_end(e.from);
-            const long to = drawn_end(e.to);
-            if (from < 0 || to < 0 || from == to || !seen.insert({from, to}).second) continue;
-            edges_.push_back({from, to, -1, -1});
-        }
-    }
-
-    // (node, port) of a recorded edge's end; the port is -1 for the node
-    // itself, the node -1 for a vertex or anything not drawn.
-    std::pair<long, long> port_end(std::size_t process, const trace_id& id) const {
-        const long object = model_.find(process, id);
-        if (object < 0) return {-1, -1};
-        const graph_object& o = objects_[static_cast<std::size_t>(object)];
-        if (o.is_node()) return {drawn_end(static_cast<std::size_t>(object)), -1};
-        if (o.port_of < 0) return {-1, -1};
-        const long node = drawn_end(static_cast<std::size_t>(o.port_of));
-        return {node, node == o.port_of ? object : -1};
-    }
-
-    // OpenMP regions left to right in the order they began: the region's
-    // own node heads a column with its implicit tasks; invisible edges lead
-    // from it to each first task node of the region, and from every last
-    // one to the next region's node, so that ranks cannot interleave.
-    // Nodes without edges would stand in one tall column: they are laid in
-    // rows instead.
-    void arrange() {
-        for (std::size_t i : top_)
-            if (region_[i] && boxed_[i]) regions_.push_back(i);
-        // A region that never closed goes last.
-        auto began = [&](std::size_t i) {
-            const long row = run_.node_row(i);
-            return row < 0 ? UINT64_MAX : run_.nodes[static_cast<std::size_t>(row)].first_begin;
-        };
-        std::stable_sort(regions_.begin(), regions_.end(), [&](std::size_t a, std::size_t b) { return began(a) < began(b); });
-        region_number_.assign(objects_.size(), 0);
-        for (std::size_t k = 0; k < regions_.size(); ++k) region_number_[regions_[k]] = k + 1;
-        std::vector<char> linked(objects_.size(), 0);
-        for (const drawn_edge& e : edges_) {
-            linked[static_cast<std::size_t>(e.from)] = linked[static_cast<std::size_t>(e.to)] = 1;
-            if (container_of_node(e.from) == container_of_node(e.to)) {
-                out_within_[e.from].push_back(e.to);
-                in_within_[e.to].push_back(e.from);
-            }
-        }
-        std::vector<char> placed(objects_.size(), 0);  // in a region's column, or its begin or end node
-        std::vector<region_layout> layouts;
-        for (std::size_t r : regions_) layouts.push_back(lay_out_region(r, linked, placed));
-        wrap_loose_nodes(top_, linked, placed);
-        std::vector<long> boxes;
-        for (const auto& entry : contents_) boxes.push_back(entry.first);
-        std::sort(boxes.begin(), boxes.end());  // the text must not depend on hashing
-        for (long box : boxes) wrap_loose_nodes(contents_[box], linked, placed);
-        std::vector<long> previous_exits;
-        for (std::size_t k = 0; k < regions_.size(); ++k) {
-            const std::vector<long> exits = link_region(regions_[k], layouts[k], placed);
-            const region_layout& layout = layouts[k];
-            const long first = layout.entry >= 0 ? layout.entry : layout.feeder();
-            if (first >= 0)
-                for (long e : previous_exits) invisible_.push_back({e, first});
-            if (!exits.empty()) previous_exits = exits;
-        }
-    }
-
-    struct region_layout {
-        long entry = -1;  // the region's own node
-        long begin_node = -1, end_node = -1;
-        long feeder() const { return begin_node >= 0 ? begin_node : entry; }
+    // What the drawing shows: an object (a node), or a construct.
+    struct vertex {
+        std::string name;  // "n12", "c3"
+        std::uint32_t object = no_index;
+        std::uint32_t construct = no_index;  // place in run.labels.constructs()
+        std::uint32_t box = no_index;        // the object whose box holds it
+        bool critical = false;
+        std::uint64_t total = 0;
+        std::uint64_t executions = 0;
+        std::size_t nodes = 1;
+    };
+    struct drawn_edge {
+        std::uint32_t from, to;  // vertices
+        std::uint32_t from_port = no_index, to_port = no_index;
+        std::uint64_t count = 1;
+        bool critical = false;
     };
 
-    // The region's column: its own node and its implicit tasks (its
-    // children) that have no edges; with ports, its begin and end nodes.
-    region_layout lay_out_region(std::size_t r, const std::vector<char>& linked, std::vector<char>& placed) {
-        region_layout layout;
-        if (composite_[r] >= 0) {
-            std::vector<long> structure;
-            for (std::size_t c : objects_[static_cast<std::size_t>(composite_[r])].children)
-                if (node_[c] && container_[c] == static_cast<long>(r)) structure.push_back(static_cast<long>(c));
-            if (!structure.empty()) layout.begin_node = structure.front();
-            if (structure.size() > 1) layout.end_node = structure.back();
+    bool is_openmp_task_node(std::uint32_t i) const {
+        const trace_model::object& o = objects_[i];
+        return o.openmp && o.is_node() && o.id.d2 == 1 && o.id.d3 == 0 && model_.kind_of(o) != "composite_node";
+    }
+    bool is_region(std::uint32_t i) const {
+        const trace_model::object& o = objects_[i];
+        return o.openmp && model_.kind_of(o) == "composite_node";
+    }
+    bool ran(std::uint32_t i) const { return run_.statistics.row(i) != nullptr; }
+
+    // Nodes worth drawing: those that ran or are joined by an edge. An
+    // OpenMP region's begin and end nodes, and the run's graph object, only
+    // with ports; a region is its box.
+    void choose_nodes() {
+        const std::uint32_t n = static_cast<std::uint32_t>(objects_.size());
+        has_edge_.assign(n, 0);
+        for (const trace_model::edge& e : model_.edges()) has_edge_[e.from] = has_edge_[e.to] = 1;
+        chosen_.assign(n, 0);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const trace_model::object& o = objects_[i];
+            if (!o.is_node() || is_region(i)) continue;
+            if (o.openmp && !is_openmp_task_node(i)) {
+                if (options_.ports && o.parent != no_index && is_region(o.parent)) chosen_[i] = 1;
+                continue;
+            }
+            chosen_[i] = ran(i) || has_edge_[i];
         }
-        for (long n : {layout.begin_node, layout.end_node})
-            if (n >= 0) placed[static_cast<std::size_t>(n)] = 1;
-        if (!node_[r]) return layout;
-        layout.entry = static_cast<long>(r);
-        std::vector<long>& column = same_rank_[layout.entry];
-        column.push_back(layout.entry);
-        placed[r] = 1;
-        for (std::size_t m : contents_[layout.entry]) {
-            if (node_[m] && !placed[m] && !linked[m] && objects_[m].parent_object == layout.entry) {
-                column.push_back(static_cast<long>(m));
-                placed[m] = 1;
+    }
+
+    // The box each chosen node is drawn in: its parallel region for an
+    // OpenMP task (up through the tasks that created it), else the nearest
+    // node it was declared under. Boxes nest no deeper than max_box_depth.
+    void find_containers() {
+        const std::uint32_t n = static_cast<std::uint32_t>(objects_.size());
+        container_.assign(n, no_index);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (!chosen_[i]) continue;
+            container_[i] = objects_[i].openmp ? region_of(i) : node_parent(i);
+        }
+        // A box is any object that holds something; its own container is
+        // found the same way, and depth is counted from the top.
+        boxed_.assign(n, 0);
+        depth_.assign(n, 0);
+        std::vector<std::uint32_t> walk;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (!chosen_[i]) continue;
+            walk.clear();
+            for (std::uint32_t at = container_[i]; at != no_index && !boxed_[at] && walk.size() <= n; at = box_parent(at)) {
+                boxed_[at] = 1;
+                walk.push_back(at);
             }
         }
-        return layout;
+        // Depths, top first: a box's depth is one more than its parent's.
+        std::vector<std::uint32_t> order;
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (boxed_[i]) order.push_back(i);
+        for (std::uint32_t b : order) box_depth(b);
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (chosen_[i] || boxed_[i]) container_[i] = shallow_enough(chosen_[i] ? container_[i] : box_parent(i));
     }
 
-    // Rows of about twice as many rows as columns (nodes are wider than
-    // tall) for the nodes of one box, or of the top, that no edge touches.
-    void wrap_loose_nodes(const std::vector<std::size_t>& items, const std::vector<char>& linked,
-                          const std::vector<char>& placed) {
-        std::vector<long> loose;
-        for (std::size_t i : items)
-            if (node_[i] && !boxed_[i] && !linked[i] && !placed[i]) loose.push_back(static_cast<long>(i));
-        if (loose.size() <= 6) return;
-        const std::size_t columns =
-            std::max<std::size_t>(3, static_cast<std::size_t>(std::ceil(std::sqrt(loose.size() / 2.0))));
-        for (std::size_t k = 0; k + 1 < loose.size(); ++k) {
-            if ((k + 1) % columns == 0) continue;
-            invisible_.push_back({loose[k], loose[k + 1]});
-            out_within_[loose[k]].push_back(loose[k + 1]);
-            in_within_[loose[k + 1]].push_back(loose[k]);
+    std::uint32_t node_parent(std::uint32_t i) const {
+        std::uint32_t at = objects_[i].parent;
+        for (std::size_t steps = 0; at != no_index && steps < objects_.size(); ++steps) {
+            if (objects_[at].is_node()) return at;
+            at = objects_[at].parent;
         }
+        return no_index;
+    }
+    std::uint32_t box_parent(std::uint32_t box) const { return is_region(box) ? no_index : node_parent(box); }
+
+    // The parallel region of an OpenMP object: a task node is declared
+    // under the task that created it, an implicit task (a group under its
+    // region's group) or an explicit one (whose node, if it has one, is
+    // declared in turn under its creator).
+    std::uint32_t region_of(std::uint32_t i) const {
+        const trace_model::object& start = objects_[i];
+        if (start.parent != no_index && is_region(start.parent)) return start.parent;
+        const trace_model::process& process = model_.processes()[start.process];
+        const auto object_for = [&](const trace_id& id) -> std::uint32_t {
+            const std::uint32_t number = process.ids.find(id);
+            if (number == id_table::none) return no_index;
+            return find_object(start.process, number);
+        };
+        std::uint32_t at = i;
+        for (std::size_t steps = 0; steps < 64; ++steps) {
+            const trace_model::object& o = objects_[at];
+            const trace_id& parent = process.ids.id(o.parent_id);
+            if (parent.is_null()) return no_index;
+            std::uint32_t next = object_for(parent);
+            if (next != no_index && objects_[next].role == trace_model::object_role::group) {
+                // An implicit task {X, 0, 0} under its region's group {P, 0, 0},
+                // whose composite node {P, 1, 0} is the region.
+                const trace_model::object& group = objects_[next];
+                if (model_.kind_of(group) == "omp_parallel") return object_for(trace_id{group.id.d1, 1, 0});
+                const trace_id& region_group = process.ids.id(group.parent_id);
+                return region_group.is_null() ? no_index : object_for(trace_id{region_group.d1, 1, 0});
+            }
+            next = object_for(trace_id{parent.d1, 1, 0});
+            if (next == no_index || next == at) return no_index;
+            if (is_region(next)) return next;
+            at = next;
+        }
+        return no_index;
     }
 
-    // Invisible edges that keep the region's ranks in order; returns its
-    // last nodes, for the next region to follow.
-    std::vector<long> link_region(std::size_t r, const region_layout& layout, const std::vector<char>& placed) {
-        const long feeder = layout.feeder();
-        if (layout.entry >= 0 && layout.begin_node >= 0) invisible_.push_back({layout.entry, layout.begin_node});
-        if (feeder >= 0 && layout.end_node >= 0) invisible_.push_back({feeder, layout.end_node});
-        std::vector<long> exits;
-        for (std::size_t i : contents_[static_cast<long>(r)]) {
-            const long m = static_cast<long>(i);
-            if (!node_[i] || placed[i]) continue;
-            if (feeder >= 0 && in_within_[m].empty()) invisible_.push_back({feeder, m});
-            if (out_within_[m].empty()) {
-                if (layout.end_node >= 0)
-                    invisible_.push_back({m, layout.end_node});
-                else
-                    exits.push_back(m);
+    std::uint32_t find_object(std::uint32_t process, std::uint32_t id) const {
+        if (object_index_.empty()) {
+            object_index_.resize(model_.processes().size());
+            for (std::uint32_t i = 0; i < objects_.size(); ++i) {
+                const trace_model::object& o = objects_[i];
+                object_index_[o.process].emplace(model_.processes()[o.process].ids.find(o.id), i);
             }
         }
-        if (layout.end_node >= 0) exits = {layout.end_node};
-        if (exits.empty() && layout.entry >= 0) exits.push_back(layout.entry);
-        return exits;
+        auto found = object_index_[process].find(id);
+        return found == object_index_[process].end() ? no_index : found->second;
     }
 
-    long container_of_node(long i) const { return container_[static_cast<std::size_t>(i)]; }
+    std::size_t box_depth(std::uint32_t box) {
+        if (depth_[box] != 0) return depth_[box];
+        // Iterative: the chain may be long.
+        std::vector<std::uint32_t> chain;
+        for (std::uint32_t at = box; at != no_index && depth_[at] == 0 && chain.size() <= objects_.size();
+             at = box_parent(at))
+            chain.push_back(at);
+        std::size_t above = chain.empty() || box_parent(chain.back()) == no_index ? 0 : depth_[box_parent(chain.back())];
+        for (auto k = chain.rbegin(); k != chain.rend(); ++k) depth_[*k] = ++above;
+        return depth_[box];
+    }
+
+    // The box, or its ancestor at the deepest depth drawn.
+    std::uint32_t shallow_enough(std::uint32_t box) const {
+        while (box != no_index && depth_[box] > max_box_depth) box = box_parent(box);
+        return box;
+    }
+
+    void choose_vertices() {
+        std::size_t task_nodes = 0;
+        for (std::uint32_t i = 0; i < objects_.size(); ++i)
+            if (chosen_[i] && run_.labels.construct_of(i) != no_index) ++task_nodes;
+        const bool constructs = !options_.instances && task_nodes > options_.construct_threshold;
+        summary_.constructs = constructs;
+        summary_.instances = task_nodes;
+        vertex_of_.assign(objects_.size(), no_index);
+        std::vector<std::uint32_t> construct_vertex(run_.labels.constructs().size(), no_index);
+        for (std::uint32_t i = 0; i < objects_.size(); ++i) {
+            if (!chosen_[i]) continue;
+            const std::uint32_t c = run_.labels.construct_of(i);
+            const node_statistics* row = run_.statistics.row(i);
+            if (constructs && c != no_index) {
+                if (construct_vertex[c] == no_index) {
+                    construct_vertex[c] = static_cast<std::uint32_t>(vertices_.size());
+                    vertex v;
+                    v.name = "c" + std::to_string(c);
+                    v.construct = c;
+                    v.nodes = 0;
+                    vertices_.push_back(v);
+                }
+                vertex& v = vertices_[construct_vertex[c]];
+                ++v.nodes;
+                if (row) {
+                    v.total += row->stats.total();
+                    v.executions += row->stats.count();
+                }
+                vertex_of_[i] = construct_vertex[c];
+                continue;
+            }
+            vertex v;
+            v.name = "n" + std::to_string(i);
+            v.object = i;
+            v.box = container_[i];
+            if (row) {
+                v.total = row->stats.total();
+                v.executions = row->stats.count();
+            }
+            vertex_of_[i] = static_cast<std::uint32_t>(vertices_.size());
+            vertices_.push_back(v);
+        }
+        // The critical path, as drawn.
+        const std::vector<critical_step>& path = run_.dependencies.critical_path;
+        for (std::size_t k = 0; k < path.size(); ++k) {
+            const std::uint32_t node = model_.executions()[path[k].execution].node;
+            const std::uint32_t v = vertex_of_[node];
+            if (v == no_index) continue;
+            vertices_[v].critical = true;
+            if (k + 1 < path.size()) {
+                const std::uint32_t next = vertex_of_[model_.executions()[path[k + 1].execution].node];
+                if (next != no_index) critical_steps_.insert({v, next});
+            }
+        }
+        summary_.nodes = vertices_.size();
+        summary_.drawn = vertices_.size();
+    }
+
+    // Past max_nodes: the critical path, then the vertices with the most time.
+    void cap() {
+        kept_.assign(vertices_.size(), 1);
+        if (vertices_.size() <= options_.max_nodes) return;
+        std::vector<std::uint32_t> order(vertices_.size());
+        for (std::uint32_t v = 0; v < order.size(); ++v) order[v] = v;
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            if (vertices_[a].critical != vertices_[b].critical) return vertices_[a].critical;
+            return vertices_[a].total > vertices_[b].total;
+        });
+        std::fill(kept_.begin(), kept_.end(), 0);
+        for (std::size_t k = 0; k < options_.max_nodes && k < order.size(); ++k) kept_[order[k]] = 1;
+        summary_.drawn = std::min(options_.max_nodes, vertices_.size());
+    }
+
+    void collect_edges() {
+        std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> counts;
+        std::set<std::pair<std::uint32_t, std::uint32_t>> through_ports;
+        if (options_.ports && !summary_.constructs) {
+            for (const trace_model::edge& e : model_.port_edges()) {
+                const auto [from, from_port] = port_end(e.from);
+                const auto [to, to_port] = port_end(e.to);
+                if (from == no_index || to == no_index || from == to) continue;
+                if (from_port == no_index && to_port == no_index) continue;  // node to node: the model's edge
+                drawn_edge edge{from, to, from_port, to_port};
+                edge.critical = critical_steps_.count({from, to}) != 0;
+                edges_.push_back(edge);
+                through_ports.insert({from, to});
+            }
+        }
+        for (const trace_model::edge& e : model_.edges()) {
+            const std::uint32_t from = drawn_vertex(e.from), to = drawn_vertex(e.to);
+            if (from == no_index || to == no_index) continue;
+            // Within one construct an edge is a loop; between nodes it is not.
+            if (from == to && !summary_.constructs) continue;
+            if (through_ports.count({from, to})) continue;
+            ++counts[{from, to}];
+        }
+        for (const auto& [ends, count] : counts) {
+            drawn_edge edge{ends.first, ends.second};
+            edge.count = count;
+            edge.critical = critical_steps_.count(ends) != 0;
+            edges_.push_back(edge);
+        }
+    }
+
+    std::uint32_t drawn_vertex(std::uint32_t object) const {
+        const std::uint32_t v = vertex_of_[object];
+        return v != no_index && kept_[v] ? v : no_index;
+    }
+
+    // (vertex, port) of an edge's end as recorded: a port's node and the
+    // port, or a node and no port.
+    std::pair<std::uint32_t, std::uint32_t> port_end(std::uint32_t object) const {
+        const trace_model::object& o = objects_[object];
+        if (o.is_node()) return {drawn_vertex(object), no_index};
+        if (o.port_of == no_index) return {no_index, no_index};
+        return {drawn_vertex(o.port_of), object};
+    }
 
     void emit(std::ostream& out) {
         out << "digraph run {\n"
@@ -472,187 +400,234 @@ private:
                "  node [shape=box, style=\"rounded,filled\", fillcolor=\"#f4f6fa\", color=\"#56607a\", "
                "fontname=\"Helvetica\", fontsize=10, height=0.3, margin=\"0.08,0.03\"];\n"
                "  edge [color=\"#4a5160\", arrowsize=0.6];\n";
-        if (options_.caption && summary_.drawn < summary_.nodes)
-            out << "  label=" << quoted({graph_cap_note(summary_)}) << ";\n  labelloc=b;\n";
-        max_total_ = 0;
-        for (const node_statistics& n : run_.nodes) max_total_ = std::max(max_total_, n.stats.total());
-        // Top level: the regions in the order they began, then the rest.
-        std::vector<std::size_t> top = regions_;
-        for (std::size_t i : top_)
-            if (!(region_[i] && boxed_[i])) top.push_back(i);
-        emit_items(top, 1, out);
+        const std::string note = graph_cap_note(summary_);
+        if (options_.caption && !note.empty()) out << "  label=" << quoted({note}) << ";\n  labelloc=b;\n";
+        for (std::uint32_t v = 0; v < vertices_.size(); ++v)
+            if (kept_[v]) max_total_ = std::max(max_total_, vertices_[v].total);
+        emit_boxes(out);
+        out << gates_;
         for (const drawn_edge& e : edges_) {
             out << "  " << end_text(e.from, e.from_port, ":e") << " -> " << end_text(e.to, e.to_port, ":w");
-            if (critical_steps_.count({e.from, e.to})) out << " [color=\"" << critical_colour << "\", penwidth=2]";
+            std::string attributes;
+            if (e.count > 1)
+                attributes += "label=\"" + thousands(e.count) + "\", penwidth=" +
+                              std::to_string(std::min(6.0, 1.0 + std::log10(static_cast<double>(e.count)))).substr(0, 4);
+            if (e.critical)
+                attributes += std::string(attributes.empty() ? "" : ", ") + "color=\"" + critical_colour + "\"" +
+                              (e.count > 1 ? "" : ", penwidth=2");
+            if (!attributes.empty()) out << " [" << attributes << "]";
             out << ";\n";
         }
-        for (const auto& [from, to] : invisible_) out << "  n" << from << " -> n" << to << " [style=invis];\n";
+        for (const auto& [from, to] : invisible_) out << "  " << from << " -> " << to << " [style=invis];\n";
         out << "}\n";
     }
 
-    std::string end_text(long node, long port, const char* side) const {
-        return "n" + std::to_string(node) + (port >= 0 ? ":p" + std::to_string(port) + side : "");
-    }
-
-    // Items are nodes and boxes; a box holds its own node, then its items.
-    // Nesting comes from the trace, so the walk keeps its own stack.
-    void emit_items(const std::vector<std::size_t>& top, std::size_t depth, std::ostream& out) {
-        struct frame {
-            const std::vector<std::size_t>* items;
-            std::size_t next;
-            std::size_t depth;
-            long box;
-        };
-        std::vector<frame> stack{{&top, 0, depth, -1}};
-        while (!stack.empty()) {
-            frame& f = stack.back();
-            if (f.next == f.items->size()) {
-                const frame closed = f;
-                stack.pop_back();
-                if (stack.empty()) continue;
-                const std::string indent(closed.depth * 2, ' ');
-                if (auto column = same_rank_.find(closed.box); column != same_rank_.end() && column->second.size() > 1) {
-                    out << indent << "{rank=same;";
-                    for (long n : column->second) out << " n" << n << ";";
-                    out << "}\n";
-                }
-                out << std::string(closed.depth * 2 - 2, ' ') << "}\n";
-                continue;
-            }
-            const std::size_t i = (*f.items)[f.next++];
-            const std::string indent(f.depth * 2, ' ');
-            if (!boxed_[i]) {
-                out << indent << node_text(i) << "\n";
-                continue;
-            }
-            out << indent << "subgraph cluster_" << i << " {\n"
-                << indent << "  label=" << quoted(box_label(i)) << ";\n"
-                << indent << "  style=\"rounded,filled\"; fillcolor=\"#f8f9fc\"; color=\"#9aa3b2\";\n";
-            if (node_[i]) out << indent << "  " << node_text(i) << "\n";
-            stack.push_back({&contents_[static_cast<long>(i)], 0, f.depth + 1, static_cast<long>(i)});
+    // Boxes hold their vertices and the boxes inside them. Regions go first,
+    // in the order they began, each kept to the right of the one before by
+    // an invisible point between them; then the other boxes and loose
+    // vertices. Each line is indented by a constant: the text grows with the
+    // number of boxes, not with their depth.
+    void emit_boxes(std::ostream& out) {
+        std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> vertices_in;  // box -> vertices
+        std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> boxes_in;     // box -> boxes
+        std::vector<std::uint32_t> top_vertices, top_boxes;
+        for (std::uint32_t v = 0; v < vertices_.size(); ++v) {
+            if (!kept_[v]) continue;
+            const std::uint32_t box = vertices_[v].box;
+            (box == no_index ? top_vertices : vertices_in[box]).push_back(v);
         }
+        // Only boxes that hold something drawn, and the boxes around them.
+        std::vector<char> used(objects_.size(), 0);
+        for (const auto& [box, inside] : vertices_in)
+            for (std::uint32_t at = box; at != no_index && !used[at]; at = container_[at]) used[at] = 1;
+        for (std::uint32_t b = 0; b < objects_.size(); ++b) {
+            if (!used[b]) continue;
+            (container_[b] == no_index ? top_boxes : boxes_in[container_[b]]).push_back(b);
+        }
+        auto began = [&](std::uint32_t b) {
+            const node_statistics* row = run_.statistics.row(b);
+            return row ? row->first_begin : UINT64_MAX;
+        };
+        std::stable_sort(top_boxes.begin(), top_boxes.end(), [&](std::uint32_t a, std::uint32_t b) {
+            if (is_region(a) != is_region(b)) return is_region(a);
+            return is_region(a) && began(a) < began(b);
+        });
+        std::size_t region_number = 0;
+        std::string previous_gate;
+        struct frame {
+            std::vector<std::uint32_t> boxes;
+            std::size_t next = 0;
+        };
+        std::vector<frame> stack;
+        for (std::uint32_t top : top_boxes) {
+            const bool region = is_region(top);
+            if (region) ++region_number;
+            open_box(top, region ? region_number : 0, out);
+            write_vertices(vertices_in[top], out);
+            if (region) gate_region(vertices_in[top], region_number, previous_gate);
+            stack.push_back({boxes_in[top], 0});
+            while (!stack.empty()) {
+                frame& f = stack.back();
+                if (f.next == f.boxes.size()) {
+                    out << "  }\n";
+                    stack.pop_back();
+                    continue;
+                }
+                const std::uint32_t b = f.boxes[f.next++];
+                open_box(b, 0, out);
+                write_vertices(vertices_in[b], out);
+                stack.push_back({boxes_in[b], 0});
+            }
+        }
+        write_vertices(top_vertices, out);
     }
 
-    std::vector<std::string> box_label(std::size_t i) const {
-        if (!region_[i]) return {one_line_name(i)};
-        std::string label = "parallel region";
-        if (i < region_number_.size() && region_number_[i] > 0) label += " " + std::to_string(region_number_[i]);
-        const long composite = composite_[i];
-        const graph_object& c = objects_[static_cast<std::size_t>(composite >= 0 ? composite : static_cast<long>(i))];
-        if (c.has_code_address) label += " \xc2\xb7 " + hex_address(c.code_address);
-        return {label};
+    void open_box(std::uint32_t box, std::size_t region_number, std::ostream& out) const {
+        std::string label;
+        if (is_region(box)) {
+            label = run_.labels.of_object(box);
+            if (region_number > 0) label = "region " + std::to_string(region_number) + ": " + label;
+            if (const node_statistics* row = run_.statistics.row(box)) label += " \xc2\xb7 " + short_duration(row->stats.total());
+        } else {
+            label = run_.labels.of_object(box);
+        }
+        out << "  subgraph cluster_" << box << " {\n  label=" << quoted({clean_text(label, 2 * name_chars)})
+            << "; style=\"rounded,filled\"; fillcolor=\"#f8f9fc\"; color=\"#9aa3b2\";\n";
     }
 
-    std::string one_line_name(std::size_t i) const {
-        const graph_object& o = objects_[i];
-        std::string name = clean_text(o.name(), name_chars);
-        if (o.has_code_address) name += " " + hex_address(o.code_address);
-        return name;
+    // Keeps a region's nodes right of the region before: its nodes with
+    // nothing before them in the region follow an invisible point that
+    // every last node of the region before leads to.
+    void gate_region(const std::vector<std::uint32_t>& inside, std::size_t number, std::string& previous_gate) {
+        if (inside.empty()) return;
+        std::set<std::uint32_t> members(inside.begin(), inside.end()), has_in, has_out;
+        for (const drawn_edge& e : edges_)
+            if (members.count(e.from) && members.count(e.to) && e.from != e.to) {
+                has_out.insert(e.from);
+                has_in.insert(e.to);
+            }
+        const std::string gate = "gate" + std::to_string(number);
+        if (!previous_gate.empty()) {
+            for (std::uint32_t v : inside)
+                if (!has_in.count(v)) invisible_.push_back({previous_gate, vertices_[v].name});
+        }
+        gates_ += "  " + gate + " [shape=point, style=invis, width=0, height=0];\n";
+        for (std::uint32_t v : inside)
+            if (!has_out.count(v)) invisible_.push_back({vertices_[v].name, gate});
+        previous_gate = gate;
     }
 
-    std::vector<std::string> node_lines(std::size_t i) const {
-        const graph_object& o = objects_[i];
-        std::vector<std::string> lines{clean_text(o.name(), name_chars)};
-        if (o.has_code_address) lines.push_back(hex_address(o.code_address));
-        const long row = run_.node_row(i);
-        // Nodes that never ran and have only their kind to go by differ by
-        // identifier alone.
-        if (row < 0 && o.label.empty() && !o.has_code_address) lines.push_back(id_text(o.id));
-        if (row >= 0) {
-            const duration_stats& stats = run_.nodes[static_cast<std::size_t>(row)].stats;
-            std::string time = format_duration(stats.total());
-            if (time.size() > 3 && time.compare(time.size() - 3, 3, " us") == 0) time.replace(time.size() - 2, 1, "\xc2\xb5");
-            if (stats.count() > 1) time += " (" + thousands(stats.count()) + " runs)";
+    void write_vertices(const std::vector<std::uint32_t>& list, std::ostream& out) {
+        for (std::uint32_t v : list) out << "  " << vertex_text(v) << "\n";
+    }
+
+    std::vector<std::string> vertex_lines(const vertex& v) const {
+        std::vector<std::string> lines;
+        if (v.construct != no_index) {
+            lines.push_back(clean_text(run_.labels.constructs()[v.construct].label, name_chars));
+            lines.push_back(thousands(v.nodes) + " task nodes");
+        } else {
+            const trace_model::object& o = objects_[v.object];
+            const std::string& label = run_.labels.of_object(v.object);
+            lines.push_back(clean_text(label, name_chars));
+            const std::string_view kind = model_.kind_of(o);
+            if (label.find(std::string(kind)) == std::string::npos && !o.openmp) lines.push_back(clean_text(kind, name_chars));
+        }
+        if (v.executions > 0) {
+            std::string time = short_duration(v.total);
+            if (v.executions > 1) time += " (" + thousands(v.executions) + " runs)";
             lines.push_back(time);
         }
         return lines;
     }
 
-    std::string node_text(std::size_t i) const {
-        const long row = run_.node_row(i);
-        std::string text = "n" + std::to_string(i) + " [";
-        if (row >= 0) text += "id=\"node-" + std::to_string(row) + "\", ";
+    std::string vertex_text(std::uint32_t index) const {
+        const vertex& v = vertices_[index];
+        std::string text = v.name + " [";
+        if (v.construct != no_index) {
+            const auto& rows = run_.constructs;
+            for (std::size_t r = 0; r < rows.size(); ++r)
+                if (rows[r].construct == v.construct) text += "id=\"construct-" + std::to_string(r) + "\", ";
+        } else if (run_.statistics.row(v.object) && run_.statistics.row_of_object[v.object] < execution_statistics::runtime_row) {
+            text += "id=\"node-" + std::to_string(run_.statistics.row_of_object[v.object]) + "\", ";
+        }
         bool dark = false;
         const std::string fill =
-            row >= 0 ? heat_colour(max_total_ ? static_cast<double>(run_.total_of(i)) / max_total_ : 0, dark) : "#ffffff";
-        if (shows_ports(i)) {
-            text += "shape=plain, label=<" + ports_table(i, fill, dark) + ">";
+            v.executions > 0 ? heat_colour(max_total_ ? static_cast<double>(v.total) / static_cast<double>(max_total_) : 0, dark)
+                             : "#ffffff";
+        if (v.object != no_index && shows_ports(v.object)) {
+            text += "shape=plain, label=<" + ports_table(v, fill, dark) + ">";
         } else {
-            text += "label=" + quoted(node_lines(i));
-            if (row >= 0)
+            text += "label=" + quoted(vertex_lines(v));
+            if (v.executions > 0)
                 text += ", fillcolor=\"" + fill + "\"";
             else
                 text += ", style=\"rounded,filled,dashed\", fillcolor=\"#ffffff\"";  // never ran
             if (dark) text += ", fontcolor=\"#ffffff\"";
+            if (v.construct != no_index) text += ", peripheries=2";
         }
-        if (critical_[i]) text += std::string(", color=\"") + critical_colour + "\", penwidth=2.5";
+        if (v.critical) text += std::string(", color=\"") + critical_colour + "\", penwidth=2.5";
         return text + "];";
     }
 
+    bool shows_ports(std::uint32_t object) const {
+        return options_.ports && !summary_.constructs && !ports_of(object).empty();
+    }
+    std::vector<std::uint32_t> ports_of(std::uint32_t object) const {
+        std::vector<std::uint32_t> ports;
+        const compressed_rows& children = model_.children();
+        for (const std::uint32_t* c = children.row_begin(object); c != children.row_end(object); ++c)
+            if (objects_[*c].port_of == object) ports.push_back(*c);
+        return ports;
+    }
+
     // The node between its input ports (left) and output ports (right).
-    std::string ports_table(std::size_t i, const std::string& fill, bool dark) const {
-        std::vector<std::size_t> inputs, outputs;
-        for (std::size_t p : objects_[i].ports)
-            (starts_with(objects_[p].kind, "output_port") ? outputs : inputs).push_back(p);
-        auto column = [&](const std::vector<std::size_t>& ports) {
+    std::string ports_table(const vertex& v, const std::string& fill, bool dark) const {
+        std::vector<std::uint32_t> inputs, outputs;
+        for (std::uint32_t p : ports_of(v.object))
+            (starts_with(model_.kind_of(objects_[p]), "output_port") ? outputs : inputs).push_back(p);
+        auto column = [&](const std::vector<std::uint32_t>& ports) {
             if (ports.empty()) return std::string("<td></td>");
             std::string cells = "<td><table border=\"0\" cellborder=\"1\" cellspacing=\"0\" cellpadding=\"1\">";
-            for (std::size_t p : ports)
+            for (std::uint32_t p : ports)
                 cells += "<tr><td port=\"p" + std::to_string(p) + "\" bgcolor=\"#ffffff\"><font point-size=\"8\">" +
-                         html_text(clean_text(objects_[p].name(), port_chars)) + "</font></td></tr>";
+                         html_text(clean_text(model_.name_of(objects_[p]), port_chars)) + "</font></td></tr>";
             return cells + "</table></td>";
         };
         std::string middle;
-        for (const std::string& line : node_lines(i)) middle += (middle.empty() ? "" : "<br/>") + html_text(line);
+        for (const std::string& line : vertex_lines(v)) middle += (middle.empty() ? "" : "<br/>") + html_text(line);
         if (dark) middle = "<font color=\"#ffffff\">" + middle + "</font>";
-        const std::string border = critical_[i] ? critical_colour : "#56607a";
+        const std::string border = v.critical ? critical_colour : "#56607a";
         return "<table border=\"1\" cellborder=\"0\" cellspacing=\"2\" style=\"rounded\" color=\"" + border +
                "\" bgcolor=\"" + fill + "\"><tr>" + column(inputs) + "<td>" + middle + "</td>" + column(outputs) +
                "</tr></table>";
     }
 
-    struct drawn_edge {
-        long from, to;
-        long from_port, to_port;
-    };
+    std::string end_text(std::uint32_t v, std::uint32_t port, const char* side) const {
+        return vertices_[v].name + (port != no_index ? ":p" + std::to_string(port) + side : "");
+    }
 
     const run_analysis& run_;
-    const run_model& model_;
-    const run_model::object_list& objects_;
+    const trace_model& model_;
+    const trace_model::object_list& objects_;
     const graph_drawing_options& options_;
     graph_drawing_summary summary_;
 
-    std::vector<char> has_edge_;
-    std::vector<state> state_;
-    std::vector<long> stand_in_;   // of a hidden object: what is drawn for it, or -1
-    std::vector<long> container_;  // of a drawn object: the box it is drawn in, or -1
-    std::vector<char> region_;     // an OpenMP parallel region (its task group)
-    std::vector<long> composite_;  // of a region: its composite node, hidden, or -1
-    std::vector<long> region_memo_;
-    std::vector<char> critical_;
-    std::set<std::pair<long, long>> critical_steps_;
-    std::vector<char> kept_;   // drawn within the cap
-    std::vector<char> boxed_;  // drawn as a box around others
-    std::vector<char> node_;   // drawn as a node (a box's own node included)
-    std::unordered_map<long, std::vector<std::size_t>> contents_;  // box -> its items
-    std::vector<std::size_t> top_;
-    std::vector<std::size_t> regions_;  // top-level regions, in the order they began
-    std::vector<std::size_t> region_number_;  // of each object: its place in regions_ from 1, or 0
+    std::vector<char> has_edge_, chosen_, boxed_;
+    std::vector<std::uint32_t> container_;
+    std::vector<std::size_t> depth_;
+    mutable std::vector<std::unordered_map<std::uint32_t, std::uint32_t>> object_index_;
+    std::vector<vertex> vertices_;
+    std::vector<std::uint32_t> vertex_of_;
+    std::vector<char> kept_;
+    std::set<std::pair<std::uint32_t, std::uint32_t>> critical_steps_;
     std::vector<drawn_edge> edges_;
-    std::vector<std::pair<long, long>> invisible_;
-    std::unordered_map<long, std::vector<long>> same_rank_;  // box -> a region's node and its implicit tasks
-    std::unordered_map<long, std::vector<long>> out_within_, in_within_;  // edges inside one box, invisible ones too
+    std::vector<std::pair<std::string, std::string>> invisible_;
+    std::string gates_;
     std::uint64_t max_total_ = 0;
 };
 
 }  // namespace
-
-void recorded_edge_reader::begin_file(const trace_file& file, std::size_t) { process_ = file.process; }
-
-void recorded_edge_reader::record(const trace_record& record) {
-    if (record.kind == record_kind::relation && record.number(2) == is_predecessor_to)
-        edges_.push_back({process_, record.id(1), record.id(3)});
-}
 
 graph_drawing_summary write_graph_dot(const run_analysis& run, const graph_drawing_options& options,
                                       std::ostream& out) {
@@ -660,10 +635,16 @@ graph_drawing_summary write_graph_dot(const run_analysis& run, const graph_drawi
 }
 
 std::string graph_cap_note(const graph_drawing_summary& summary) {
-    if (summary.drawn >= summary.nodes) return "";
-    return thousands(summary.drawn) + " of " + thousands(summary.nodes) +
-           " nodes drawn: the critical path and those that took the most time (" +
-           thousands(summary.nodes - summary.drawn) + " left out).";
+    std::string note;
+    if (summary.constructs)
+        note = thousands(summary.instances) + " task nodes drawn as their constructs; 'mvt-trace dot --instances' "
+               "draws each.";
+    if (summary.drawn < summary.nodes)
+        note += std::string(note.empty() ? "" : " ") + thousands(summary.drawn) + " of " + thousands(summary.nodes) +
+                (summary.constructs ? " boxes" : " nodes") +
+                " drawn: the critical path and those that took the most time (" +
+                thousands(summary.nodes - summary.drawn) + " left out).";
+    return note;
 }
 
 }  // namespace mvt_trace
