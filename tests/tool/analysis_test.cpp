@@ -1,7 +1,6 @@
-// The pieces whose limits golden traces cannot reach: reading without the
-// fields (line skipping across buffer refills), the quantile sketch's
-// accuracy over many values, graphs deeper than a call stack, and the graph
-// with vertices that stands in for edges too many to expand.
+// The pieces whose limits golden traces cannot reach: the quantile sketch's
+// accuracy over many values, paths longer than a call stack is deep, and
+// the expansion of pass-through vertices.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,57 +9,14 @@
 #include <random>
 #include <vector>
 
-#include "analysis/critical_path.h"
 #include "analysis/duration_stats.h"
+#include "analysis/execution_graph.h"
 #include "analysis/quantile_sketch.h"
 #include "model/edge_expansion.h"
-#include "reading/merged_reader.h"
-#include "reading/trace_file_reader.h"
 
 namespace {
 
 using namespace mvt_trace;
-
-// Every record's kind, timestamp and first line, and how the read ended.
-std::string read_back(const std::string& path, record_kind_set fields_of, std::size_t buffer) {
-    trace_file_reader reader(path, buffer);
-    reader.read_fields_of(fields_of);
-    std::string seen;
-    const trace_record* r = nullptr;
-    while (reader.next(r))
-        seen += std::to_string(static_cast<int>(r->kind)) + "@" + std::to_string(r->timestamp) + ":" +
-                std::to_string(r->first_line) + (r->fields_read ? "+" : "-") + " ";
-    const file_report& report = reader.report();
-    return seen + status_name(report.status) + " " + std::to_string(report.line) + " " +
-           std::to_string(report.whole_records) + " " + std::to_string(report.bytes);
-}
-
-TEST(tool_reading, records_read_without_their_fields_keep_their_place) {
-    // A read without fields trusts the lines an earlier read found sound:
-    // whole files, and files cut short.
-    for (const char* file : {"openmp_run/_mvt.0", "openmp_run/_mvt.1", "truncated/_mvt.1"}) {
-        const std::string path = std::string(MVT_TOOL_DATA) + "/" + file;
-        std::string whole = read_back(path, every_record_kind, 1 << 20);
-        for (char& c : whole)
-            if (c == '+') c = '-';
-        // Text records keep their fields whatever was asked: their length
-        // depends on their text.
-        std::string expected;
-        for (std::size_t at = 0; at < whole.size();) {
-            const std::size_t end = whole.find(' ', at);
-            std::string item = whole.substr(at, end - at + 1);
-            const int kind = std::atoi(item.c_str());
-            std::size_t lines = 0;
-            if (item.find('@') != std::string::npos && !fixed_field_lines(static_cast<record_kind>(kind), lines))
-                item[item.find('-')] = '+';
-            expected += item;
-            at = end + 1;
-            if (end == std::string::npos) break;
-        }
-        for (std::size_t buffer : {std::size_t{64}, std::size_t{1} << 20})
-            EXPECT_EQ(read_back(path, 0, buffer), expected) << file << " buffer " << buffer;
-    }
-}
 
 // Mean and deviation exact but for their rounding; quantiles within one
 // percent of the value at their rank, merged or not.
@@ -104,67 +60,47 @@ TEST(tool_analysis, duration_statistics_are_exact_and_quantiles_within_one_perce
     }
 }
 
-TEST(tool_analysis, chains_and_cycles_deeper_than_any_call_stack_analyse) {
-    const std::size_t n = 300000;  // recursing this deep would overflow an 8 MiB stack
-    std::vector<node_edge> edges;
-    for (std::size_t i = 0; i + 1 < n; ++i) edges.push_back({i, i + 1});
-    const std::vector<std::uint64_t> weight(n + 1, 2);
-    dependency_summary chain = summarize_dependencies(edges, weight);
-    EXPECT_EQ(chain.span, 2 * n);
-    EXPECT_EQ(chain.critical_path.size(), n);
-    EXPECT_EQ(chain.critical_path.back(), n - 1);
-    EXPECT_EQ(chain.condensed_cycles, 0u);
-
-    edges.push_back({n - 1, 0});  // the chain closes into one ring ...
-    edges.push_back({5, n});      // ... with one node after it
-    std::sort(edges.begin(), edges.end());
-    dependency_summary ring = summarize_dependencies(edges, weight);
-    EXPECT_EQ(ring.condensed_cycles, 1u);
-    EXPECT_EQ(ring.nodes_in_cycles, n);
-    EXPECT_EQ(ring.span, 2 * (n + 1));
-    EXPECT_EQ(ring.work, 2 * (n + 1));
-    EXPECT_EQ(ring.critical_path.back(), n);
-    EXPECT_DOUBLE_EQ(ring.parallelism, 1.0);
+TEST(tool_analysis, a_chain_longer_than_any_call_stack_gives_its_path) {
+    const std::uint32_t n = 300000;  // recursing this deep would overflow an 8 MiB stack
+    execution_graph graph;
+    index_pairs edges;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        graph.members.push_back(i);
+        if (i > 0) edges.push_back({i, i - 1});
+    }
+    // A second, shorter chain beside it, and one long execution alone.
+    for (std::uint32_t i = n; i < n + 10; ++i) {
+        graph.members.push_back(i);
+        if (i > n) edges.push_back({i, i - 1});
+    }
+    graph.predecessors = compressed_rows(graph.members.size(), edges);
+    std::vector<std::uint64_t> durations(graph.members.size(), 2);
+    const path_summary path = longest_path(graph, durations);
+    EXPECT_EQ(path.span, 2u * n);
+    EXPECT_EQ(path.work, 2u * (n + 10));
+    ASSERT_EQ(path.critical_path.size(), n);
+    EXPECT_EQ(path.critical_path.front(), 0u);
+    EXPECT_EQ(path.critical_path.back(), n - 1);
+    durations.back() = 3 * n;
+    EXPECT_EQ(longest_path(graph, durations).critical_path, (std::vector<std::uint32_t>{n, n + 1, n + 2, n + 3, n + 4, n + 5, n + 6, n + 7, n + 8, n + 9}));
 }
 
-TEST(tool_analysis, the_graph_with_vertices_gives_what_the_expanded_edges_give) {
-    // Random graphs of ten nodes and six vertices, with self-loops, cycles
-    // through vertices and nodes that only reach themselves.
-    std::mt19937 random(11);
-    auto pick = [&](std::uint32_t n) { return static_cast<std::uint32_t>(random() % n); };
-    auto pairs = [&](std::size_t count, std::uint32_t from, std::uint32_t to) {
-        index_pairs made;
-        for (std::size_t i = 0; i < count; ++i) made.push_back({pick(from), pick(to)});
-        return made;
-    };
-    int compared = 0;
-    for (int trial = 0; trial < 1000; ++trial) {
-        vertex_links links;
-        links.objects = 10;
-        links.vertices = 6;
-        links.direct = pairs(pick(6), 10, 10);
-        links.into_vertex = pairs(pick(12), 10, 6);
-        links.out_of_vertex = pairs(pick(12), 6, 10);
-        links.between_vertices = pairs(pick(6), 6, 6);
-        std::vector<std::uint64_t> weight(10);
-        for (std::uint64_t& w : weight) w = pick(10);
-        const expanded_edges whole = expand_edges(links, {SIZE_MAX, UINT64_MAX});
-        const expanded_edges cut = expand_edges(links, {0, 0});
-        ASSERT_TRUE(whole.complete);
-        if (cut.complete) continue;  // nothing to expand
-        ++compared;
-        const dependency_summary expected = summarize_dependencies(whole.edges, weight);
-        const dependency_summary got = summarize_dependencies(cut.graph_with_vertices, links.objects, weight);
-        EXPECT_EQ(got.nodes, expected.nodes) << trial;
-        EXPECT_EQ(got.work, expected.work) << trial;
-        EXPECT_EQ(got.span, expected.span) << trial;
-        EXPECT_EQ(got.condensed_cycles, expected.condensed_cycles) << trial;
-        EXPECT_EQ(got.nodes_in_cycles, expected.nodes_in_cycles) << trial;
-        std::uint64_t along = 0;
-        for (std::size_t node : got.critical_path) along += weight[node];
-        EXPECT_EQ(along, got.span) << trial;
-    }
-    EXPECT_GT(compared, 800);
+// Nodes joined through identifiers no group declares: every writer of a
+// location precedes every reader, through chains of locations too; past
+// its limits the expansion says it stopped.
+TEST(tool_analysis, pass_through_vertices_expand_into_node_edges_within_limits) {
+    vertex_links links;
+    links.objects = 4;
+    links.vertices = 3;
+    links.into_vertex = {{0, 0}, {1, 0}};                  // nodes 0 and 1 write vertex 0
+    links.between_vertices = {{0, 1}, {1, 2}, {2, 1}};     // which leads on, through a loop
+    links.out_of_vertex = {{2, 2}, {2, 3}, {1, 0}};        // to nodes 2, 3 and back to 0
+    const expanded_edges whole = expand_edges(links, {SIZE_MAX, UINT64_MAX});
+    EXPECT_TRUE(whole.complete);
+    EXPECT_EQ(whole.edges, (index_pairs{{0, 2}, {0, 3}, {1, 0}, {1, 2}, {1, 3}}));
+    const expanded_edges cut = expand_edges(links, {2, UINT64_MAX});
+    EXPECT_FALSE(cut.complete);
+    EXPECT_LE(cut.edges.size(), 2u);
 }
 
 }  // namespace

@@ -1,146 +1,248 @@
+// The model of a run, built from traces written as the calls that made
+// them: how executions pair up and resume, which node they belong to, and
+// which edges the graph and the graph of executions get.
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <algorithm>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "model/execution_tracker.h"
+#include "analysis/run_analysis.h"
 #include "files.h"
-#include "common/text_format.h"
-#include "reading/trace_directory.h"
-#include "output/dot_output.h"
-#include "trace_text.h"
+#include "trace_script.h"
 
 namespace {
 
 using namespace mvt_trace;
 
-trace_record make(record_kind kind, std::uint64_t ts) {
-    trace_record r;
-    r.kind = kind;
-    r.timestamp = ts;
-    return r;
-}
-
-trace_record with_id(record_kind kind, std::uint64_t ts, trace_id id, std::uint64_t name = 0) {
-    trace_record r = make(kind, ts);
-    r.fields[1].id = id;
-    r.fields[3].number = name;
-    return r;
-}
-
-trace_record relation(trace_id head, int kind, trace_id tail) {
-    trace_record r = make(record_kind::relation, 1);
-    r.fields[1].id = head;
-    r.fields[2].number = static_cast<std::uint64_t>(kind);
-    r.fields[3].id = tail;
-    return r;
-}
-
-trace_record task_group(trace_id id, trace_id parent, std::uint64_t name) {
-    trace_record r = make(record_kind::task_group, 1);
-    r.fields[1].id = id;
-    r.fields[2].id = parent;
-    r.fields[3].number = name;
-    return r;
-}
-
-class recorded : public execution_listener {
-public:
-    void task_done(const execution& e) override { tasks.push_back(e); }
-    void region_done(const execution& e) override { regions.push_back(e); }
-    std::vector<execution> tasks, regions;
-};
-
-TEST(tool_model, task_ends_close_the_innermost_task_and_leftovers_close_at_the_last_timestamp) {
-    recorded out;
-    execution_tracker tracker(out);
-    tracker.record(make(record_kind::task_end, 5));  // nothing open yet
-    tracker.record(with_id(record_kind::task_begin, 10, {1, 0, 0}, 100));
-    tracker.record(with_id(record_kind::task_begin, 20, {2, 0, 0}, 200));
-    tracker.record(make(record_kind::task_end, 30));
-    tracker.record(with_id(record_kind::region_begin, 31, {9, 0, 0}, 300));
-    tracker.record(with_id(record_kind::region_begin, 32, {8, 0, 0}, 300));
-    tracker.record(with_id(record_kind::region_end, 40, {9, 0, 0}));  // ends by identifier, not nesting
-    tracker.record(with_id(record_kind::region_end, 41, {7, 0, 0}));
-    tracker.record(make(record_kind::end_of_records, 50));
-    tracker.finish_file();
-
-    ASSERT_EQ(out.tasks.size(), 2u);
-    EXPECT_EQ(out.tasks[0].id, (trace_id{2, 0, 0}));
-    EXPECT_EQ(out.tasks[0].end - out.tasks[0].begin, 10u);
-    EXPECT_EQ(out.tasks[0].depth, 1u);
-    EXPECT_FALSE(out.tasks[0].open_at_end);
-    EXPECT_EQ(out.tasks[1].id, (trace_id{1, 0, 0}));
-    EXPECT_EQ(out.tasks[1].end, 50u);
-    EXPECT_TRUE(out.tasks[1].open_at_end);
-    ASSERT_EQ(out.regions.size(), 2u);
-    EXPECT_EQ(out.regions[0].id, (trace_id{9, 0, 0}));
-    EXPECT_EQ(out.regions[0].end, 40u);
-    EXPECT_TRUE(out.regions[1].open_at_end);
-    EXPECT_EQ(tracker.unmatched_task_ends(), 1u);
-    EXPECT_EQ(tracker.unmatched_region_ends(), 1u);
-    EXPECT_EQ(tracker.open_at_end(), 2u);
-}
-
-std::string dot_of(const std::vector<trace_record>& given, const std::vector<std::string>& handles) {
-    // The names come from a creation record in a file, as in a real run.
-    using namespace trace_text;
-    std::string records;
-    for (std::size_t h = 0; h < handles.size(); ++h) records += string_handle(1, h + 1, handles[h]);
-    auto id_of = [](const trace_id& i) { return id(i.d1, i.d2, i.d3); };
-    for (const trace_record& r : given) {
-        const std::string tail = r.kind == record_kind::task_group ? id_of(r.id(2)) + field(r.number(3))
-                                                                    : field(r.number(2)) + id_of(r.id(3));
-        records += record(std::string(record_name(r.kind)), 2, field(1) + id_of(r.id(1)) + tail);
-    }
+run_analysis analyze_script(const std::string& script) {
     mvt_test::temp_dir dir;
-    mvt_test::write_file(dir / "_mvt.0", file(records, 3, 1));
+    const std::vector<std::string> directories = mvt_tool_test::write_trace_script(script, dir.path());
     std::vector<trace_file> files;
     std::string error;
-    EXPECT_TRUE(list_trace_files(dir.path(), files, error)) << error;
-    std::ostringstream out;
-    std::vector<file_report> reports = write_dot(files, {dir.path()}, {}, out);
-    EXPECT_EQ(reports.at(0).status, file_status::whole) << reports.at(0).message;
-    return out.str();
+    EXPECT_TRUE(list_run(directories, files, error)) << error;
+    return analyze_run(files, directories);
 }
 
-TEST(tool_model, dot_keeps_the_first_parent_and_survives_missing_and_looping_parents) {
-    std::string dot = dot_of(
-        {
-            task_group({1, 0, 0}, {}, 1),          // "outer"
-            task_group({2, 0, 0}, {1, 0, 0}, 2),   // "a \"quoted\"\nname"
-            task_group({2, 0, 0}, {3, 0, 0}, 2),   // declared again elsewhere: stays under 1
-            task_group({4, 0, 0}, {50, 0, 0}, 1),  // parent never declared
-            task_group({6, 0, 0}, {7, 0, 0}, 1),   // 6 and 7 are each other's parent
-            task_group({7, 0, 0}, {6, 0, 0}, 1),
-            relation({2, 0, 0}, 7, {1, 0, 0}),
-        },
-        {"outer", "a \"quoted\"\nname"});
-    // 1 holds 2 and, having an edge, a node of its own inside its box.
-    EXPECT_NE(dot.find("subgraph cluster_0 {\n    label=\"outer\";"), std::string::npos) << dot;
-    EXPECT_NE(dot.find("    n0 [label=\"outer\\n1\""), std::string::npos) << dot;
-    EXPECT_NE(dot.find("    n1 [label=\"a \\\"quoted\\\" name\\n2\""), std::string::npos) << dot;
-    EXPECT_NE(dot.find("\n  n2 [label=\"outer\\n4\""), std::string::npos) << dot;  // at the top
-    EXPECT_NE(dot.find("n1 -> n0;"), std::string::npos) << dot;
-    // 6 and 7 hold each other: cut, one holds the other.
-    EXPECT_NE(dot.find("subgraph cluster_4 {\n    label=\"outer\";\n    style=\"rounded,filled\"; fillcolor=\"#f8f9fc\"; "
-                       "color=\"#9aa3b2\";\n    n3 "),
-              std::string::npos)
-        << dot;
-    EXPECT_EQ(std::count(dot.begin(), dot.end(), '{'), std::count(dot.begin(), dot.end(), '}'));
+// "10.1.0 -> 20.1.0" for each node-to-node edge, by the first word of
+// each end's identifier.
+std::set<std::pair<std::uint64_t, std::uint64_t>> edges_of(const trace_model& model) {
+    std::set<std::pair<std::uint64_t, std::uint64_t>> edges;
+    for (const trace_model::edge& e : model.edges())
+        edges.insert({model.objects()[e.from].id.d1, model.objects()[e.to].id.d1});
+    return edges;
 }
 
-TEST(tool_model, text_formats_are_exact_and_escape_what_their_formats_forbid) {
-    EXPECT_EQ(format_duration(0), "0 ns");
-    EXPECT_EQ(format_duration(999), "999 ns");
-    EXPECT_EQ(format_duration(1000), "1.000 us");
-    EXPECT_EQ(format_duration(1234567), "1.235 ms");
-    EXPECT_EQ(format_duration(18446744073709551615u), "18446744073.710 s");
-    EXPECT_EQ(microseconds_text(1796347852000000007u), "1796347852000000.007");
-    EXPECT_EQ(format_utc(1796347852000000007u), "2026-12-04 01:30:52.000000007 UTC");
-    EXPECT_EQ(json_escape("a\"b\\c\nd\x01\xc3"), "a\\\"b\\\\c\\nd\\u0001\\u00c3");
-    EXPECT_EQ(xml_escape("<a & 'b'>\x01"), "&lt;a &amp; &apos;b&apos;&gt;?");
+const trace_model::execution& execution_of(const trace_model& model, std::uint64_t d1) {
+    for (const trace_model::execution& e : model.executions())
+        if (model.id_of(e).d1 == d1) return e;
+    throw std::runtime_error("no execution " + std::to_string(d1));
+}
+
+std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces_of(const trace_model& model,
+                                                               const trace_model::execution& e) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> pieces;
+    for (std::uint32_t p = e.first_piece; p != no_index; p = model.pieces()[p].next)
+        pieces.push_back({model.pieces()[p].begin - model.first_timestamp(), model.pieces()[p].end - model.first_timestamp()});
+    return pieces;
+}
+
+std::vector<std::string> problems(const trace_model& model) {
+    std::vector<std::string> lines;
+    for (const finding& f : model.findings())
+        if (severity_of(f.kind) == severity::problem) lines.push_back(finding_text(f, model));
+    return lines;
+}
+
+// Sibling tasks created by one task are ordered by OpenMP's rule in the
+// order they were created; a task's node {T, 1, 0} is declared under its
+// creator, its dependences follow as relations to the locations.
+TEST(tool_model, openmp_dependences_follow_the_order_siblings_were_created_in) {
+    const run_analysis run = analyze_script(R"(
+thread 0
+0 task_group openmp 100 0 omp_parallel
+0 task_group openmp 200 100 omp_implicit
+0 task_group openmp 300 100 omp_implicit
+# creator 200: out, out, in, in, inout on a; then in and out on a together
+1 task_group openmp 1.1 200 node
+1 relation openmp 1.1 predecessor_to 77
+2 task_group openmp 2.1 200 node
+2 relation openmp 2.1 predecessor_to 77
+3 task_group openmp 3.1 200 node
+3 relation openmp 77 predecessor_to 3.1
+4 task_group openmp 4.1 200 node
+4 relation openmp 77 predecessor_to 4.1
+5 task_group openmp 5.1 200 node
+5 relation openmp 5.1 predecessor_to 77
+6 task_group openmp 6.1 200 node
+6 relation openmp 77 predecessor_to 6.1
+6 relation openmp 6.1 predecessor_to 77
+7 task_group openmp 7.1 200 node
+7 relation openmp 77 predecessor_to 7.1
+thread 1
+# creator 300 names the same address: its tasks are not ordered by 200's
+2 task_group openmp 8.1 300 node
+2 relation openmp 77 predecessor_to 8.1
+8 task_group openmp 9.1 300 node
+8 relation openmp 9.1 predecessor_to 77
+)");
+    const std::set<std::pair<std::uint64_t, std::uint64_t>> expected = {
+        {1, 2},          // out after out
+        {2, 3}, {2, 4},  // in after the last out
+        {2, 5}, {3, 5}, {4, 5},  // inout after the last out and every in since
+        {5, 6},          // in and out on one task: it writes
+        {6, 7},          // in after it
+        {8, 9},          // the other creator's own order
+    };
+    EXPECT_EQ(edges_of(run.model), expected);
+    EXPECT_TRUE(problems(run.model).empty());
+}
+
+// OpenMP reports each resumption of an untied task as a switch to it: a
+// task_begin of a task already open. An explicit task is switched out
+// while another explicit task runs above it on its thread.
+TEST(tool_model, an_openmp_task_that_resumes_is_one_execution_of_its_pieces) {
+    const run_analysis run = analyze_script(R"(
+thread 0
+0 task_begin openmp 100 0 omp_implicit
+10 task_begin openmp 1 0 omp_explicit
+# 1 suspends: the thread switches back to its implicit task
+20 task_begin openmp 100 0 omp_explicit
+# a tied task 2 runs its child 3 at a taskwait
+30 task_begin openmp 2 0 omp_explicit
+35 task_begin openmp 3 0 omp_explicit
+45 task_end openmp
+50 task_end openmp
+100 task_end openmp
+thread 1
+0 task_begin openmp 200 0 omp_implicit
+# 1 resumes here and completes
+60 task_begin openmp 1 0 omp_explicit
+70 task_end openmp
+100 task_end openmp
+)");
+    const trace_model& model = run.model;
+    const trace_model::execution& untied = execution_of(model, 1);
+    EXPECT_EQ(pieces_of(model, untied), (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{10, 20}, {60, 70}}));
+    EXPECT_EQ(untied.busy, 20u);
+    EXPECT_FALSE(untied.open_at_end);
+    const trace_model::execution& parent = execution_of(model, 2);
+    EXPECT_EQ(pieces_of(model, parent), (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{30, 35}, {45, 50}}));
+    EXPECT_EQ(execution_of(model, 3).busy, 10u);
+    // The implicit task holds what its thread ran, and counts once.
+    EXPECT_EQ(execution_of(model, 100).busy, 100u);
+    EXPECT_EQ(run.tasks_without_node, 3u);
+    EXPECT_EQ(run.tasks_without_node_ns, 20u + 10u + 10u);
+    EXPECT_TRUE(problems(model).empty());
+}
+
+// What a flow-graph runtime does is no problem: regions of one identifier
+// that overlap and end on another thread (it counts what it waits for), a
+// node declared under its base kind and again under its own, and work done
+// for an async node under its output port by a thread of the program's.
+TEST(tool_model, a_flow_graph_runtimes_habits_are_read_as_what_they_mean) {
+    const run_analysis run = analyze_script(R"(
+thread 0
+0 task_group flow 1.53 0 graph
+0 task_group flow 10.54 1.53 buffer_node
+0 task_group flow 10.54 1.53 queue_node
+0 task_group flow 20.54 1.53 multifunction_node
+0 task_group flow 20.40 20.54 output_port_0
+0 task_group flow 20.54 1.53 async_node
+0 relation flow 21.52 child_of 20.54
+1 region_begin flow 1.53 0 0
+2 region_begin flow 1.53 0 0
+3 task_begin flow 21.52 0 body
+4 region_end flow 1.53
+5 task_end flow
+thread 1
+6 task_begin flow 20.40 20.39 output_port
+7 task_end flow
+8 region_end flow 1.53
+)");
+    const trace_model& model = run.model;
+    EXPECT_TRUE(problems(model).empty());
+    std::vector<std::string> kinds;
+    for (const trace_model::object& o : model.objects()) kinds.emplace_back(model.kind_of(o));
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), "queue_node"), kinds.end());
+    EXPECT_EQ(std::find(kinds.begin(), kinds.end(), "buffer_node"), kinds.end());
+    ASSERT_EQ(run.statistics.nodes.size(), 1u);
+    EXPECT_EQ(model.kind_of(model.objects()[run.statistics.nodes[0].object]), "async_node");
+    EXPECT_EQ(run.statistics.nodes[0].stats.count(), 2u);  // its body, and its port's work on thread 1
+    ASSERT_EQ(model.regions().size(), 2u);
+    for (const trace_model::region& r : model.regions()) EXPECT_FALSE(r.open_at_end);
+}
+
+// Each execution of a node waits for the latest execution of each node
+// before it (through nodes that never run) to end before it began.
+TEST(tool_model, the_graph_of_executions_follows_the_latest_predecessor_to_end) {
+    const run_analysis run = analyze_script(R"(
+thread 0
+0 task_group flow 1 0 graph
+0 task_group flow 10 1 function_node
+0 task_group flow 11 1 queue_node
+0 task_group flow 12 1 function_node
+0 relation flow 10 predecessor_to 11
+0 relation flow 11 predecessor_to 12
+# a feedback edge: the last stage lets the first go on
+0 relation flow 12 predecessor_to 10
+0 task_begin flow 10 0 a
+10 task_end flow
+10 task_begin flow 10 0 a
+20 task_end flow
+23 task_begin flow 10 0 a
+33 task_end flow
+thread 1
+12 task_begin flow 12 0 b
+22 task_end flow
+25 task_begin flow 12 0 b
+35 task_end flow
+)");
+    const dependency_summary& graph = run.dependencies;
+    EXPECT_EQ(graph.executions, 5u);
+    // b#1 after a#1, b#2 after a#2 (a#3 ended after it began), a#3 after
+    // b#1 through the feedback edge.
+    EXPECT_EQ(graph.execution_edges, 3u);
+    EXPECT_EQ(graph.work, 50u);
+    EXPECT_EQ(graph.span, 30u);  // a#1, b#1, a#3
+    EXPECT_LE(graph.span, run.model.wall());
+    ASSERT_EQ(graph.critical_path.size(), 3u);
+    EXPECT_EQ(graph.critical_path[1].instance, 1u);
+    EXPECT_EQ(graph.critical_path[2].instance, 3u);
+    EXPECT_EQ(graph.edges, 3u);  // the node graph keeps its loop
+}
+
+// A node's execution never ended is wrong in a whole file; the runtime's
+// own still open at exit is what runtimes do.
+TEST(tool_model, executions_left_open_are_problems_only_when_they_are_a_nodes) {
+    const run_analysis run = analyze_script(R"(
+thread 0
+0 task_group flow 10 0 function_node
+1 task_begin flow 0 0 root
+2 task_begin flow 10 0 body
+3 task_end flow
+4 task_begin flow 10 0 body
+9 task_end flow
+9 task_end flow
+9 task_end flow
+thread 1
+1 task_begin flow 0 0 root
+2 task_begin flow 10 0 body
+)");
+    std::vector<std::string> notes;
+    for (const finding& f : run.model.findings())
+        if (severity_of(f.kind) == severity::note) notes.push_back(finding_text(f, run.model));
+    const std::vector<std::string> found = problems(run.model);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0].find("_mvt.1: 1 execution of graph nodes still open"), std::string::npos) << found[0];
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_NE(notes[0].find("_mvt.0: 1 task_end record with no task execution open"), std::string::npos) << notes[0];
+    EXPECT_NE(notes[1].find("_mvt.1: 1 execution of the runtime's own still open"), std::string::npos) << notes[1];
+    // Open executions have no duration and count nowhere.
+    ASSERT_EQ(run.statistics.nodes.size(), 1u);
+    EXPECT_EQ(run.statistics.nodes[0].stats.count(), 2u);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ read_result read_text(const std::string& content) {
         result.records.push_back(*record);
         const record_layout& layout = layout_of(record->kind);
         for (std::size_t i = 0; i < layout.field_count; ++i)
-            if (layout.fields[i] == field_kind::narrow_text) result.texts.emplace_back(record->text(i));
+            if (layout.fields[i] == field_kind::narrow_text) result.texts.emplace_back(record->fields[i].text);
     }
     result.report = reader.report();
     return result;
@@ -53,7 +53,7 @@ TEST(tool_reader, text_fields_keep_line_feeds_and_markup) {
                               metadata_string_record("") + metadata_string_record("x\n") + closing);
     ASSERT_EQ(r.report.status, file_status::whole) << r.report.message;
     EXPECT_EQ(r.texts, (std::vector<std::string>{"a\nb<c>&\n\n</field", "", "x\n"}));
-    EXPECT_EQ(r.records[0].id(1), (trace_id{7, 0, 0}));
+    EXPECT_EQ(r.records[0].fields[1].id, (trace_id{7, 0, 0}));
 }
 
 TEST(tool_reader, number_fields_are_exact) {

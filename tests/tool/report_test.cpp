@@ -8,11 +8,9 @@
 #include "child_process.h"
 #include "files.h"
 #include "output/report/graphviz.h"
-#include "output/report/json_text.h"
-#include "output/report/longest_kept.h"
+#include "common/json_text.h"
 #include "output/report/recorded_run.h"
 #include "output/report/report_page.h"
-#include "output/report/time_buckets.h"
 
 namespace {
 
@@ -35,42 +33,6 @@ TEST(tool_report, json_keeps_utf8_escapes_other_bytes_and_cannot_close_a_script)
     };
     for (const text_case& c : cases) EXPECT_EQ(json_quoted(c.in), c.out) << c.in;
     EXPECT_EQ(mvt_trace::script_safe("{\"a\":\"</b><!--\"}"), "{\"a\":\"<\\/b>\\u003c!--\"}");
-}
-
-// A large run's executions pass through both in any order: what is kept is
-// the longest, what is summed up keeps every execution and its extent.
-TEST(tool_report, timeline_keeps_the_longest_and_sums_up_the_rest_in_bounded_memory) {
-    mvt_trace::longest_kept<int> longest(3);
-    std::vector<int> left;
-    const std::uint64_t lengths[] = {5, 9, 5, 1, 9, 7, 5};
-    for (int item = 0; item < 7; ++item)
-        if (auto out = longest.offer(item, lengths[item])) left.push_back(*out);
-    std::vector<int> kept;
-    longest.drain([&](int item) { kept.push_back(item); });
-    EXPECT_EQ(kept, (std::vector<int>{1, 4, 5}));
-    EXPECT_EQ(left, (std::vector<int>{3, 2, 0, 6}));  // of the 5s, the last offered went first
-
-    mvt_trace::time_buckets buckets(16);
-    std::uint64_t count = 0, added_end = 0;
-    for (std::uint64_t k = 0; k < 5000; ++k) {
-        const std::uint64_t begin = (k * 7919) % 100000 * 1000 + 5, end = begin + k % 300;  // out of order, spread
-        buckets.add(begin, end);
-        added_end = std::max(added_end, end);
-    }
-    buckets.add(UINT64_MAX - 1, UINT64_MAX);  // the widest range there is
-    std::size_t used = 0;
-    std::uint64_t last_begin = 0, last_end = 0;
-    buckets.for_each([&](const mvt_trace::time_buckets::bucket& b) {
-        EXPECT_LE(last_begin, b.begin);
-        EXPECT_LE(b.begin, b.end);
-        last_begin = b.begin;
-        last_end = std::max(last_end, b.end);
-        count += b.count;
-        ++used;
-    });
-    EXPECT_EQ(count, 5001u);
-    EXPECT_LE(used, 16u);
-    EXPECT_EQ(last_end, UINT64_MAX);
 }
 
 TEST(tool_report, reads_what_record_writes_and_refuses_anything_else) {

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <string>
 
+#include "analysis/run_analysis.h"
 #include "commands/commands.h"
 #include "commands/common.h"
 #include "output/timeline_output.h"
@@ -24,7 +25,11 @@ int run_timeline(const invocation& call) {
         return 2;
     }
     return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        return write_timeline(files, options, out);
+        std::vector<file_report> reports;
+        trace_model model = read_model(files, call.positional, reports, progress_options(call));
+        const run_labels labels(model);
+        write_timeline(model, labels, options, out);
+        return reports;
     });
 }
 

@@ -4,8 +4,9 @@
 #include <ostream>
 #include <vector>
 
-#include "reading/trace_directory.h"
-#include "reading/trace_file_reader.h"
+#include "analysis/labels.h"
+#include "model/trace_model.h"
+
 
 namespace mvt_trace {
 
@@ -15,12 +16,12 @@ struct timeline_options {
 
 // Writes a self-contained SVG Gantt chart: one lane per thread ("thread K",
 // a trace file with records), regions on rows of their own above one bar per
-// task execution (nested ones on rows below), coloured by name and named
-// where the name fits, executions left open at the end marked by a torn
-// edge, with a time axis and a legend. No script: a static picture. Reads
-// the run twice, in memory that does not grow with it.
-std::vector<file_report> write_timeline(const std::vector<trace_file>& files, const timeline_options& options,
-                                        std::ostream& out);
+// piece of each execution (nested ones on rows below), coloured and named as
+// analyze names them where the name fits, executions left open at the end
+// marked by a torn edge, with a time axis and a legend. No script: a static
+// picture.
+void write_timeline(const trace_model& model, const run_labels& labels, const timeline_options& options,
+                    std::ostream& out);
 
 }  // namespace mvt_trace
 

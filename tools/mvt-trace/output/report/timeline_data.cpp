@@ -2,27 +2,25 @@
 
 #include <algorithm>
 #include <charconv>
-#include <optional>
+#include <string>
 #include <tuple>
+#include <map>
+#include <unordered_map>
 
-#include "common/text_format.h"
-#include "model/run_model.h"
 #include "common/json_text.h"
-#include "reading/record_visitor.h"
+#include "common/text_format.h"
 
 namespace mvt_trace {
 
 namespace {
 
 // Text past the limit is cut, at a byte that starts a character, and marked.
-std::string shortened(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit) return text;
+std::string shortened(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return std::string(text);
     std::size_t cut = limit;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) --cut;
-    return text.substr(0, cut) + "\xe2\x80\xa6";  // an ellipsis
+    return std::string(text.substr(0, cut)) + "\xe2\x80\xa6";  // an ellipsis
 }
-
-std::uint64_t duration(const execution& e) { return e.end - e.begin; }
 
 // "NAME":[1,2,3], the numbers formatted into one buffer: a page holds
 // hundreds of thousands of them.
@@ -40,10 +38,35 @@ void write_array(std::ostream& out, const char* name, const std::vector<Field>& 
     out << text;
 }
 
+// One bar as the page draws it: times are offsets from the run's first
+// timestamp, `row` its depth among tasks or its row among regions.
+struct bar {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint32_t row = 0;
+    std::uint32_t name = 0;  // into names
+    long details = -1;       // into details
+    bool open = false;
+};
+
+struct block {
+    std::uint64_t begin = 0;
+    std::uint64_t end = 0;
+    std::uint32_t row = 0;  // the lane's drawing row: region rows first, then task depths
+    std::uint64_t count = 0;
+};
+
+struct lane {
+    std::uint32_t thread = 0;
+    std::size_t region_rows = 0;
+    std::size_t task_rows = 0;
+    std::vector<bar> tasks, regions;
+    std::vector<block> blocks;
+};
+
 // "NAME":{"b":[...],"e":[...],"d":[...],"n":[...],"x":[...]}, collecting the
 // positions of the executions still open at the end.
-template <typename Bar>
-void write_bars(std::ostream& out, const char* name, const std::vector<Bar>& bars, std::vector<std::size_t>& open) {
+void write_bars(std::ostream& out, const char* name, const std::vector<bar>& bars, std::vector<std::size_t>& open) {
     std::vector<std::uint64_t> b, e;
     std::vector<std::uint32_t> d, n;
     std::vector<long> x;
@@ -64,304 +87,269 @@ void write_bars(std::ostream& out, const char* name, const std::vector<Bar>& bar
     out << "}";
 }
 
-}  // namespace
-
-// The one pass over the run: every record's timestamp, the names and
-// metadata of each process, and each file's executions as they complete,
-// offered to be drawn one by one or else added to the blocks.
-class timeline_exporter::collector : public record_visitor, public execution_listener {
+class timeline_builder {
 public:
-    explicit collector(timeline_exporter& owner) : owner_(owner) {}
-
-    void begin_file(const trace_file& file, std::size_t) override {
-        owner_.lanes_.emplace_back();
-        lane_ = &owner_.lanes_.back();
-        lane_->file = file;
-        lane_->region_blocks.resize(owner_.limits_.max_region_rows);
-        lane_->task_blocks.resize(owner_.limits_.max_task_rows);
-        if (owner_.processes_.size() <= file.process) owner_.processes_.resize(file.process + 1);
-        process_ = &owner_.processes_[file.process];
+    timeline_builder(const run_analysis& run, const timeline_limits& limits)
+        : run_(run), model_(run.model), limits_(limits) {
+        limits_.max_task_rows = std::max<std::size_t>(limits_.max_task_rows, 1);
+        limits_.max_region_rows = std::max<std::size_t>(limits_.max_region_rows, 1);
+        first_ = model_.first_timestamp();
     }
 
-    void record(const trace_record& record) override {
-        if (!owner_.seen_) owner_.first_ = owner_.last_ = record.timestamp;
-        owner_.seen_ = true;
-        owner_.first_ = std::min(owner_.first_, record.timestamp);
-        owner_.last_ = std::max(owner_.last_, record.timestamp);
-        if (record.kind != record_kind::end_of_records) ++lane_->records;
-        process_->names.record(record);
-        keep_metadata(record);
-        tracker_.record(record);
-    }
-
-    void end_file(const file_report&) override {
-        tracker_.finish_file();
-        tracker_.reset_counters();
-        lane_->open_region_rows = {};
-    }
-
-    void execution_begun(const execution& e) override {
-        if (e.is_region) owner_.begin_region(*lane_, e);
-    }
-    void region_replaced(const execution& earlier) override { owner_.end_region(*lane_, earlier); }
-
-    void task_done(const execution& task) override {
-        lane_->task_rows = std::max(lane_->task_rows, std::min(task.depth + 1, owner_.limits_.max_task_rows));
-        owner_.offer({task, lane_number(), static_cast<std::uint32_t>(std::min<std::size_t>(task.depth, UINT32_MAX)), false});
-    }
-    void region_done(const execution& region) override {
-        const std::uint32_t row = owner_.end_region(*lane_, region);
-        owner_.offer({region, lane_number(), row, true});
+    std::uint64_t write(std::ostream& out) {
+        lay_out_lanes();
+        choose_bars();
+        lay_out_blocks();
+        out << "{\"span_ns\":" << model_.wall() << ",\"names\":[";
+        for (std::size_t i = 0; i < names_.size(); ++i) out << (i == 0 ? "" : ",") << json_quoted(names_[i]);
+        out << "],\"lanes\":[";
+        bool first = true;
+        for (const lane& l : lanes_) {
+            const trace_model::thread& t = model_.threads()[l.thread];
+            if (t.records == 0) continue;  // a file opened in advance and never used is no thread
+            out << (first ? "" : ",") << "{\"label\":\"thread " << t.file.index << "\",\"file\":" << json_quoted(t.file.path)
+                << ",\"process\":" << t.process << ",\"rows\":" << l.region_rows + l.task_rows
+                << ",\"region_rows\":" << l.region_rows << ",\"records\":" << t.records;
+            first = false;
+            std::vector<std::size_t> open_tasks, open_regions;
+            write_bars(out, "tasks", l.tasks, open_tasks);
+            write_bars(out, "regions", l.regions, open_regions);
+            write_array(out, "open", open_tasks);
+            write_array(out, "open_regions", open_regions);
+            std::vector<std::uint64_t> b, e, c;
+            std::vector<std::uint32_t> d;
+            for (const block& bl : l.blocks) {
+                b.push_back(bl.begin);
+                e.push_back(bl.end);
+                d.push_back(bl.row);
+                c.push_back(bl.count);
+            }
+            out << ",\"blocks\":{";
+            write_array(out, "b", b, true);
+            write_array(out, "e", e);
+            write_array(out, "d", d);
+            write_array(out, "c", c);
+            out << "}}";
+        }
+        out << "],\"details\":[";
+        for (std::size_t i = 0; i < details_.size(); ++i) out << (i == 0 ? "" : ",\n") << details_[i];
+        out << "],\"elided\":" << elided_ << "}";
+        return elided_;
     }
 
 private:
-    std::uint32_t lane_number() const { return static_cast<std::uint32_t>(owner_.lanes_.size() - 1); }
+    // What may be drawn one by one: a piece, or a region.
+    struct candidate {
+        std::uint64_t length;
+        std::uint32_t index;
+        bool region;
+    };
 
-    void keep_metadata(const trace_record& record) {
-        metadata_entry entry;
-        if (record.kind == record_kind::metadata) {
-            entry.key = record.number(2);
-            entry.number = record.number(5);
-        } else if (record.kind == record_kind::metadata_string_a || record.kind == record_kind::metadata_string_w) {
-            entry.key = record.number(2);
-            entry.is_text = true;
-            entry.text = std::string(record.text(4));
-        } else {
-            return;
+    // Regions need not nest: each goes on the first row free when it
+    // begins, on the thread that began it.
+    void lay_out_lanes() {
+        const std::size_t threads = model_.threads().size();
+        lanes_.resize(threads);
+        for (std::uint32_t t = 0; t < threads; ++t) lanes_[t].thread = t;
+        region_row_.assign(model_.regions().size(), 0);
+        std::vector<std::vector<std::uint64_t>> row_free(threads);
+        std::vector<std::uint32_t> order(model_.regions().size());
+        for (std::uint32_t r = 0; r < order.size(); ++r) order[r] = r;
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return model_.regions()[a].begin < model_.regions()[b].begin;
+        });
+        for (std::uint32_t r : order) {
+            const trace_model::region& region = model_.regions()[r];
+            std::vector<std::uint64_t>& free = row_free[region.begin_thread];
+            std::size_t row = 0;
+            while (row < free.size() && free[row] > region.begin) ++row;
+            if (row == free.size()) free.push_back(0);
+            free[row] = region.end;
+            region_row_[r] = static_cast<std::uint32_t>(row);
+            lane& l = lanes_[region.begin_thread];
+            l.region_rows = std::max(l.region_rows, std::min(row + 1, limits_.max_region_rows));
         }
-        process_->metadata.emplace_back(record.id(1), std::move(entry));
+        for (const trace_model::piece& p : model_.pieces()) {
+            lane& l = lanes_[p.thread];
+            l.task_rows = std::max(l.task_rows, std::min<std::size_t>(p.depth + 1, limits_.max_task_rows));
+        }
     }
 
-    timeline_exporter& owner_;
-    lane* lane_ = nullptr;
-    process_names* process_ = nullptr;
-    execution_tracker tracker_{*this};
+    // Only the longest are embedded when there are too many: they are what
+    // a view of the whole run shows, and the short ones are visible as
+    // blocks until one zooms in. Tasks nested deeper and regions on more
+    // rows than the page draws are blocks on the last row.
+    void choose_bars() {
+        std::vector<candidate> candidates;
+        for (std::uint32_t p = 0; p < model_.pieces().size(); ++p) {
+            const trace_model::piece& piece = model_.pieces()[p];
+            if (piece.depth >= limits_.max_task_rows) {
+                add_to_blocks(piece.thread, piece.begin, piece.end, lanes_[piece.thread].region_rows + limits_.max_task_rows - 1);
+                continue;
+            }
+            candidates.push_back({piece.end - piece.begin, p, false});
+        }
+        for (std::uint32_t r = 0; r < model_.regions().size(); ++r) {
+            const trace_model::region& region = model_.regions()[r];
+            if (region_row_[r] >= limits_.max_region_rows) {
+                add_to_blocks(region.begin_thread, region.begin, region.end,
+                              static_cast<std::uint32_t>(limits_.max_region_rows - 1));
+                continue;
+            }
+            candidates.push_back({region.end - region.begin, r, true});
+        }
+        // Longest first, so that the details' budget goes to them; equal
+        // lengths in the order they came, so the page does not depend on the
+        // sort.
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const candidate& a, const candidate& b) { return a.length > b.length; });
+        for (std::size_t k = 0; k < candidates.size(); ++k) {
+            const candidate& c = candidates[k];
+            if (k >= limits_.max_executions) {
+                if (c.region) {
+                    const trace_model::region& region = model_.regions()[c.index];
+                    add_to_blocks(region.begin_thread, region.begin, region.end, region_row_[c.index]);
+                } else {
+                    const trace_model::piece& piece = model_.pieces()[c.index];
+                    add_to_blocks(piece.thread, piece.begin, piece.end,
+                                  static_cast<std::uint32_t>(lanes_[piece.thread].region_rows + piece.depth));
+                }
+                continue;
+            }
+            c.region ? add_region(c.index) : add_piece(c.index);
+        }
+        for (lane& l : lanes_) {
+            // The page finds what is in view by binary search along each row.
+            auto by_row_then_time = [](const bar& a, const bar& b) {
+                return std::tie(a.row, a.begin) < std::tie(b.row, b.begin);
+            };
+            std::sort(l.tasks.begin(), l.tasks.end(), by_row_then_time);
+            std::sort(l.regions.begin(), l.regions.end(), by_row_then_time);
+        }
+    }
+
+    void add_piece(std::uint32_t index) {
+        const trace_model::piece& p = model_.pieces()[index];
+        const trace_model::execution& e = model_.executions()[p.execution];
+        bar b;
+        b.begin = p.begin - std::min(p.begin, first_);
+        b.end = p.end - std::min(p.end, first_);
+        b.row = p.depth;
+        b.name = name_index(run_.labels.of_execution(model_, e));
+        b.open = e.open_at_end && p.next == no_index;
+        b.details = details_index(p.execution);
+        lanes_[p.thread].tasks.push_back(b);
+    }
+
+    void add_region(std::uint32_t index) {
+        const trace_model::region& r = model_.regions()[index];
+        bar b;
+        b.begin = r.begin - std::min(r.begin, first_);
+        b.end = r.end - std::min(r.end, first_);
+        b.row = region_row_[index];
+        b.name = name_index(model_.text(r.name));
+        b.open = r.open_at_end;
+        lanes_[r.begin_thread].regions.push_back(b);
+    }
+
+    void add_to_blocks(std::uint32_t thread, std::uint64_t begin, std::uint64_t end, std::uint32_t row) {
+        ++elided_;
+        elided_rows_[{thread, row}].push_back({begin, end});
+    }
+
+    // The rows that get blocks share a budget of blocks: with many threads
+    // each row's blocks are coarser.
+    void lay_out_blocks() {
+        const std::size_t columns = std::clamp<std::size_t>(
+            limits_.max_blocks / std::max<std::size_t>(elided_rows_.size(), 1), 20, limits_.blocks_per_row);
+        const double span = static_cast<double>(std::max<std::uint64_t>(model_.wall(), 1));
+        for (auto& [key, spans] : elided_rows_) {
+            std::vector<block> row(columns);
+            for (const auto& [begin, end] : spans) {
+                const std::uint64_t b = begin - std::min(begin, first_), e = end - std::min(end, first_);
+                const double at = static_cast<double>(b) / span * static_cast<double>(columns);
+                block& bl = row[std::min(static_cast<std::size_t>(at), columns - 1)];
+                bl.begin = bl.count == 0 ? b : std::min(bl.begin, b);
+                bl.end = bl.count == 0 ? e : std::max(bl.end, e);
+                ++bl.count;
+            }
+            for (block& bl : row)
+                if (bl.count > 0) {
+                    bl.row = key.second;
+                    lanes_[key.first].blocks.push_back(bl);
+                }
+        }
+    }
+
+    std::uint32_t name_index(std::string_view text) {
+        std::string name = shortened(text, limits_.max_text);
+        // Past the budget, new names share one entry that says so.
+        if (names_bytes_ + name.size() > limits_.max_names_bytes && name_positions_.count(name) == 0)
+            name = "(a name past the page's size limit)";
+        auto [position, added] = name_positions_.emplace(name, static_cast<std::uint32_t>(names_.size()));
+        if (added) {
+            names_bytes_ += name.size();
+            names_.push_back(std::move(name));
+        }
+        return position->second;
+    }
+
+    // What a click shows: identifiers, its node's row, its pieces, its
+    // metadata. The pieces of one execution share an entry.
+    long details_index(std::uint32_t execution) {
+        auto [at, added] = details_of_.emplace(execution, -1);
+        if (!added) return at->second;
+        std::string json = details_json(model_.executions()[execution]);
+        if (details_bytes_ + json.size() <= limits_.max_details_bytes) {
+            details_bytes_ += json.size();
+            at->second = static_cast<long>(details_.size());
+            details_.push_back(std::move(json));
+        }
+        return at->second;
+    }
+
+    std::string details_json(const trace_model::execution& e) const {
+        const std::uint32_t process = model_.process_of(e);
+        const trace_model::process& owner = model_.processes()[process];
+        long node = -1;
+        if (e.node != no_index && run_.statistics.row_of_object[e.node] < execution_statistics::runtime_row)
+            node = static_cast<long>(run_.statistics.row_of_object[e.node]);
+        std::string json = "{\"id\":\"" + full_id_text(model_.id_of(e)) + "\",\"parent\":\"" +
+                           full_id_text(owner.ids.id(e.parent)) + "\",\"node\":" + std::to_string(node) +
+                           ",\"name\":" + json_quoted(shortened(model_.text(e.name), limits_.max_text)) +
+                           ",\"busy_ns\":" + std::to_string(e.busy) + ",\"pieces\":" + std::to_string(e.piece_count) +
+                           ",\"metadata\":{";
+        const auto [first, last] = model_.metadata_of(process, e.id);
+        for (const trace_model::metadata_value* m = first; m != last; ++m) {
+            const std::string_view key = model_.text(m->key);
+            const std::string value = m->is_text ? shortened(model_.text(m->text), limits_.max_text)
+                                      : key == "code_address" ? hex_address(m->number)
+                                                              : std::to_string(m->number);
+            json += (m == first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
+        }
+        return json + "}}";
+    }
+
+    const run_analysis& run_;
+    const trace_model& model_;
+    timeline_limits limits_;
+    std::uint64_t first_ = 0;
+    std::vector<lane> lanes_;
+    std::vector<std::uint32_t> region_row_;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::vector<std::pair<std::uint64_t, std::uint64_t>>> elided_rows_;
+    std::uint64_t elided_ = 0;
+    std::vector<std::string> names_;
+    std::unordered_map<std::string, std::uint32_t> name_positions_;
+    std::size_t names_bytes_ = 0;
+    std::vector<std::string> details_;
+    std::unordered_map<std::uint32_t, long> details_of_;
+    std::size_t details_bytes_ = 0;
 };
 
-timeline_exporter::timeline_exporter(timeline_limits limits)
-    : limits_(limits), longest_(limits.max_executions) {
-    limits_.max_task_rows = std::max<std::size_t>(limits_.max_task_rows, 1);
-    limits_.max_region_rows = std::max<std::size_t>(limits_.max_region_rows, 1);
-}
+}  // namespace
 
-std::vector<file_report> timeline_exporter::read(const std::vector<trace_file>& files) {
-    // What the page shows of a run: its executions, their names and
-    // metadata. The fields of other records are not read (nor checked,
-    // as analyze's read does not).
-    const std::uint8_t domain_id_parent_and_name = field_bits({0, 1, 2, 3});
-    const std::uint8_t id_key_and_value = field_bits({1, 2, 5});
-    const std::uint8_t id = field_bits({1});
-    field_selection fields = field_selection::of_kinds(0);
-    fields.with(record_kind::task_begin, domain_id_parent_and_name)
-        .with(record_kind::region_begin, domain_id_parent_and_name)
-        .with(record_kind::region_end, id)
-        .with(record_kind::metadata, id_key_and_value);
-    collector reader(*this);
-    std::vector<file_report> reports = visit_files(files, reader, fields);
-    for (process_names& p : processes_)
-        std::stable_sort(p.metadata.begin(), p.metadata.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-    return reports;
-}
-
-// Regions need not nest: each goes on the first row free when it begins,
-// and frees it when it ends.
-void timeline_exporter::begin_region(lane& l, const execution& region) {
-    std::size_t row = 0;
-    while (row < l.region_row_taken.size() && l.region_row_taken[row]) ++row;
-    if (row == l.region_row_taken.size()) l.region_row_taken.push_back(0);
-    l.region_row_taken[row] = 1;
-    l.open_region_rows[region.ordinal] = static_cast<std::uint32_t>(row);
-    l.region_rows = std::max(l.region_rows, std::min(row + 1, limits_.max_region_rows));
-}
-
-// The region's row, no longer taken.
-std::uint32_t timeline_exporter::end_region(lane& l, const execution& region) {
-    const auto found = l.open_region_rows.find(region.ordinal);
-    if (found == l.open_region_rows.end()) return 0;
-    const std::uint32_t row = found->second;
-    l.region_row_taken[row] = 0;
-    l.open_region_rows.erase(found);
-    return row;
-}
-
-// Only the longest executions are embedded when there are too many: they are
-// what a view of the whole run shows, and the short ones are visible as
-// blocks until one zooms in. Tasks nested deeper and regions on more rows
-// than the page draws are blocks on the last row.
-void timeline_exporter::offer(candidate c) {
-    const std::size_t rows = c.region ? limits_.max_region_rows : limits_.max_task_rows;
-    if (c.row >= rows) {
-        c.row = static_cast<std::uint32_t>(rows - 1);
-        add_to_blocks(c);
-        return;
-    }
-    const std::uint64_t length = duration(c.e);
-    if (std::optional<candidate> left = longest_.offer(std::move(c), length)) add_to_blocks(*left);
-}
-
-void timeline_exporter::add_to_blocks(const candidate& c) {
-    ++elided_;
-    lane& l = lanes_[c.lane];
-    (c.region ? l.region_blocks : l.task_blocks)[c.row].add(c.e.begin, c.e.end);
-}
-
-void timeline_exporter::settle(node_lookup node_of) {
-    node_of_ = std::move(node_of);
-    std::vector<std::pair<std::size_t, std::size_t>> bars(lanes_.size());  // regions, tasks
-    longest_.for_each([&](const candidate& c) { ++(c.region ? bars[c.lane].first : bars[c.lane].second); });
-    for (std::size_t k = 0; k < lanes_.size(); ++k) {
-        lanes_[k].regions.reserve(bars[k].first);
-        lanes_[k].tasks.reserve(bars[k].second);
-    }
-    // Longest first, so that the details' budget goes to them.
-    longest_.drain([&](const candidate& c) {
-        lane& l = lanes_[c.lane];
-        add_bar(l, c.e, c.row, c.region);
-        (c.region ? l.regions : l.tasks).back().details = details_index(l.file.process, c.e);
-    });
-    lay_out_blocks();
-    // The files a process opened in advance and never used are no threads.
-    lanes_.erase(std::remove_if(lanes_.begin(), lanes_.end(), [](const lane& l) { return l.records == 0; }),
-                 lanes_.end());
-    for (lane& l : lanes_) {
-        // The page finds what is in view by binary search along each row.
-        auto by_row_then_time = [](const bar& a, const bar& b) { return std::tie(a.row, a.begin) < std::tie(b.row, b.begin); };
-        std::sort(l.tasks.begin(), l.tasks.end(), by_row_then_time);
-        std::sort(l.regions.begin(), l.regions.end(), by_row_then_time);
-    }
-}
-
-// The rows that get blocks share a budget of blocks: with many threads each
-// row's blocks are coarser. A lane's drawing rows are its region rows, then
-// one per task depth.
-void timeline_exporter::lay_out_blocks() {
-    std::size_t rows_with_blocks = 0;
-    for (const lane& l : lanes_)
-        for (const auto* rows : {&l.region_blocks, &l.task_blocks})
-            rows_with_blocks += static_cast<std::size_t>(
-                std::count_if(rows->begin(), rows->end(), [](const time_buckets& b) { return !b.empty(); }));
-    const std::size_t columns =
-        std::clamp<std::size_t>(limits_.max_blocks / std::max<std::size_t>(rows_with_blocks, 1), 20, limits_.blocks_per_row);
-    const double span = static_cast<double>(std::max<std::uint64_t>(last_ - first_, 1));
-    for (lane& l : lanes_) {
-        auto lay_out = [&](const time_buckets& buckets, std::uint32_t drawing_row) {
-            std::vector<time_buckets::bucket> row(columns);
-            buckets.for_each([&](const time_buckets::bucket& b) {
-                const double at = static_cast<double>(b.begin - first_) / span * static_cast<double>(columns);
-                row[std::min(static_cast<std::size_t>(at), columns - 1)].absorb(b.begin - first_, b.end - first_, b.count);
-            });
-            for (const time_buckets::bucket& b : row)
-                if (b.count > 0) l.blocks.push_back({b.begin, b.end, drawing_row, b.count});
-        };
-        for (std::size_t r = 0; r < l.region_blocks.size(); ++r)
-            if (!l.region_blocks[r].empty()) lay_out(l.region_blocks[r], static_cast<std::uint32_t>(r));
-        for (std::size_t r = 0; r < l.task_blocks.size(); ++r)
-            if (!l.task_blocks[r].empty()) lay_out(l.task_blocks[r], static_cast<std::uint32_t>(l.region_rows + r));
-        l.region_blocks = {};
-        l.task_blocks = {};
-    }
-}
-
-void timeline_exporter::add_bar(lane& l, const execution& e, std::uint32_t row, bool region) {
-    bar b;
-    b.begin = e.begin - first_;
-    b.end = e.end - first_;
-    b.row = row;
-    b.name = name_index(l.file.process, e.name);
-    b.open = e.open_at_end;
-    (region ? l.regions : l.tasks).push_back(b);
-}
-
-std::uint32_t timeline_exporter::name_index(std::size_t process, std::uint64_t handle) {
-    auto& known = processes_[process].name_positions;
-    if (auto found = known.find(handle); found != known.end()) return found->second;
-    std::string name = shortened(processes_[process].names.handle_name(handle), limits_.max_text);
-    // Past the budget, new names share one entry that says so.
-    if (names_bytes_ + name.size() > limits_.max_names_bytes && name_positions_.count(name) == 0)
-        name = "(a name past the page's size limit)";
-    auto [position, added] = name_positions_.emplace(name, static_cast<std::uint32_t>(names_.size()));
-    if (added) {
-        names_bytes_ += name.size();
-        names_.push_back(std::move(name));
-    }
-    known.emplace(handle, position->second);
-    return position->second;
-}
-
-// Executions with the same identifier, parent and domain (an implicit task
-// and its barrier) share one entry.
-long timeline_exporter::details_index(std::size_t process, const execution& e) {
-    const details_key key{process, e.id, e.parent, e.domain};
-    if (auto known = details_positions_.find(key); known != details_positions_.end()) return known->second;
-    std::string json = details_json(process, e);
-    long position = -1;
-    if (details_bytes_ + json.size() <= limits_.max_details_bytes) {
-        details_bytes_ += json.size();
-        position = static_cast<long>(details_.size());
-        details_.push_back(std::move(json));
-    }
-    details_positions_.emplace(key, position);
-    return position;
-}
-
-// What a click on the execution shows: identifiers, its node, its domain and
-// its metadata.
-std::string timeline_exporter::details_json(std::size_t process, const execution& e) const {
-    const process_names& names = processes_[process];
-    std::string json = "{\"id\":\"" + full_id_text(e.id) + "\",\"parent\":\"" + full_id_text(e.parent) + "\",\"node\":" +
-                       std::to_string(node_of_ ? node_of_(process, e.id, e.domain) : -1) +
-                       ",\"domain\":" + json_quoted(names.names.domain_name(e.domain)) + ",\"metadata\":{";
-    // A task's metadata may sit on its graph node, whose identifier differs
-    // by the tag word 1.
-    const auto by_id = [](const std::pair<trace_id, metadata_entry>& m, const trace_id& id) { return m.first < id; };
-    auto first = std::lower_bound(names.metadata.begin(), names.metadata.end(), e.id, by_id);
-    if (first == names.metadata.end() || first->first != e.id)
-        first = std::lower_bound(names.metadata.begin(), names.metadata.end(), trace_id{e.id.d1, 1, e.id.d3}, by_id);
-    const trace_id owner = first == names.metadata.end() ? trace_id{} : first->first;
-    for (auto m = first; m != names.metadata.end() && m->first == owner && (owner == e.id || owner.d1 == e.id.d1); ++m) {
-        const metadata_entry& entry = m->second;
-        const std::string key = names.names.handle_name(entry.key);
-        const std::string value = entry.is_text ? shortened(entry.text, limits_.max_text)
-                                  : key == "code_address" ? hex_address(entry.number)
-                                                          : std::to_string(entry.number);
-        json += (m == first ? "" : ",") + json_quoted(key) + ":" + json_quoted(value);
-    }
-    return json + "}}";
-}
-
-void timeline_exporter::write_json(std::ostream& out) const {
-    out << "{\"span_ns\":" << (last_ - first_) << ",\"names\":[";
-    for (std::size_t i = 0; i < names_.size(); ++i) out << (i == 0 ? "" : ",") << json_quoted(names_[i]);
-    out << "],\"lanes\":[";
-    for (std::size_t k = 0; k < lanes_.size(); ++k) {
-        const lane& l = lanes_[k];
-        out << (k == 0 ? "" : ",") << "{\"label\":\"thread " << l.file.index << "\",\"file\":" << json_quoted(l.file.path)
-            << ",\"process\":" << l.file.process << ",\"rows\":" << l.region_rows + l.task_rows
-            << ",\"region_rows\":" << l.region_rows << ",\"records\":" << l.records;
-        std::vector<std::size_t> open_tasks, open_regions;
-        write_bars(out, "tasks", l.tasks, open_tasks);
-        write_bars(out, "regions", l.regions, open_regions);
-        write_array(out, "open", open_tasks);
-        write_array(out, "open_regions", open_regions);
-        std::vector<std::uint64_t> b, e, c;
-        std::vector<std::uint32_t> d;
-        for (const block& bl : l.blocks) {
-            b.push_back(bl.begin);
-            e.push_back(bl.end);
-            d.push_back(bl.row);
-            c.push_back(bl.count);
-        }
-        out << ",\"blocks\":{";
-        write_array(out, "b", b, true);
-        write_array(out, "e", e);
-        write_array(out, "d", d);
-        write_array(out, "c", c);
-        out << "}}";
-    }
-    out << "],\"details\":[";
-    for (std::size_t i = 0; i < details_.size(); ++i) out << (i == 0 ? "" : ",\n") << details_[i];
-    out << "],\"elided\":" << elided_ << "}";
+std::uint64_t write_timeline_json(const run_analysis& run, const timeline_limits& limits, std::ostream& out) {
+    return timeline_builder(run, limits).write(out);
 }
 
 }  // namespace mvt_trace
