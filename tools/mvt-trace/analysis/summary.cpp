@@ -12,25 +12,29 @@
 #include "model/execution_tracker.h"
 #include "model/name_table.h"
 #include "reading/record_visitor.h"
+#include "common/saturating.h"
 #include "common/text_format.h"
 
 namespace mvt_trace {
 
 namespace {
 
+// The total in 128 bits, so that the mean stays right for durations near
+// 2^64; an end stamped before its begin (a clock stepped back) counts as no
+// time, not as 2^64 ns.
 struct handle_totals {
     std::uint64_t count = 0;
-    std::uint64_t total = 0;
+    wide_total total;
     std::uint64_t open = 0;
 
     void add(const execution& e) {
         ++count;
-        total += e.end - e.begin;
+        total.add(saturating_sub(e.end, e.begin));
         if (e.open_at_end) ++open;
     }
     void merge(const handle_totals& other) {
         count += other.count;
-        total += other.total;
+        total.add(other.total);
         open += other.open;
     }
 };
@@ -124,15 +128,15 @@ void summary_collector::write_durations(std::ostream& out, const char* title, co
     std::vector<row> rows;
     for (const auto& [handle, s] : stats) rows.push_back({names_.handle_name(handle), s});
     std::sort(rows.begin(), rows.end(), [](const row& a, const row& b) {
-        return a.s.total != b.s.total ? a.s.total > b.s.total : a.name < b.name;
+        return a.s.total.get() != b.s.total.get() ? a.s.total.get() > b.s.total.get() : a.name < b.name;
     });
     out << "  " << title << ":\n";
     out << "    " << std::left << std::setw(24) << "name" << std::right << std::setw(10) << "count"
         << std::setw(16) << "total" << std::setw(16) << "mean" << "\n";
     for (const row& r : rows) {
         out << "    " << std::left << std::setw(24) << r.name << std::right << std::setw(10) << r.s.count
-            << std::setw(16) << format_duration(r.s.total) << std::setw(16)
-            << format_duration(r.s.count ? r.s.total / r.s.count : 0);
+            << std::setw(16) << format_duration(r.s.total.saturated()) << std::setw(16)
+            << format_duration(r.s.total.mean(r.s.count));
         if (r.s.open) out << "  (" << r.s.open << " still open at the end of the file)";
         out << "\n";
     }
