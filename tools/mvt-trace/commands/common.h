@@ -19,8 +19,11 @@ option_spec output_option(const std::string& what);
 void print_error(const std::string& message);
 
 // The trace files of the directories named on the command line; false, with
-// the reason printed, when one cannot be read or holds no trace.
+// the reason printed, when one cannot be read or holds no trace. Entries
+// named like trace files that are no regular files are named in a warning;
+// the second form hands every entry passed over to the caller instead.
 bool load_run(const invocation& call, std::vector<trace_file>& files);
+bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored);
 
 // The value of a count option ("--max-nodes 400") into `count`; false, with
 // the reason printed, when it is not a plain number. Absent, `count` keeps

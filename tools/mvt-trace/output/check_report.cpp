@@ -44,4 +44,9 @@ void write_check_report(const run_health& health, std::ostream& out) {
     for (const std::string& note : health.notes) out << "note: " << note << "\n";
 }
 
+void write_ignored_entries(const std::vector<ignored_entry>& ignored, std::ostream& out) {
+    for (const ignored_entry& entry : ignored)
+        out << "ignored: " << entry.path << " (" << entry.reason << ")\n";
+}
+
 }  // namespace mvt_trace

@@ -1,0 +1,83 @@
+// The commands on inputs and outputs that a careless or hostile user can
+// give them: they must answer, in one line where they refuse, and never
+// hang, read without end, or replace what they must not.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "files.h"
+#include "tool_run.h"
+#include "trace_text.h"
+
+namespace {
+
+using mvt_test::child_result;
+
+const std::string data = MVT_TOOL_DATA;
+
+// mvt-trace with a short leash: a command that blocks is killed and fails
+// the test on its signal, not on a clock.
+child_result run_leashed(const std::vector<std::string>& args, const std::string& cwd = "") {
+    std::vector<std::string> argv = {MVT_TRACE_EXE};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return mvt_test::run_child(argv, {cwd, {}, {"MVA_DIR"}, 30});
+}
+
+bool one_error_line(const child_result& r) {
+    return r.err.rfind("mvt-trace: ", 0) == 0 && r.err.find('\n') == r.err.size() - 1;
+}
+
+std::string whole_trace() { return trace_text::file(trace_text::task_begin(10, 5, 42) + trace_text::task_end(15), 20, 1); }
+
+TEST(tool_hostile_commands, fifos_devices_and_odd_names_are_named_never_read) {
+    mvt_test::temp_dir run;
+    mvt_test::write_file(run / "_mvt.0", whole_trace());
+    mvt_test::write_file(run / "_mvt.00", "not even a trace");
+    ASSERT_EQ(::mkfifo((run / "_mvt.1").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", (run / "_mvt.2").c_str()), 0);
+
+    child_result check = run_leashed({"check", run.path()});
+    EXPECT_EQ(check.signal, 0) << "check hung";
+    EXPECT_EQ(check.exit_code, 1) << check.err;
+    EXPECT_NE(check.out.find(run / "_mvt.0: whole, 3 whole records\n"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("ignored: " + run / "_mvt.00 (not a trace file name)\n"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("ignored: " + run / "_mvt.1 (a FIFO, not a trace file)\n"), std::string::npos);
+    EXPECT_NE(check.out.find("ignored: " + run / "_mvt.2 (a character device, not a trace file)\n"), std::string::npos);
+
+    for (const char* command : {"summary", "analyze", "chrome", "timeline", "dot", "report"}) {
+        child_result r = run_leashed({command, run.path(), "-o", "-"});
+        EXPECT_EQ(r.signal, 0) << command << " hung";
+        EXPECT_EQ(r.exit_code, 0) << command << r.err;
+        EXPECT_EQ(r.err, "mvt-trace: warning: " + run / "_mvt.1: a FIFO, not a trace file\n" +
+                             "mvt-trace: warning: " + run / "_mvt.2: a character device, not a trace file\n")
+            << command;
+    }
+    // Named on the command line, they are refused outright.
+    for (const char* name : {"_mvt.1", "_mvt.2"}) {
+        child_result r = run_leashed({"check", run / name});
+        EXPECT_EQ(r.signal, 0) << name;
+        EXPECT_EQ(r.exit_code, 2) << name;
+        EXPECT_TRUE(one_error_line(r)) << r.err;
+    }
+}
+
+TEST(tool_hostile_commands, a_line_of_2_mb_is_reported_where_it_starts) {
+    mvt_test::temp_dir run;
+    using namespace trace_text;
+    // The length field holds strnlen(name, 1000) mod 256, as the library writes it.
+    const std::string name(2'000'000, 'n');
+    mvt_test::write_file(run / "_mvt.0", file(record("string_handle_createA", 10, field(42) + field(232) + field(name)), 20, 1));
+    child_result check = run_leashed({"check", run.path()});
+    EXPECT_EQ(check.exit_code, 1);
+    EXPECT_EQ(check.out.substr(0, check.out.find('\n')),
+              run / "_mvt.0:8: malformed: line longer than 1 MiB (0 whole records)");
+    child_result summary = run_leashed({"summary", run.path()});
+    EXPECT_EQ(summary.exit_code, 1);
+    EXPECT_NE(summary.err.find("line longer than 1 MiB"), std::string::npos) << summary.err;
+}
+
+}  // namespace
