@@ -27,6 +27,10 @@ child_result run_leashed(const std::vector<std::string>& args, const std::string
     return mvt_test::run_child(argv, {cwd, {}, {"MVA_DIR"}, 30});
 }
 
+child_result run_shell(const std::string& script, const std::string& cwd) {
+    return mvt_test::run_child({"/bin/sh", "-c", script}, {cwd, {}, {}, 30});
+}
+
 bool one_error_line(const child_result& r) {
     return r.err.rfind("mvt-trace: ", 0) == 0 && r.err.find('\n') == r.err.size() - 1;
 }
@@ -78,6 +82,68 @@ TEST(tool_hostile_commands, a_line_of_2_mb_is_reported_where_it_starts) {
     child_result summary = run_leashed({"summary", run.path()});
     EXPECT_EQ(summary.exit_code, 1);
     EXPECT_NE(summary.err.find("line longer than 1 MiB"), std::string::npos) << summary.err;
+}
+
+TEST(tool_hostile_commands, output_goes_to_regular_files_and_new_names_outside_the_inputs) {
+    mvt_test::temp_dir run, elsewhere;
+    const std::string trace = whole_trace();
+    mvt_test::write_file(run / "_mvt.0", trace);
+    ASSERT_EQ(::mkdir((run / "sub").c_str(), 0700), 0);
+    ASSERT_EQ(::mkfifo((elsewhere / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/null", (elsewhere / "to_null").c_str()), 0);
+    ASSERT_EQ(::symlink(run.path().c_str(), (elsewhere / "to_run").c_str()), 0);
+    struct refusal_case {
+        std::vector<std::string> args;
+        std::string reason;
+    };
+    const std::vector<refusal_case> cases = {
+        {{"summary", run.path(), "-o", "/dev/null"}, "a character device, not a regular file"},
+        {{"summary", run.path(), "-o", elsewhere / "fifo"}, "a FIFO, not a regular file"},
+        {{"summary", run.path(), "-o", elsewhere / "to_null"}, "a character device, not a regular file"},
+        {{"summary", run.path(), "-o", elsewhere.path()}, "a directory, not a regular file"},
+        {{"report", run.path(), "-o", run / "_mvt.0"}, "it lies inside the input directory " + run.path()},
+        {{"summary", run.path(), "-o", run / "summary.txt"}, "it lies inside the input directory " + run.path()},
+        {{"summary", run.path(), "-o", run / "sub/summary.txt"}, "it lies inside the input directory " + run.path()},
+        {{"summary", run.path(), "-o", elsewhere / "to_run/summary.txt"},
+         "it lies inside the input directory " + run.path()},
+        {{"summary", run / "_mvt.0", "-o", run / "_mvt.0"}, "it is the input file " + run / "_mvt.0"},
+    };
+    for (const refusal_case& c : cases) {
+        child_result r = run_leashed(c.args);
+        EXPECT_EQ(r.signal, 0) << c.args[3];
+        EXPECT_EQ(r.exit_code, 2) << c.args[3];
+        EXPECT_EQ(r.err, "mvt-trace: cannot write " + c.args[3] + ": " + c.reason +
+                             (c.reason.find("not a regular") != std::string::npos
+                                  ? " (leave out -o to write to standard output)\n"
+                                  : "\n"));
+    }
+    EXPECT_EQ(mvt_test::read_file(run / "_mvt.0"), trace);
+    EXPECT_EQ(mvt_test::list_dir(run.path()), (std::vector<std::string>{"_mvt.0", "sub"}));
+    EXPECT_TRUE(mvt_test::list_dir(run / "sub").empty());
+
+    // Beside the input, and over a file already there, is fine; so is "-".
+    mvt_test::write_file(elsewhere / "old.txt", "old");
+    EXPECT_EQ(run_leashed({"summary", run.path(), "-o", elsewhere / "old.txt"}).exit_code, 0);
+    EXPECT_EQ(mvt_test::read_file(elsewhere / "old.txt").rfind("_mvt.0: ", 0), 0u);
+    child_result to_stdout = run_leashed({"summary", run.path(), "-o", "-"});
+    EXPECT_EQ(to_stdout.out, mvt_test::read_file(elsewhere / "old.txt"));
+}
+
+TEST(tool_hostile_commands, a_failing_write_leaves_nothing_behind_and_says_why) {
+    mvt_test::temp_dir out;
+    // A file size limit of 512 bytes makes the result fail half-way, as a
+    // full disk would, and the tool must not die of SIGXFSZ on the way.
+    child_result limited = run_shell(std::string("ulimit -f 1; exec ") + MVT_TRACE_EXE +
+                                         " chrome openmp_run -o " + out / "big.json",
+                                     data);
+    EXPECT_EQ(limited.signal, 0);
+    EXPECT_EQ(limited.exit_code, 2);
+    EXPECT_EQ(limited.err, "mvt-trace: cannot write " + out / "big.json" + ": File too large\n");
+    EXPECT_TRUE(mvt_test::list_dir(out.path()).empty());
+
+    child_result full = run_shell(std::string("exec ") + MVT_TRACE_EXE + " summary openmp_run > /dev/full", data);
+    EXPECT_EQ(full.exit_code, 2);
+    EXPECT_EQ(full.err, "mvt-trace: cannot write to standard output: No space left on device\n");
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
+#include "cli/output_file.h"
 #include "files.h"
 #include "reading/line_reader.h"
 #include "reading/trace_directory.h"
@@ -139,6 +142,30 @@ TEST(tool_hostile_input, the_listing_takes_regular_files_with_canonical_names_an
     ASSERT_EQ(::mkfifo((only_fifo / "_mvt.0").c_str(), 0600), 0);
     EXPECT_FALSE(list_trace_files(only_fifo.path(), files, error));
     EXPECT_EQ(error, only_fifo.path() + " holds no readable trace file: _mvt.0: a FIFO, not a trace file");
+}
+
+// The output must be given up, its temporary file gone, when a signal stops
+// the command half-way: a forked child is stopped so.
+TEST(tool_hostile_input, an_output_stopped_by_a_signal_leaves_no_temporary_file) {
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        mvt_test::temp_dir out;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            output_file file;
+            std::string error;
+            if (!file.open(out / "result.txt", {}, error)) ::_exit(3);
+            file.stream() << "half of a result";
+            file.stream().flush();
+            std::raise(signal_number);
+            ::_exit(4);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), signal_number);
+        EXPECT_TRUE(mvt_test::list_dir(out.path()).empty());
+    }
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ int run_to_output(const invocation& call, Produce produce) {
     if (!load_run(call, files)) return 2;
     output_file out;
     std::string error;
-    if (!out.open(call.value("--output"), error)) {
+    if (!out.open(call.value("--output"), call.positional, error)) {
         print_error(error);
         return 2;
     }
