@@ -146,4 +146,27 @@ TEST(tool_hostile_commands, a_failing_write_leaves_nothing_behind_and_says_why) 
     EXPECT_EQ(full.err, "mvt-trace: cannot write to standard output: No space left on device\n");
 }
 
+TEST(tool_hostile_commands, control_bytes_in_names_reach_the_terminal_escaped) {
+    mvt_test::temp_dir run;
+    using namespace trace_text;
+    const std::string name = "\x1b]0;owned\x07\x1b[2J";
+    mvt_test::write_file(run / "_mvt.0", file(string_handle(5, 42, name) + task_begin(10, 5, 42) +
+                                                  record("task_group", 12, field(1) + id(5) + id(0) + field(42)) +
+                                                  task_end(15),
+                                              20, 1));
+    mvt_test::write_file(run / "_mvt.1\x1b[2J", "");
+    mvt_test::write_file(run / "_mvt.2", file("<record>\n<field>\x1b]2;x\x07</field>\n", 0, 1));
+    const std::string shown = "\\x1b]0;owned\\x07\\x1b[2J";
+    child_result summary = run_leashed({"summary", run.path()});
+    child_result check = run_leashed({"check", run.path()});
+    for (const child_result* r : {&summary, &check}) {
+        EXPECT_EQ(r->out.find('\x1b'), std::string::npos) << r->out;
+        EXPECT_EQ(r->err.find('\x1b'), std::string::npos) << r->err;
+    }
+    EXPECT_NE(summary.out.find("    " + shown), std::string::npos) << summary.out;
+    EXPECT_NE(check.out.find("ignored: " + run / "_mvt.1\\x1b[2J (not a trace file name)"), std::string::npos)
+        << check.out;
+    EXPECT_NE(check.out.find("\\x1b]2;x\\x07"), std::string::npos) << check.out;
+}
+
 }  // namespace

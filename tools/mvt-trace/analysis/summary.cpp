@@ -13,6 +13,7 @@
 #include "model/name_table.h"
 #include "reading/record_visitor.h"
 #include "common/saturating.h"
+#include "common/terminal_text.h"
 #include "common/text_format.h"
 
 namespace mvt_trace {
@@ -126,7 +127,7 @@ void summary_collector::write_durations(std::ostream& out, const char* title, co
         handle_totals s;
     };
     std::vector<row> rows;
-    for (const auto& [handle, s] : stats) rows.push_back({names_.handle_name(handle), s});
+    for (const auto& [handle, s] : stats) rows.push_back({printable(names_.handle_name(handle)), s});
     std::sort(rows.begin(), rows.end(), [](const row& a, const row& b) {
         return a.s.total.get() != b.s.total.get() ? a.s.total.get() > b.s.total.get() : a.name < b.name;
     });
@@ -143,7 +144,7 @@ void summary_collector::write_durations(std::ostream& out, const char* title, co
 }
 
 void summary_collector::write_file(std::ostream& out, const file_summary& f, bool with_status) const {
-    out << f.file.name << ": " << total_records(f) << (total_records(f) == 1 ? " record" : " records");
+    out << printable(f.file.name) << ": " << total_records(f) << (total_records(f) == 1 ? " record" : " records");
     if (with_status) out << ", " << status_name(f.report.status);
     if (with_status && f.report.status != file_status::whole) out << " at line " << f.report.line;
     out << "\n";
@@ -174,7 +175,7 @@ void summary_collector::write_graph(std::ostream& out) const {
     // that grows with the trace (the dot command shows the structure).
     out << "graph: " << group_records << " task_group records, " << relations << " relations\n";
     std::map<std::string, std::uint64_t> by_name;
-    for (const auto& [handle, count] : graph_.groups_by_name) by_name[names_.handle_name(handle)] += count;
+    for (const auto& [handle, count] : graph_.groups_by_name) by_name[printable(names_.handle_name(handle))] += count;
     if (!by_name.empty()) out << "  task_group records by name:\n";
     for (const auto& [name, count] : by_name)
         out << "    " << std::left << std::setw(24) << name << std::right << std::setw(10) << count << "\n";

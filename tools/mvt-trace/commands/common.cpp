@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "common/terminal_text.h"
 #include "output/check_report.h"
 
 namespace mvt_trace {
@@ -11,7 +12,8 @@ option_spec output_option(const std::string& what) {
     return {"--output", "-o", "FILE", "write " + what + " to FILE instead of standard output"};
 }
 
-void print_error(const std::string& message) { std::cerr << "mvt-trace: " << message << "\n"; }
+// Messages name files, and a file name can hold any byte but '/' and NUL.
+void print_error(const std::string& message) { std::cerr << "mvt-trace: " << printable(message) << "\n"; }
 
 bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored) {
     std::string error;

@@ -15,7 +15,7 @@ namespace mvt_trace {
 // "-o FILE", shared by the commands that write a result.
 option_spec output_option(const std::string& what);
 
-// "mvt-trace: MESSAGE" on standard error.
+// "mvt-trace: MESSAGE" on standard error, with control bytes shown escaped.
 void print_error(const std::string& message);
 
 // The trace files of the directories named on the command line; false, with

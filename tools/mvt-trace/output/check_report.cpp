@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/terminal_text.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -15,12 +17,14 @@ const char* const how_runtimes_reach_the_library =
     "  an instrumented runtime through INTEL_LIBITTNOTIFY64=/path/to/libmvt_xml.so;\n"
     "  'mvt-trace record -- PROGRAM' sets both.\n";
 
+// Paths, names and the lines that messages quote come from the trace
+// directory: everything from there is made printable.
 std::string problem_line(const file_report& report) {
-    std::string line = report.path;
+    std::string line = printable(report.path);
     if (report.line != 0) line += ":" + std::to_string(report.line);
     line += ": ";
     if (report.status == file_status::malformed) line += "malformed: ";
-    return line + report.message;
+    return line + printable(report.message);
 }
 
 void write_check_report(const run_health& health, std::ostream& out) {
@@ -28,7 +32,7 @@ void write_check_report(const run_health& health, std::ostream& out) {
     for (const file_health& f : health.files) {
         ++by_status[static_cast<std::size_t>(f.report.status)];
         if (f.report.status == file_status::whole)
-            out << f.report.path << ": whole, " << records_text(f.report.whole_records) << "\n";
+            out << printable(f.report.path) << ": whole, " << records_text(f.report.whole_records) << "\n";
         else
             out << problem_line(f.report) << " (" << records_text(f.report.whole_records) << ")\n";
     }
@@ -37,16 +41,16 @@ void write_check_report(const run_health& health, std::ostream& out) {
     for (std::size_t s = 1; s < by_status.size(); ++s)
         if (by_status[s]) out << ", " << by_status[s] << " " << status_name(static_cast<file_status>(s));
     out << "\n";
-    for (const std::string& reason : health.mixed_runs) out << "not one run: " << reason << "\n";
+    for (const std::string& reason : health.mixed_runs) out << "not one run: " << printable(reason) << "\n";
     if (health.judged_as_run && health.nothing_recorded())
         out << "nothing was recorded: no thread of the program called the library.\n"
             << how_runtimes_reach_the_library;
-    for (const std::string& note : health.notes) out << "note: " << note << "\n";
+    for (const std::string& note : health.notes) out << "note: " << printable(note) << "\n";
 }
 
 void write_ignored_entries(const std::vector<ignored_entry>& ignored, std::ostream& out) {
     for (const ignored_entry& entry : ignored)
-        out << "ignored: " << entry.path << " (" << entry.reason << ")\n";
+        out << "ignored: " << printable(entry.path) << " (" << printable(entry.reason) << ")\n";
 }
 
 }  // namespace mvt_trace
