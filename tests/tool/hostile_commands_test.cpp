@@ -169,4 +169,13 @@ TEST(tool_hostile_commands, control_bytes_in_names_reach_the_terminal_escaped) {
     EXPECT_NE(check.out.find("\\x1b]2;x\\x07"), std::string::npos) << check.out;
 }
 
+TEST(tool_hostile_commands, quiet_is_taken_by_every_command_and_listed_in_help) {
+    for (const char* command : {"check", "summary", "analyze"}) {
+        child_result r = run_leashed({command, "--quiet", "openmp_run"}, data);
+        EXPECT_EQ(r.exit_code, 0) << command << r.err;
+        EXPECT_EQ(run_leashed({command, "-q", "openmp_run"}, data).out, r.out) << command;
+        EXPECT_NE(run_leashed({command, "--help"}).out.find("-q, --quiet"), std::string::npos) << command;
+    }
+}
+
 }  // namespace
