@@ -150,7 +150,9 @@ private:
             const ssize_t wrote = ::write(fd_, at, static_cast<std::size_t>(end - at));
             if (wrote > 0)
                 at += wrote;
-            else if (wrote < 0 && errno != EINTR)
+            else if (wrote == 0)
+                error_ = EIO;  // no progress and no reason: do not spin
+            else if (errno != EINTR)
                 error_ = errno;
         }
         setp(buffer_.data(), buffer_.data() + buffer_.size());
