@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: a release build, then the same suite under
 # AddressSanitizer+UndefinedBehaviorSanitizer and under ThreadSanitizer, then a
-# short fuzzing run of the XML reader, then the report page in Chromium. One
-# line per phase, plus the output of whatever fails. MVT_TEST_PHASES selects
-# phases.
+# short fuzzing run of the XML reader and of mvt-trace's trace reader, then
+# the report page in Chromium. One line per phase, plus the output of whatever
+# fails. MVT_TEST_PHASES selects phases.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -48,7 +48,8 @@ for phase in $phases; do
         -DCMAKE_CXX_COMPILER=clang++ -DMVT_BUILD_FUZZ=ON -DMVT_BUILD_TESTS=OFF
       seconds=${MVT_FUZZ_SECONDS:-60}
       if bash fuzz/run.sh build/fuzz "$seconds" >build/fuzz/fuzz.log 2>&1; then
-        echo "fuzz: no crash in $seconds s ($(grep -Eo 'stat::number_of_executed_units: *[0-9]+' build/fuzz/fuzz.log | grep -Eo '[0-9]+$' || echo '?') inputs)"
+        inputs=$(grep -Eo 'stat::number_of_executed_units: *[0-9]+' build/fuzz/fuzz.log | grep -Eo '[0-9]+$' | awk '{ n += $1 } END { if (NR) print n }')
+        echo "fuzz: no crash in $seconds s (${inputs:-?} inputs, XML and trace readers)"
       else
         echo "fuzz: FAILED"
         tail -n 60 build/fuzz/fuzz.log

@@ -229,18 +229,19 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
                                                   record("task_begin", 30, named + field(0)) +
                                                   record("metadata_stringA", 40, text) + task_end(90),
                                               99, 1));
+    mvt_test::temp_dir out;  // never inside the input directory
     for (const char* command : {"chrome", "timeline", "dot", "summary"})
-        ASSERT_EQ(run_tool({command, run.path(), "-o", run / command}, data).exit_code, 0) << command;
+        ASSERT_EQ(run_tool({command, run.path(), "-o", out / command}, data).exit_code, 0) << command;
     const std::string parse =
         "import json,sys,xml.etree.ElementTree as E\n"
         "d=json.load(open(sys.argv[1]))\n"
         "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
         "assert any(e.get('args',{}).get(sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='E'), 'metadata lost'\n"
         "E.parse(sys.argv[2])\n";
-    expect_python({"-c", parse, run / "chrome", run / "timeline", name});
-    EXPECT_NE(mvt_test::read_file(run / "summary").find("second line"), std::string::npos);
+    expect_python({"-c", parse, out / "chrome", out / "timeline", name});
+    EXPECT_NE(mvt_test::read_file(out / "summary").find("second line"), std::string::npos);
     if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
-    child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", run / "g.svg", run / "dot"}, {});
+    child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", out / "g.svg", out / "dot"}, {});
     EXPECT_EQ(rendered.exit_code, 0) << rendered.err;
 }
 
@@ -276,8 +277,9 @@ TEST(tool_commands, report_marks_open_executions_and_names_the_recorded_program)
                region_begin(40, 12, 4, 9) + region_end(50, 11, 9) + task_begin(60, 20, 1, 9) + task_begin(70, 21, 2, 9);
     mvt_test::write_file(run / "_mvt.0", file(records, 90, 1));
     mvt_test::write_file(run / "mvt-record.json", "{\"command\": [\"./prog\", \"two words\"], \"exit_status\": 3}\n");
-    ASSERT_EQ(run_tool({"report", run.path(), "-o", run / "page.html"}, data).exit_code, 0);
-    expect_python({MVT_TOOL_CHECKS, "report-open", run / "page.html"});
+    mvt_test::temp_dir out;
+    ASSERT_EQ(run_tool({"report", run.path(), "-o", out / "page.html"}, data).exit_code, 0);
+    expect_python({MVT_TOOL_CHECKS, "report-open", out / "page.html"});
     // The record file is no trace file: check passes it by.
     EXPECT_EQ(run_tool({"check", run.path()}, data).out.find("mvt-record"), std::string::npos);
 }

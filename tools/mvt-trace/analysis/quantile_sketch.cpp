@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/saturating.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -48,8 +50,8 @@ int quantile_sketch::bucket_of(std::uint64_t value) {
 std::uint64_t quantile_sketch::value_of(int bucket) {
     const int octave = bucket / buckets_per_octave;
     const double lower = std::ldexp(bounds.start[bucket % buckets_per_octave], octave);
-    const double middle = 2 * lower * gamma_ / (1 + gamma_);
-    return middle >= 18446744073709551615.0 ? UINT64_MAX : static_cast<std::uint64_t>(std::llround(middle));
+    // The top octave's values lie past 2^63, where llround cannot go.
+    return saturating_round(2 * lower * gamma_ / (1 + gamma_));
 }
 
 quantile_sketch::quantile_sketch(const quantile_sketch& other)
@@ -66,8 +68,8 @@ quantile_sketch& quantile_sketch::operator=(const quantile_sketch& other) {
 }
 
 std::uint64_t quantile_sketch::count() const {
-    std::uint64_t n = zeros_ + single_count_;
-    for (std::size_t i = 0; i < counts_.size(); ++i) n += in_bucket(i);
+    std::uint64_t n = saturating_add(zeros_, single_count_);
+    for (std::size_t i = 0; i < counts_.size(); ++i) n = saturating_add(n, in_bucket(i));
     return n;
 }
 
@@ -82,7 +84,7 @@ void quantile_sketch::add_to_bucket(int bucket, std::uint64_t n) {
     if (counts_.empty()) {
         if (single_count_ == 0 || single_bucket_ == bucket) {
             single_bucket_ = static_cast<std::int16_t>(bucket);
-            single_count_ += n;
+            single_count_ = saturating_add(single_count_, n);
             return;
         }
         first_bucket_ = single_bucket_;
@@ -109,24 +111,25 @@ void quantile_sketch::add_to_range(int bucket, std::uint64_t n) {
         counts_.resize(static_cast<std::size_t>(bucket - first_bucket_ + 1), 0);
     }
     const auto at = static_cast<std::size_t>(bucket - first_bucket_);
-    const std::uint64_t sum = counts_[at] + n;
+    const std::uint64_t sum = saturating_add(counts_[at], n);
     if (sum < UINT32_MAX) {
         counts_[at] = static_cast<std::uint32_t>(sum);
         return;
     }
     counts_[at] = static_cast<std::uint32_t>(sum % UINT32_MAX);
     if (!spilled_) spilled_ = std::make_unique<spill_map>();
-    (*spilled_)[at] += sum - sum % UINT32_MAX;
+    std::uint64_t& spilled = (*spilled_)[at];
+    spilled = saturating_add(spilled, sum - sum % UINT32_MAX);
 }
 
 std::uint64_t quantile_sketch::in_bucket(std::size_t i) const {
     if (!spilled_) return counts_[i];
     auto found = spilled_->find(i);
-    return counts_[i] + (found == spilled_->end() ? 0 : found->second);
+    return saturating_add(counts_[i], found == spilled_->end() ? 0 : found->second);
 }
 
 void quantile_sketch::merge(const quantile_sketch& other) {
-    zeros_ += other.zeros_;
+    zeros_ = saturating_add(zeros_, other.zeros_);
     if (other.single_count_ > 0) add_to_bucket(other.single_bucket_, other.single_count_);
     for (std::size_t i = 0; i < other.counts_.size(); ++i)
         if (const std::uint64_t n = other.in_bucket(i)) add_to_bucket(other.first_bucket_ + static_cast<int>(i), n);
@@ -146,7 +149,7 @@ std::uint64_t quantile_sketch::quantile(double q) const {
     if (counts_.empty()) return value_of(single_bucket_);
     std::uint64_t below = zeros_;
     for (std::size_t i = 0; i < counts_.size(); ++i) {
-        below += in_bucket(i);
+        below = saturating_add(below, in_bucket(i));
         if (below > rank) return value_of(first_bucket_ + static_cast<int>(i));
     }
     return value_of(first_bucket_ + static_cast<int>(counts_.size()) - 1);

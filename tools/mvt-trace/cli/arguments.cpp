@@ -4,9 +4,17 @@ namespace mvt_trace {
 
 namespace {
 
+bool names(const option_spec& option, const std::string& word) {
+    return word == option.long_name || (!option.short_name.empty() && word == option.short_name);
+}
+
+// A command's own options come first, so that one may give a global name a
+// meaning of its own.
 const option_spec* find_option(const command_spec& command, const std::string& word) {
     for (const option_spec& option : command.options)
-        if (word == option.long_name || (!option.short_name.empty() && word == option.short_name)) return &option;
+        if (names(option, word)) return &option;
+    for (const option_spec& option : global_options())
+        if (names(option, word)) return &option;
     return nullptr;
 }
 
@@ -16,6 +24,13 @@ std::string first_argument_name(const command_spec& command) {
 }
 
 }  // namespace
+
+const std::vector<option_spec>& global_options() {
+    static const std::vector<option_spec> options = {
+        {"--quiet", "-q", "", "no progress line on the terminal while the trace is read"},
+    };
+    return options;
+}
 
 bool asks_for_help(const std::vector<std::string>& words) {
     for (const std::string& word : words) {

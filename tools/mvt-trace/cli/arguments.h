@@ -13,6 +13,11 @@ namespace mvt_trace {
 bool parse_arguments(const command_spec& command, const std::vector<std::string>& words, invocation& parsed,
                      std::string& error);
 
+// Options that every command takes, whatever its own: "--quiet" ("-q"),
+// which keeps progress lines off the terminal. A command reads it as
+// call.has("--quiet").
+const std::vector<option_spec>& global_options();
+
 // True when the words ask for help ("-h" or "--help" before any "--").
 bool asks_for_help(const std::vector<std::string>& words);
 

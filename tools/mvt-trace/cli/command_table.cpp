@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/arguments.h"
 #include "commands/commands.h"
 
 namespace mvt_trace {
@@ -51,6 +52,7 @@ std::string command_help(const command_spec& command) {
     if (!command.options.empty()) text += " [OPTIONS]";
     text += " " + command.arguments + "\n\n" + command.description + "\n";
     std::vector<option_spec> options = command.options;
+    options.insert(options.end(), global_options().begin(), global_options().end());
     options.push_back({"--help", "-h", "", "this text"});
     text += "\noptions:\n";
     for (const option_spec& option : options) text += "  " + padded(option_words(option), 22) + option.help + "\n";

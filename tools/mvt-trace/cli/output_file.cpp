@@ -4,10 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <streambuf>
+#include <vector>
+
+#include "common/regular_file.h"
 
 namespace mvt_trace {
 
@@ -15,12 +22,159 @@ namespace {
 
 std::string reason(int error_number) { return std::strerror(error_number); }
 
+// The one temporary file of the process, for the signal handler to remove;
+// null when there is none.
+std::atomic<char*> pending_temporary{nullptr};
+
+constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void remove_temporary_and_die(int signal_number) {
+    if (char* path = pending_temporary.exchange(nullptr)) ::unlink(path);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+// The handlers are set only where the process left the default in place: a
+// signal the shell told it to ignore stays ignored.
+void watch_signals(const std::string& temporary) {
+    char* copy = ::strdup(temporary.c_str());
+    std::free(pending_temporary.exchange(nullptr));
+    pending_temporary.store(copy);
+    for (int signal_number : cleanup_signals) {
+        struct sigaction current {};
+        if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+            std::signal(signal_number, remove_temporary_and_die);
+    }
+    // Past a file size limit, write() fails with EFBIG instead of the
+    // process being killed, and the result is refused cleanly.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void unwatch_signals() { std::free(pending_temporary.exchange(nullptr)); }
+
+std::string parent_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The input directory that holds `directory` (itself or an ancestor), or
+// null. Walks up through ".." by descriptor, so that no path grows and
+// symbolic links on the way are seen for what they lead to.
+const std::string* enclosing_input(const std::string& directory, const std::vector<std::string>& input_paths,
+                                   const std::vector<struct stat>& inputs) {
+    int fd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; fd >= 0 && depth < 4096; ++depth) {
+        struct stat here {};
+        if (::fstat(fd, &here) != 0) break;
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (same_file(here, inputs[i])) {
+                ::close(fd);
+                return &input_paths[i];
+            }
+        }
+        const int up = ::openat(fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        struct stat above {};
+        const bool at_root = up < 0 || ::fstat(up, &above) != 0 || same_file(above, here);
+        ::close(fd);
+        fd = up;
+        if (at_root) break;
+    }
+    if (fd >= 0) ::close(fd);
+    return nullptr;
+}
+
+// Why the result may not go to `path`, or "" when it may.
+std::string refusal(const std::string& path, const std::vector<std::string>& inputs) {
+    struct stat target {};
+    const bool exists = ::stat(path.c_str(), &target) == 0;
+    if (exists && !S_ISREG(target.st_mode))
+        return std::string(file_kind(target.st_mode)) + ", not a regular file (leave out -o to write to standard output)";
+    std::vector<std::string> directory_paths;
+    std::vector<struct stat> directories;
+    for (const std::string& input : inputs) {
+        struct stat info {};
+        if (::stat(input.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode)) {
+            directory_paths.push_back(input);
+            directories.push_back(info);
+        } else if (exists && same_file(info, target)) {
+            return "it is the input file " + input;
+        }
+    }
+    if (directories.empty()) return "";
+    if (const std::string* input = enclosing_input(parent_of(path), directory_paths, directories))
+        return "it lies inside the input directory " + *input;
+    return "";
+}
+
 }  // namespace
+
+// A stream buffer straight onto a descriptor that remembers the first write
+// error: std::ofstream loses errno on the way, and keeps writing to a full
+// disk. After an error everything is dropped.
+class output_file::descriptor_buffer : public std::streambuf {
+public:
+    explicit descriptor_buffer(int fd) : fd_(fd), buffer_(std::size_t{1} << 20) {
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+    }
+    ~descriptor_buffer() override { close(); }
+
+    // Writes what is buffered and closes; the first error, or 0.
+    int close() {
+        if (fd_ < 0) return error_;
+        drain();
+        if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+        fd_ = -1;
+        return error_;
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!drain()) return traits_type::eof();
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        *pptr() = traits_type::to_char_type(c);
+        pbump(1);
+        return c;
+    }
+    int sync() override { return drain() ? 0 : -1; }
+
+private:
+    bool drain() {
+        const char* at = pbase();
+        const char* const end = pptr();
+        while (error_ == 0 && at < end) {
+            const ssize_t wrote = ::write(fd_, at, static_cast<std::size_t>(end - at));
+            if (wrote > 0)
+                at += wrote;
+            else if (wrote == 0)
+                error_ = EIO;  // no progress and no reason: do not spin
+            else if (errno != EINTR)
+                error_ = errno;
+        }
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+        return error_ == 0;
+    }
+
+    int fd_;
+    int error_ = 0;
+    std::vector<char> buffer_;
+};
+
+output_file::output_file() = default;
 
 output_file::~output_file() { discard(); }
 
-bool output_file::open(const std::string& path, std::string& error) {
+bool output_file::open(const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
+    discard();
     if (path.empty() || path == "-") return true;
+    if (const std::string why = refusal(path, inputs); !why.empty()) {
+        error = "cannot write " + path + ": " + why;
+        return false;
+    }
     path_ = path;
     // The temporary name is made unique with mkstemp in the target's own
     // directory, so that the final rename never crosses file systems.
@@ -32,32 +186,25 @@ bool output_file::open(const std::string& path, std::string& error) {
         error = "cannot write " + path + ": " + reason(errno);
         return false;
     }
-    ::close(fd);
     temporary_ = name.data();
-    buffer_.resize(std::size_t{1} << 20);
-    file_ = std::make_unique<std::ofstream>();
-    file_->rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    file_->open(temporary_, std::ios::binary | std::ios::trunc);
-    if (!*file_) {
-        error = "cannot write " + path + ": " + reason(errno);
-        discard();
-        return false;
-    }
+    watch_signals(temporary_);
+    buffer_ = std::make_unique<descriptor_buffer>(fd);
+    file_ = std::make_unique<std::ostream>(buffer_.get());
     return true;
 }
 
-std::ostream& output_file::stream() { return file_ ? static_cast<std::ostream&>(*file_) : std::cout; }
+std::ostream& output_file::stream() { return file_ ? *file_ : std::cout; }
 
 bool output_file::commit(std::string& error) {
     if (!file_) {
         std::cout.flush();
         if (std::cout) return true;
-        error = "cannot write to standard output: " + reason(errno);
+        error = "cannot write to standard output: " + reason(errno != 0 ? errno : EIO);
         return false;
     }
-    file_->close();
-    if (file_->fail()) {
-        error = "cannot write " + path_ + ": " + reason(errno != 0 ? errno : EIO);
+    file_->flush();
+    if (const int failed = buffer_->close(); failed != 0 || !*file_) {
+        error = "cannot write " + path_ + ": " + reason(failed != 0 ? failed : EIO);
         discard();
         return false;
     }
@@ -72,14 +219,18 @@ bool output_file::commit(std::string& error) {
         return false;
     }
     temporary_.clear();
+    unwatch_signals();
     file_.reset();
+    buffer_.reset();
     return true;
 }
 
 void output_file::discard() {
     file_.reset();
+    buffer_.reset();
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();
+    unwatch_signals();
 }
 
 }  // namespace mvt_trace

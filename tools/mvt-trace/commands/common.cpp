@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "common/terminal_text.h"
+#include "output/check_report.h"
 
 namespace mvt_trace {
 
@@ -10,16 +12,25 @@ option_spec output_option(const std::string& what) {
     return {"--output", "-o", "FILE", "write " + what + " to FILE instead of standard output"};
 }
 
-void print_error(const std::string& message) { std::cerr << "mvt-trace: " << message << "\n"; }
+// Messages name files, and a file name can hold any byte but '/' and NUL.
+void print_error(const std::string& message) { std::cerr << "mvt-trace: " << printable(message) << "\n"; }
 
-bool load_run(const invocation& call, std::vector<trace_file>& files) {
+bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored) {
     std::string error;
-    if (list_run(call.positional, files, error)) return true;
+    if (list_run(call.positional, files, ignored, error)) return true;
     print_error(error);
     return false;
 }
 
 pass_options progress_options(const invocation&) { return {}; }
+
+bool load_run(const invocation& call, std::vector<trace_file>& files) {
+    std::vector<ignored_entry> ignored;
+    if (!load_run(call, files, ignored)) return false;
+    for (const ignored_entry& entry : ignored)
+        if (entry.trace_name) print_error("warning: " + entry.path + ": " + entry.reason);
+    return true;
+}
 
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count) {
     if (!call.has(option)) return true;

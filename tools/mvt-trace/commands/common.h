@@ -16,12 +16,15 @@ namespace mvt_trace {
 // "-o FILE", shared by the commands that write a result.
 option_spec output_option(const std::string& what);
 
-// "mvt-trace: MESSAGE" on standard error.
+// "mvt-trace: MESSAGE" on standard error, with control bytes shown escaped.
 void print_error(const std::string& message);
 
 // The trace files of the directories named on the command line; false, with
-// the reason printed, when one cannot be read or holds no trace.
+// the reason printed, when one cannot be read or holds no trace. Entries
+// named like trace files that are no regular files are named in a warning;
+// the second form hands every entry passed over to the caller instead.
 bool load_run(const invocation& call, std::vector<trace_file>& files);
+bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored);
 
 // How the pass over the run shows its progress for this command.
 pass_options progress_options(const invocation& call);
@@ -45,7 +48,7 @@ int run_to_output(const invocation& call, Produce produce) {
     if (!load_run(call, files)) return 2;
     output_file out;
     std::string error;
-    if (!out.open(call.value("--output"), error)) {
+    if (!out.open(call.value("--output"), call.positional, error)) {
         print_error(error);
         return 2;
     }

@@ -1,19 +1,14 @@
 #include "output/analyze_problems.h"
 
+#include "common/terminal_text.h"
 #include "common/text_format.h"
 
 namespace mvt_trace {
 
-std::string one_line(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    return text;
-}
-
 std::vector<std::string> finding_lines(const trace_model& model, severity level) {
     std::vector<std::string> lines;
     for (const finding& f : model.findings())
-        if (severity_of(f.kind) == level) lines.push_back(one_line(finding_text(f, model)));
+        if (severity_of(f.kind) == level) lines.push_back(finding_text(f, model));
     return lines;
 }
 
@@ -24,7 +19,7 @@ std::string what_tells_apart(const run_analysis& run, std::uint32_t object) {
     const trace_model::object& node = model.objects()[object];
     std::string text = " (";
     if (run.labels.of_object(object).find(std::string(model.kind_of(node))) == std::string::npos)
-        text += one_line(std::string(model.kind_of(node))) + ", ";
+        text += printable(std::string(model.kind_of(node))) + ", ";
     text += "id " + full_id_text(node.id);
     if (model.processes().size() > 1) text += ", process " + std::to_string(node.process);
     return text + ")";
@@ -33,12 +28,12 @@ std::string what_tells_apart(const run_analysis& run, std::uint32_t object) {
 }  // namespace
 
 std::string describe_node(const run_analysis& run, std::uint32_t object) {
-    return one_line(run.labels.of_object(object)) + what_tells_apart(run, object);
+    return printable(run.labels.of_object(object)) + what_tells_apart(run, object);
 }
 
 std::string describe_step(const run_analysis& run, const critical_step& step) {
     const std::uint32_t node = run.model.executions()[step.execution].node;
-    return one_line(run.labels.of_object(node)) + " #" + std::to_string(step.instance) + what_tells_apart(run, node);
+    return printable(run.labels.of_object(node)) + " #" + std::to_string(step.instance) + what_tells_apart(run, node);
 }
 
 }  // namespace mvt_trace

@@ -16,14 +16,11 @@ namespace mvt_trace {
 std::vector<std::string> finding_lines(const trace_model& model, severity level);
 
 // "store (function_node, id 1.54.0)": a node's label with what tells it
-// apart, on one line (control characters of names become blanks).
+// apart, on one line (control bytes of names shown escaped).
 std::string describe_node(const run_analysis& run, std::uint32_t object);
 // A step of the critical path: the node and which of its executions
 // ("store #17").
 std::string describe_step(const run_analysis& run, const critical_step& step);
-
-// The text with control characters (line feeds, say) replaced by blanks.
-std::string one_line(std::string text);
 
 }  // namespace mvt_trace
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/text_format.h"
+#include "common/terminal_text.h"
 #include "output/analyze_problems.h"
 
 namespace mvt_trace {
@@ -42,7 +43,7 @@ void write_header(const run_analysis& run, std::ostream& out) {
             process_records += model.threads()[t].records;
             threads += model.threads()[t].records > 0 ? 1 : 0;
         }
-        out << "  process " << p << ": " << one_line(process.directory) << ", "
+        out << "  process " << p << ": " << printable(process.directory) << ", "
             << counted(threads, "thread", "threads") << ", " << counted(process_records, "record", "records") << "\n";
     }
 }
@@ -65,7 +66,7 @@ void write_more(std::ostream& out, std::size_t total, std::size_t shown) {
 }
 
 std::string named(const run_analysis& run, const named_statistics& group) {
-    std::string what = one_line(group.name);
+    std::string what = printable(group.name);
     if (run.model.processes().size() > 1) what += " (process " + std::to_string(group.process) + ")";
     return what;
 }
@@ -96,7 +97,7 @@ void write_constructs(const run_analysis& run, std::ostream& out) {
         out << "  " << std::setw(10) << format_duration(row.stats.total()) << std::setw(7) << c.nodes.size()
             << std::setw(11) << row.stats.count() << std::setw(11) << format_duration(row.stats.mean())
             << std::setw(11) << format_duration(row.stats.p95()) << std::setw(8) << percent(row.stats.total(), work)
-            << std::setw(8) << percent(row.span_time, span) << "  " << one_line(c.label) << "\n";
+            << std::setw(8) << percent(row.span_time, span) << "  " << printable(c.label) << "\n";
     }
     write_more(out, rows.size(), shown_rows);
 }
@@ -152,7 +153,7 @@ void write_dependencies(const run_analysis& run, std::ostream& out) {
         }
         out << "  " << std::setw(10) << format_duration(time) << "  ";
         if (j - i > 1)
-            out << (j - i) << " x " << one_line(run.labels.constructs()[construct].label) << "\n";
+            out << (j - i) << " x " << printable(run.labels.constructs()[construct].label) << "\n";
         else
             out << describe_step(run, step) << "\n";
         i = j;
@@ -179,7 +180,7 @@ void write_dependencies(const run_analysis& run, std::ostream& out) {
         const auto& [c, share] = shares[k];
         out << "  " << std::setw(10) << format_duration(share.time) << std::setw(7) << percent(share.time, graph.span)
             << "  " << counted(share.steps, "execution", "executions") << " of "
-            << (c == no_index ? describe_node(run, share.object) : one_line(run.labels.constructs()[c].label)) << "\n";
+            << (c == no_index ? describe_node(run, share.object) : printable(run.labels.constructs()[c].label)) << "\n";
     }
 }
 
@@ -209,11 +210,11 @@ void write_concurrency(const run_analysis& run, std::ostream& out) {
 void write_findings(const run_analysis& run, std::ostream& out) {
     const std::vector<std::string> problems = finding_lines(run.model, severity::problem);
     out << "\nproblems: " << (problems.empty() ? "none" : std::to_string(problems.size())) << "\n";
-    for (const std::string& problem : problems) out << "  - " << problem << "\n";
+    for (const std::string& problem : problems) out << "  - " << printable(problem) << "\n";
     const std::vector<std::string> notes = finding_lines(run.model, severity::note);
     if (notes.empty()) return;
     out << "notes:\n";
-    for (const std::string& note : notes) out << "  - " << note << "\n";
+    for (const std::string& note : notes) out << "  - " << printable(note) << "\n";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/terminal_text.h"
 #include "output/analyze_problems.h"
 
 namespace mvt_trace {
@@ -24,9 +25,9 @@ bool write_check_report(const trace_model& model, std::ostream& out) {
         const file_report& report = t.report;
         ++by_status[static_cast<std::size_t>(report.status)];
         if (report.status == file_status::whole) {
-            out << one_line(report.path) << ": whole, " << records_text(report.whole_records) << "\n";
+            out << printable(report.path) << ": whole, " << records_text(report.whole_records) << "\n";
         } else {
-            out << one_line(problem_line(report)) << " (" << records_text(report.whole_records) << ")\n";
+            out << printable(problem_line(report)) << " (" << records_text(report.whole_records) << ")\n";
             sound = false;
         }
     }
@@ -40,14 +41,19 @@ bool write_check_report(const trace_model& model, std::ostream& out) {
     for (const finding& f : model.findings()) {
         if (severity_of(f.kind) != severity::problem || f.kind == finding_kind::file_not_whole) continue;
         sound = false;
-        out << (f.kind == finding_kind::not_one_run ? "" : "problem: ") << one_line(finding_text(f, model)) << "\n";
+        out << (f.kind == finding_kind::not_one_run ? "" : "problem: ") << printable(finding_text(f, model)) << "\n";
     }
     if (records == 0 && files > 0)
         out << "nothing was recorded: no thread of the program called the library.\n"
             << how_runtimes_reach_the_library;
     for (const finding& f : model.findings())
-        if (severity_of(f.kind) == severity::note) out << "note: " << one_line(finding_text(f, model)) << "\n";
+        if (severity_of(f.kind) == severity::note) out << "note: " << printable(finding_text(f, model)) << "\n";
     return sound;
+}
+
+void write_ignored_entries(const std::vector<ignored_entry>& ignored, std::ostream& out) {
+    for (const ignored_entry& entry : ignored)
+        out << "ignored: " << printable(entry.path) << " (" << printable(entry.reason) << ")\n";
 }
 
 }  // namespace mvt_trace

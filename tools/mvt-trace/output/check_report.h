@@ -2,8 +2,10 @@
 #define MVT_TRACE_OUTPUT_CHECK_REPORT_H
 
 #include <ostream>
+#include <vector>
 
 #include "model/trace_model.h"
+#include "reading/trace_directory.h"
 
 namespace mvt_trace {
 
@@ -12,6 +14,9 @@ namespace mvt_trace {
 // runs, executions of nodes never ended, ...) and the notes. True when the
 // trace is sound: every file whole, and no problem.
 bool write_check_report(const trace_model& model, std::ostream& out);
+
+// "ignored: PATH (REASON)" for each entry the listing passed over.
+void write_ignored_entries(const std::vector<ignored_entry>& ignored, std::ostream& out);
 
 // How a program's threads reach the library, for a trace with no records.
 extern const char* const how_runtimes_reach_the_library;

@@ -6,26 +6,31 @@
 #include <map>
 #include <string>
 
+#include "common/saturating.h"
+#include "common/terminal_text.h"
 #include "common/text_format.h"
+#include "common/terminal_text.h"
 #include "output/analyze_problems.h"
 
 namespace mvt_trace {
 
 namespace {
 
+// The total in 128 bits, so that the mean stays right for durations near
+// 2^64.
 struct name_totals {
     std::uint64_t count = 0;
-    std::uint64_t total = 0;
+    wide_total total;
     std::uint64_t open = 0;
 
     void add(std::uint64_t duration, bool open_at_end) {
         ++count;
-        total += duration;
+        total.add(duration);
         open += open_at_end ? 1 : 0;
     }
     void merge(const name_totals& other) {
         count += other.count;
-        total += other.total;
+        total.add(other.total);
         open += other.open;
     }
 };
@@ -54,21 +59,22 @@ std::uint64_t total_records(const file_summary& f) {
 void write_durations(std::ostream& out, const char* title, const totals_by_name& totals) {
     if (totals.empty()) return;
     std::vector<std::pair<std::string, name_totals>> rows(totals.begin(), totals.end());
-    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.second.total > b.second.total; });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const auto& a, const auto& b) { return a.second.total.get() > b.second.total.get(); });
     out << "  " << title << ":\n";
     out << "    " << std::left << std::setw(24) << "name" << std::right << std::setw(10) << "count" << std::setw(16)
         << "total" << std::setw(16) << "mean" << "\n";
     for (const auto& [name, s] : rows) {
-        out << "    " << std::left << std::setw(24) << one_line(name) << std::right << std::setw(10) << s.count
-            << std::setw(16) << format_duration(s.total) << std::setw(16)
-            << format_duration(s.count ? s.total / s.count : 0);
+        out << "    " << std::left << std::setw(24) << printable(name) << std::right << std::setw(10) << s.count
+            << std::setw(16) << format_duration(s.total.saturated()) << std::setw(16)
+            << format_duration(s.total.mean(s.count));
         if (s.open) out << "  (" << s.open << " still open at the end of the file)";
         out << "\n";
     }
 }
 
 void write_file(std::ostream& out, const file_summary& f) {
-    out << one_line(f.name) << ": " << counted(total_records(f), "record", "records");
+    out << printable(f.name) << ": " << counted(total_records(f), "record", "records");
     if (f.report) out << ", " << status_name(f.report->status);
     if (f.report && f.report->status != file_status::whole) out << " at line " << f.report->line;
     out << "\n";
@@ -107,7 +113,7 @@ void write_graph(const trace_model& model, std::ostream& out) {
     out << "graph: " << group_records << " task_group records, " << relation_records << " relations\n";
     if (!groups.empty()) out << "  task_group records by name:\n";
     for (const auto& [name, count] : groups)
-        out << "    " << std::left << std::setw(24) << one_line(name) << std::right << std::setw(10) << count << "\n";
+        out << "    " << std::left << std::setw(24) << printable(name) << std::right << std::setw(10) << count << "\n";
     if (!relations.empty()) out << "  relations by kind:\n";
     for (const auto& [code, count] : relations)
         out << "    " << std::left << std::setw(24) << relation_name(code) << std::right << std::setw(10) << count
@@ -133,7 +139,7 @@ void write_summary(const trace_model& model, std::ostream& out) {
     for (const trace_model::execution& e : model.executions())
         files[e.thread].tasks[std::string(model.text(e.name))].add(e.busy, e.open_at_end);
     for (const trace_model::region& r : model.regions())
-        files[r.begin_thread].regions[std::string(model.text(r.name))].add(r.end - r.begin, r.open_at_end);
+        files[r.begin_thread].regions[std::string(model.text(r.name))].add(saturating_sub(r.end, r.begin), r.open_at_end);
 
     file_summary all;
     all.name = "all files";

@@ -68,9 +68,9 @@ bool trace_file_reader::next(const trace_record*& record) {
 
 void trace_file_reader::finish_at_end() {
     if (!lines_.error().empty()) {
-        report_.status = file_status::unreadable;
+        report_.status = lines_.line_too_long() ? file_status::malformed : file_status::unreadable;
         report_.line = lines_.line_number() + 1;
-        report_.message = "read error: " + lines_.error();
+        report_.message = lines_.line_too_long() ? lines_.error() : "read error: " + lines_.error();
     } else if (!parser_.finished()) {
         report_.status = file_status::truncated;
         report_.line = lines_.line_number() + 1;

@@ -1,0 +1,58 @@
+#include "common/regular_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace mvt_trace {
+
+const char* file_kind(mode_t mode) {
+    if (S_ISREG(mode)) return "a regular file";
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISLNK(mode)) return "a symbolic link";
+    return "not a regular file";
+}
+
+namespace {
+
+std::string refusal(mode_t mode, const char* what) { return std::string(file_kind(mode)) + ", not " + what; }
+
+}  // namespace
+
+int open_regular_file(const std::string& path, const char* what, std::string& reason, struct stat* info) {
+    struct stat before {};
+    if (::stat(path.c_str(), &before) != 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        reason = refusal(before.st_mode, what);
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    struct stat after {};
+    const bool examined = ::fstat(fd, &after) == 0;
+    if (!examined || !S_ISREG(after.st_mode)) {
+        reason = examined ? refusal(after.st_mode, what) : std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    // Reads of a regular file never wait anyway; clearing the flag keeps a
+    // later reader from meeting EAGAIN should that ever change.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (info != nullptr) *info = after;
+    return fd;
+}
+
+}  // namespace mvt_trace
