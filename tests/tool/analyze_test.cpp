@@ -3,6 +3,7 @@
 // and a flow graph declared through the __itt_* API.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -60,9 +61,11 @@ TEST(tool_analyze, diamond_declared_through_the_api_gives_the_known_answers) {
     EXPECT_EQ(graph["work_ns"], 130 * ms);
     EXPECT_EQ(graph["span_ns"], 100 * ms);
     EXPECT_EQ(graph["parallelism"], 1.3);
-    EXPECT_EQ(graph["condensed_cycles"], 0);
+    EXPECT_EQ(graph["executions"], 4);
+    EXPECT_EQ(graph["execution_edges"], 4);
     EXPECT_EQ(path_names(r), (std::vector<std::string>{"A", "B", "D"}));
-    EXPECT_EQ(graph["critical_path"][1]["total_ns"], 60 * ms);
+    EXPECT_EQ(graph["critical_path"][1]["duration_ns"], 60 * ms);
+    EXPECT_EQ(graph["critical_path"][1]["instance"], 1);
 
     EXPECT_EQ(r["wall_ns"], 100 * ms);
     EXPECT_EQ(r["threads"], 2);
@@ -99,7 +102,8 @@ TEST(tool_analyze, each_execution_goes_to_the_node_of_the_first_rule_that_applie
     };
     std::map<std::string, json> nodes = nodes_by_name(r);
     for (const expectation& e : std::vector<expectation>{
-             {"by_id", 1, 1 * ms}, {"by_child_of", 2, 5 * ms}, {"by_parent_of", 1, 1 * ms},
+             {"by_id", 2, 2 * ms},  // its own, and the work under its port
+             {"by_child_of", 2, 5 * ms}, {"by_parent_of", 1, 1 * ms},
              {"node", 1, 4 * ms},   // the OpenMP task node 5.1.0
              {"group", 1, 1 * ms},  // rule 3 outside the OpenMP model
          }) {
@@ -115,9 +119,10 @@ TEST(tool_analyze, each_execution_goes_to_the_node_of_the_first_rule_that_applie
     EXPECT_NEAR(nodes["by_child_of"]["p50_ns"].get<double>(), 2e6, 2e4);
     EXPECT_NEAR(nodes["by_child_of"]["p95_ns"].get<double>(), 3e6, 3e4);
     EXPECT_EQ(nodes["by_child_of"]["stddev_ns"], ms / 2);
-    ASSERT_EQ(r["unattached"].size(), 2u);
-    EXPECT_EQ(r["unattached"][0]["name"], "orphan");
-    EXPECT_EQ(r["unattached"][1]["name"], "port_work");
+    // Where a graph is declared, what no node claims is the runtime's own.
+    EXPECT_TRUE(r["unattached"].empty());
+    ASSERT_EQ(r["runtime"].size(), 1u);
+    EXPECT_EQ(r["runtime"][0]["name"], "orphan");
 }
 
 TEST(tool_analyze, edges_run_through_ports_and_undeclared_vertices) {
@@ -132,18 +137,17 @@ TEST(tool_analyze, edges_run_through_ports_and_undeclared_vertices) {
     EXPECT_EQ(graph["critical_path"][1]["name"], "C");
 }
 
-TEST(tool_analyze, a_cycle_is_condensed_and_reported) {
+TEST(tool_analyze, a_graph_that_loops_is_no_problem) {
     mvt_test::temp_dir dir;
     const json r = analyze_script("cycle", dir);
     const json& graph = r["dependency_graph"];
-    EXPECT_EQ(graph["condensed_cycles"], 1);
+    EXPECT_EQ(graph["edges"], 4);
     EXPECT_EQ(graph["work_ns"], 10 * ms);
     EXPECT_EQ(graph["span_ns"], 10 * ms);
     std::vector<std::string> ids;
     for (const json& step : graph["critical_path"]) ids.push_back(step["id"]);
     EXPECT_EQ(ids, (std::vector<std::string>{"10.0.0", "11.0.0", "12.0.0", "13.0.0"}));
-    EXPECT_EQ(r["problems"], json::array({"the dependency graph has 1 cycle (3 nodes): each was condensed into one "
-                                          "vertex for work, span and critical path"}));
+    EXPECT_TRUE(r["problems"].empty()) << r["problems"];
 }
 
 TEST(tool_analyze, executions_that_never_close_are_reported_not_guessed) {
@@ -155,22 +159,25 @@ TEST(tool_analyze, executions_that_never_close_are_reported_not_guessed) {
     EXPECT_EQ(nodes["10.0.0"]["executions"], 1);  // the inner one; the outer never closed
     EXPECT_EQ(nodes["10.0.0"]["total_ns"], 2 * ms);
     EXPECT_EQ(nodes["11.0.0"]["total_ns"], 4 * ms);
-    ASSERT_EQ(r["unattached"].size(), 1u);
-    EXPECT_EQ(r["unattached"][0]["total_ns"], 1 * ms);  // the region begun again, then ended
-    EXPECT_EQ(r["concurrency"]["time_at_ns"], (json{{"0", 14 * ms}, {"1", 5 * ms}, {"2", 1 * ms}}));
+    // Executions still open have no duration: they are in no sum.
+    EXPECT_EQ(r["dependency_graph"]["work_ns"], 6 * ms);
+    // Nor do they keep a thread busy; regions never do.
+    EXPECT_EQ(r["concurrency"]["time_at_ns"], (json{{"0", 15 * ms}, {"1", 4 * ms}, {"2", 1 * ms}}));
     const std::vector<std::string> problems = r["problems"];
     EXPECT_EQ(problems, (std::vector<std::string>{
+                            "p0/_mvt.0: 2 executions of graph nodes still open at the end of the file",
                             "p0/_mvt.1:42: truncated: the file ends where it should have \"<record>\" (or an "
                             "end_of_records record before \"</trace>\")",
-                            "p0/_mvt.0: 2 task executions still open at the end of the file",
-                            "p0/_mvt.0: 1 region still open at the end of the file",
-                            "p0/_mvt.0: 1 region begun again under its identifier before its end (the earlier has "
-                            "no end)",
-                            "p0/_mvt.0: 1 task_end record with no task execution open",
-                            "p0/_mvt.0: 1 region_end record with no such region open",
-                            "p0/_mvt.1: 1 task execution still open at the end of the file",
                             "p0: identifier 11.0.0 declared as \"node\" and as \"input_port_0\"",
                         }));
+    // A region begun twice under one identifier is two regions; the end
+    // closes the later.
+    const std::vector<std::string> notes = r["notes"];
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "p0/_mvt.0: 1 task_end record with no task execution open",
+                         "p0/_mvt.0: 2 regions still open at the end of the file",
+                         "p0/_mvt.0: 1 region_end record with no such region open",
+                     }));
 }
 
 TEST(tool_analyze, several_directories_keep_their_processes_apart) {
@@ -191,9 +198,8 @@ TEST(tool_analyze, several_directories_keep_their_processes_apart) {
 
 TEST(tool_analyze, a_location_that_thousands_write_and_read_is_not_expanded_into_every_pair) {
     // 3000 tasks write one location and 3000 read it: 9 million edges once
-    // expanded, past what the model expands. The location stays a vertex of
-    // the graph: nodes, work and span come out exact, the edge count as a
-    // lower bound.
+    // expanded, past what the model expands. The expansion stops and says
+    // so, in bounded time and memory; the edge count is a lower bound.
     constexpr int writers = 3000, readers = 3000;
     std::string script = "thread 0\n";
     for (int i = 0; i < writers + readers; ++i) script += "0 task_group flow " + std::to_string(10 + i) + " 0 node\n";
@@ -211,14 +217,15 @@ TEST(tool_analyze, a_location_that_thousands_write_and_read_is_not_expanded_into
     mvt_test::temp_dir dir;
     mvt_tool_test::write_trace_script(script, dir.path());
     const json graph = analyze_json({"p0"}, dir.path())["dependency_graph"];
-    EXPECT_EQ(graph["nodes"], writers + readers);
+    EXPECT_LE(graph["nodes"], writers + readers);
     EXPECT_EQ(graph["work_ns"], work);
     EXPECT_EQ(graph["span_ns"], 13);
     ASSERT_EQ(graph["critical_path"].size(), 2u);
-    EXPECT_EQ(graph["critical_path"][0]["total_ns"], 7);
-    EXPECT_EQ(graph["critical_path"][1]["total_ns"], 6);
+    EXPECT_EQ(graph["critical_path"][0]["duration_ns"], 7);
+    EXPECT_EQ(graph["critical_path"][1]["duration_ns"], 6);
     EXPECT_GE(graph["edges"], 1000000);
     EXPECT_LT(graph["edges"], writers * readers);
+    EXPECT_FALSE(graph["edges_complete"]);
 }
 
 // The tasks sleep: each lasts its time plus the scheduler's delay, which
@@ -243,7 +250,6 @@ TEST(tool_analyze, diamond_of_openmp_tasks_on_libomp_gives_the_known_answers) {
     const json& graph = r["dependency_graph"];
     EXPECT_EQ(graph["nodes"], 4);
     EXPECT_EQ(graph["edges"], 4);
-    EXPECT_EQ(graph["condensed_cycles"], 0);
     EXPECT_TRUE(near(graph["work_ns"], 130 * ms)) << graph;
     EXPECT_TRUE(near(graph["span_ns"], 100 * ms)) << graph;
     const double parallelism = graph["parallelism"];
@@ -253,7 +259,7 @@ TEST(tool_analyze, diamond_of_openmp_tasks_on_libomp_gives_the_known_answers) {
     const std::uint64_t path_ms[] = {20, 60, 20};
     for (std::size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(graph["critical_path"][i]["name"], "node");
-        EXPECT_TRUE(near(graph["critical_path"][i]["total_ns"], path_ms[i] * ms)) << graph;
+        EXPECT_TRUE(near(graph["critical_path"][i]["duration_ns"], path_ms[i] * ms)) << graph;
     }
     // Each task node has its one execution and the code address of its task.
     int task_nodes = 0;
@@ -279,7 +285,16 @@ TEST(tool_analyze, pipeline_declared_through_the_api_shows_each_stage_with_its_e
     }
     EXPECT_EQ(r["dependency_graph"]["nodes"], 3);
     EXPECT_EQ(r["dependency_graph"]["edges"], 2);
-    EXPECT_EQ(path_names(r), (std::vector<std::string>{"read", "scale", "write"}));
+    EXPECT_EQ(r["dependency_graph"]["executions"], 150);
+    // The stages run side by side, so which executions wait for which
+    // depends on the run; the path goes through the stages in order and
+    // fits in the run.
+    const std::vector<std::string> path = path_names(r);
+    EXPECT_TRUE(std::is_sorted(path.begin(), path.end(), [](const std::string& a, const std::string& b) {
+        const std::vector<std::string> order = {"read", "scale", "write"};
+        return std::find(order.begin(), order.end(), a) < std::find(order.begin(), order.end(), b);
+    })) << r["dependency_graph"];
+    EXPECT_LE(r["dependency_graph"]["span_ns"].get<std::uint64_t>(), r["wall_ns"].get<std::uint64_t>());
     EXPECT_TRUE(r["unattached"].empty());
     EXPECT_TRUE(r["problems"].empty()) << r["problems"];
 }

@@ -77,14 +77,16 @@ TEST(tool_commands, check_judges_a_directory_as_one_run) {
           "not one run: _mvt.1 is missing: a run numbers its files from _mvt.0 without gaps.",
           "not one run: _mvt.3 ends up to 50.000 s before the other files: left from an earlier run in the same "
           "directory."}},
-        {"runtime quirks in whole files are notes",
+        {"runtime quirks in whole files are notes; a region may end on another thread",
          {{"_mvt.0", file(task_end(t - 990) + region_begin(t - 980, 9, 43) + task_begin(t - 970, 5, 42), t)},
           {"_mvt.1", file(region_end(t - 960, 9) + region_end(t - 950, 8), t + 10)}},
          0,
-         {"note: _mvt.0: 1 task execution still open at the end of the file",
+         {"note: _mvt.0: 1 execution of the runtime's own still open at the end of the file",
           "note: _mvt.0: 1 task_end record with no task execution open",
-          "note: 1 region begun on _mvt.0 was ended on _mvt.1",
-          "note: _mvt.1: 1 region_end record with no such region open"}},
+          "note: _mvt.1: 1 region_end record with no such region open",
+          "note: 2 name handles are used without a record naming them, shown as \"(unnamed 0x...)\": the runtime "
+          "created its names before it loaded the library, as an instrumented runtime's compiled-in part does when "
+          "it binds the collector late"}},
         {"nothing recorded",
          {{"_mvt.0", file("", t)}, {"_mvt.1", file("", t + 10)}},
          0,
@@ -95,6 +97,8 @@ TEST(tool_commands, check_judges_a_directory_as_one_run) {
         for (const auto& [name, content] : c.files) mvt_test::write_file(dir / name, content);
         child_result r = run_tool({"check", dir.path()}, data);
         EXPECT_EQ(r.exit_code, c.status) << c.what << "\n" << r.out;
+        for (std::size_t at; (at = r.out.find(dir.path() + "/")) != std::string::npos;)
+            r.out.erase(at, dir.path().size() + 1);
         std::vector<std::string> lines;
         for (std::size_t at = 0, next; (next = r.out.find('\n', at)) != std::string::npos; at = next + 1)
             lines.push_back(r.out.substr(at, next - at));
@@ -148,7 +152,7 @@ TEST(tool_commands, chrome_json_and_timeline_svg_parse_back_with_what_they_show)
         "assert names=={1:'openmp_run',2:'truncated'}, names\n"
         "t=[x['ts'] for x in e if x['ph']!='M']\n"
         "assert t==sorted(t), 'time order'\n"
-        "assert sum(x['ph']=='B' for x in e)==sum(x['ph']=='E' for x in e), 'every slice ends'\n"
+        "assert all(x['dur']>=0 for x in e if x['ph']=='X'), 'every slice has a length'\n"
         "assert any(x.get('args',{}).get('open_at_end') for x in e if x['pid']==2), 'open at the end'\n";
     expect_python({"-c", two, out / "two.json"});
 }
@@ -158,10 +162,11 @@ TEST(tool_commands, dot_draws_regions_as_boxes_and_tasks_with_their_dependences)
     child_result r = run_tool({"dot", "openmp_run", "-o", out / "graph.dot"}, data);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(mvt_test::read_file(out / "graph.dot"), expected("dot_openmp_run.dot"));
-    // Capped, the critical path stays: its two task nodes, 7.1 and 10.1.
-    const std::string capped = run_tool({"dot", "openmp_run", "--max-nodes", "2"}, data).out;
-    EXPECT_NE(capped.find("label=\"2 of 5 nodes drawn"), std::string::npos) << capped;
-    EXPECT_NE(capped.find("n7 -> n8 [color"), std::string::npos) << capped;
+    // Capped, the critical path's nodes stay first, the heavier first.
+    const std::string capped = run_tool({"dot", "openmp_run", "--max-nodes", "1"}, data).out;
+    EXPECT_NE(capped.find("label=\"1 of 2 nodes drawn"), std::string::npos) << capped;
+    EXPECT_NE(capped.find("n8 [id=\"node-0\""), std::string::npos) << capped;  // the heavier of the path's
+    EXPECT_EQ(capped.find("n7 ["), std::string::npos) << capped;
     EXPECT_EQ(capped.find("omp_parallel"), std::string::npos) << capped;
     if (!have_program("dot")) GTEST_SKIP() << "Graphviz is not installed";
     child_result rendered = mvt_test::run_child({"/usr/bin/env", "dot", "-Tsvg", "-o", out / "graph.svg", out / "graph.dot"}, {});
@@ -183,23 +188,26 @@ TEST(tool_commands, dot_draws_each_kind_of_graph_by_its_rules) {
         "0 relation flow 10.1 predecessor_to 11.1\n";
     const std::vector<dot_case> cases = {
         {"a flow graph: ports hidden, edges node to node", flow, {},
-         {"subgraph cluster_0 {", "label=\"graph\"", "n1 [label=\"A\\n10\"", "n2 [label=\"B\\n11\"", "}", "n1 -> n2;"},
+         {"subgraph cluster_0 {", "label=\"graph\"", "n1 [label=\"A\"", "n2 [label=\"B\"", "}", "n1 -> n2;"},
          {"port"}},
         {"the same with --ports: cells, and the edge from port to port", flow, {"--ports"},
          {"n1 [shape=plain", "port=\"p3\"", "n2 [shape=plain", "port=\"p4\"", "n1:p3:e -> n2:p4:w;"},
          {"n1 -> n2;"}},
-        {"OpenMP regions in the order they began, not as declared; tasks in their region's box",
+        {"OpenMP regions in the order they began, not as declared; tasks in their region's box; a region "
+         "without tasks a node of its own",
          "thread 0\n5ms task_group openmp 300.1 19 composite_node\n5ms task_group openmp 300 0 omp_parallel\n"
          "5ms task_begin openmp 300 0 omp_parallel\n5ms task_group openmp 301 300 omp_implicit\n"
          "5ms task_begin openmp 301 300 omp_implicit\n5ms task_group openmp 302.1 301 node\n"
-         "5100us task_begin openmp 302 0 omp_explicit\n5200us task_end openmp\n6ms task_end openmp\n"
+         "5ms task_group openmp 303.1 301 node\n5ms relation openmp 302.1 predecessor_to 9\n"
+         "5ms relation openmp 9 predecessor_to 303.1\n"
+         "5100us task_begin openmp 302 0 omp_explicit\n5200us task_end openmp\n"
+         "5200us task_begin openmp 303 0 omp_explicit\n5300us task_end openmp\n6ms task_end openmp\n"
          "6ms task_end openmp\nthread 1\n1ms task_group openmp 100.1 19 composite_node\n"
          "1ms task_group openmp 100 0 omp_parallel\n1ms task_begin openmp 100 0 omp_parallel\n2ms task_end openmp\n",
          {},
-         {"subgraph cluster_5 {", "parallel region 1", "n5 [id=", "}", "subgraph cluster_1 {", "parallel region 2",
-          "n1 [id=", "n2 [id=", "n3 [id=", "{rank=same; n1; n2;}", "}", "n1 -> n3 [style=invis]",
-          "n5 -> n1 [style=invis]"},
-         {"composite_node", "cluster_0", "n4 ["}},
+         {"n0 [label=\"region 1: parallel region\\n1.000 ms\"", "subgraph cluster_2 {", "region 2: parallel region",
+          "n5 [id=", "n6 [id=", "}", "gate2", "n5 -> n6", "n0 -> gate2 [style=invis]", "gate2 -> n5 [style=invis]"},
+         {"omp_implicit", "omp_parallel", "composite_node", "gate1"}},
     };
     for (const dot_case& c : cases) {
         mvt_test::temp_dir dir;
@@ -236,7 +244,7 @@ TEST(tool_commands, names_with_markup_and_line_feeds_keep_every_output_parseable
         "import json,sys,xml.etree.ElementTree as E\n"
         "d=json.load(open(sys.argv[1]))\n"
         "assert any(e.get('name')==sys.argv[3] for e in d['traceEvents']), 'name lost'\n"
-        "assert any(e.get('args',{}).get(sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='E'), 'metadata lost'\n"
+        "assert any(e.get('args',{}).get('metadata.'+sys.argv[3])==sys.argv[3] for e in d['traceEvents'] if e['ph']=='X'), 'metadata lost'\n"
         "E.parse(sys.argv[2])\n";
     expect_python({"-c", parse, out / "chrome", out / "timeline", name});
     EXPECT_NE(mvt_test::read_file(out / "summary").find("second line"), std::string::npos);

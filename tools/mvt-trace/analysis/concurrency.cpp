@@ -78,7 +78,11 @@ concurrency_profile measure_concurrency(const trace_model& model, bool work_only
         std::uint64_t from = 0, to = 0;
         for (std::size_t i = model.thread_pieces(t); i < model.thread_pieces(t + 1); ++i) {
             const trace_model::piece& stretch = model.pieces()[i];
-            if (work_only && !model.executions()[stretch.execution].is_work()) continue;
+            const trace_model::execution& e = model.executions()[stretch.execution];
+            if (work_only && !e.is_work()) continue;
+            // An execution that never ended is not guessed to run until the
+            // end of its file: its last piece keeps no thread busy.
+            if (e.open_at_end && stretch.next == no_index) continue;
             if (busy && stretch.begin <= to) {
                 to = std::max(to, stretch.end);
                 continue;

@@ -48,7 +48,10 @@ execution_graph build_execution_graph(const trace_model& model) {
     const std::size_t objects = model.objects().size();
     execution_graph graph;
     for (std::uint32_t e = 0; e < executions.size(); ++e)
-        if (executions[e].role == trace_model::execution_role::task && executions[e].node != no_index)
+        // One still open at the end of its file has no duration: it counts
+        // nowhere.
+        if (executions[e].role == trace_model::execution_role::task && executions[e].node != no_index &&
+            !executions[e].open_at_end)
             graph.members.push_back(e);
     auto earlier = [&](std::uint32_t a, std::uint32_t b) {
         return executions[a].begin != executions[b].begin ? executions[a].begin < executions[b].begin : a < b;

@@ -15,7 +15,7 @@ namespace mvt_trace {
 // summed up per node they make a path longer than the run.
 //
 // Its vertices are the executions of nodes (trace_model::execution_role::
-// task). Each execution of a node depends, for each predecessor node, on
+// task) that ended. Each execution of a node depends, for each predecessor node, on
 // that node's latest execution to end before it began. A predecessor that
 // never runs (a queue, a limiter) is looked through to the nodes before it.
 // For nodes that run once, as OpenMP's tasks do, this is the node graph.

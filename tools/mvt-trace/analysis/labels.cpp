@@ -27,8 +27,11 @@ run_labels::run_labels(const trace_model& model,
     object_labels_.resize(objects.size());
     object_locations_.assign(objects.size(), nullptr);
     construct_of_.assign(objects.size(), no_index);
-    // Ordinals of kinds, per process, in declaration order.
-    std::vector<std::unordered_map<std::uint32_t, std::uint32_t>> ordinals(model.processes().size());
+    // Ordinals of kinds, per process, in declaration order; a kind with one
+    // node needs none.
+    std::vector<std::unordered_map<std::uint32_t, std::uint32_t>> ordinals(model.processes().size()), of_kind(model.processes().size());
+    for (const trace_model::object& o : objects)
+        if (o.is_node()) ++of_kind[o.process][o.kind];
     for (std::uint32_t i = 0; i < objects.size(); ++i) {
         const trace_model::object& o = objects[i];
         if (!o.is_node()) {
@@ -58,8 +61,10 @@ run_labels::run_labels(const trace_model& model,
             object_labels_[i] = place.empty() ? "parallel region" : "parallel region at " + place;
         else if (!place.empty())
             object_labels_[i] = place;
-        else
+        else if (of_kind[o.process][o.kind] > 1)
             object_labels_[i] = std::string(kind) + " " + std::to_string(ordinal);
+        else
+            object_labels_[i] = std::string(kind);
     }
     // Constructs in order of their first node.
     std::map<std::string, std::uint32_t> by_label;

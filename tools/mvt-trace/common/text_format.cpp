@@ -15,7 +15,6 @@ std::string with_three_decimals(std::uint64_t value, std::uint64_t unit) {
     return std::to_string(scaled / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
 }
 
-const char hex_digits[] = "0123456789abcdef";
 
 }  // namespace
 

@@ -162,6 +162,10 @@ void model_builder::replay_executions() {
         push(e, thread, true, at);
     };
 
+    std::vector<char> declares_nodes(states_.size(), 0);
+    for (const trace_model::object& o : model_.objects_)
+        if (o.is_node()) declares_nodes[o.process] = 1;
+
     event_merge merge(logs_);
     const event* ev = nullptr;
     std::uint32_t thread = 0;
@@ -193,7 +197,12 @@ void model_builder::replay_executions() {
                     // runtime's, not a task of the program's.
                     const bool region = openmp && model_.text(model_.objects_[x.node].kind) == "composite_node";
                     x.role = region ? trace_model::execution_role::runtime : trace_model::execution_role::task;
-                } else if (openmp && model_.text(x.name) == "omp_explicit") {
+                } else if (openmp ? model_.text(x.name) == "omp_explicit" : !declares_nodes[p]) {
+                    // OpenMP gives no node to a task without dependences; a
+                    // run that declares no graph at all (an instrumented
+                    // library marking its work) has only such tasks. Where
+                    // a graph is declared, what no node claims is the
+                    // runtime's own.
                     x.role = trace_model::execution_role::task_without_node;
                 }
                 executions.push_back(x);

@@ -82,7 +82,8 @@ void file_log::record(const trace_record& r) {
         case record_kind::metadata_stringA:
         case record_kind::metadata_stringW: {
             const metadata_string_fields value(r);
-            if (value.length() != value.text().size()) ++longer_metadata_texts;
+            // A length of 0 says "up to the NUL", as the API has it.
+            if (value.length() != 0 && value.length() != value.text().size()) ++longer_metadata_texts;
             if (looks_like_markup(value.text())) ++texts_with_markup;
             const std::string_view shown = value.text();
             metadata.push_back({ids.intern(value.id()), addresses.intern(value.key()), text(shown),

@@ -222,9 +222,9 @@ void model_builder::collect_findings() {
     if (unbounded_texts > 0)
         notes.push_back(detailed_finding(
             finding_kind::format_limit, no_index,
-            counted(unbounded_texts, "metadata text differs", "metadata texts differ") +
-                " in length from its length field: the library writes a text up to its end, whatever "
-                "length the program passed"));
+            counted(unbounded_texts, "metadata text is", "metadata texts are") +
+                " not as long as the length the program gave: the library writes a text up to its NUL, "
+                "whatever the length says"));
     for (finding& note : notes) findings.push_back(std::move(note));
 }
 

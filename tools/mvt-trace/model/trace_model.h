@@ -143,11 +143,13 @@ public:
         // The body of a node: the program's work, part of the graph of
         // executions.
         task,
-        // An OpenMP explicit task with no node: the translation makes nodes
-        // only for tasks with dependences.
+        // A task of the program's with no node: an OpenMP explicit task
+        // without dependences (the translation makes nodes only for tasks
+        // that have them), or any task of a process that declares no graph.
         task_without_node,
-        // The runtime's own: parallel regions, implicit tasks, barriers, a
-        // flow graph's root tasks, anything no node claims.
+        // The runtime's own: OpenMP's parallel regions, implicit tasks and
+        // barriers, and in a process that declares a graph, what no node
+        // claims (a flow graph's root tasks).
         runtime,
     };
 

@@ -18,7 +18,8 @@ std::string what_tells_apart(const run_analysis& run, std::uint32_t object) {
     const trace_model& model = run.model;
     const trace_model::object& node = model.objects()[object];
     std::string text = " (";
-    if (run.labels.of_object(object).find(std::string(model.kind_of(node))) == std::string::npos)
+    // OpenMP's nodes are all of one kind: it tells nothing apart.
+    if (!node.openmp && run.labels.of_object(object).find(std::string(model.kind_of(node))) == std::string::npos)
         text += printable(std::string(model.kind_of(node))) + ", ";
     text += "id " + full_id_text(node.id);
     if (model.processes().size() > 1) text += ", process " + std::to_string(node.process);

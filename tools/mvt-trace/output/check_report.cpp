@@ -43,7 +43,10 @@ bool write_check_report(const trace_model& model, std::ostream& out) {
         sound = false;
         out << (f.kind == finding_kind::not_one_run ? "" : "problem: ") << printable(finding_text(f, model)) << "\n";
     }
-    if (records == 0 && files > 0)
+    // A file picked out of a directory may be one its run never used.
+    bool whole_runs = true;
+    for (const trace_model::process& p : model.processes()) whole_runs = whole_runs && is_directory(p.directory);
+    if (records == 0 && files > 0 && whole_runs)
         out << "nothing was recorded: no thread of the program called the library.\n"
             << how_runtimes_reach_the_library;
     for (const finding& f : model.findings())

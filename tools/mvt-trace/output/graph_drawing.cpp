@@ -198,6 +198,10 @@ private:
         for (std::uint32_t b : order) box_depth(b);
         for (std::uint32_t i = 0; i < n; ++i)
             if (chosen_[i] || boxed_[i]) container_[i] = shallow_enough(chosen_[i] ? container_[i] : box_parent(i));
+        // A parallel region that created no task with dependences is still
+        // part of the run's shape: it is drawn as a node of its own.
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (is_region(i) && !boxed_[i] && ran(i)) chosen_[i] = 1;
     }
 
     std::uint32_t node_parent(std::uint32_t i) const {
@@ -448,23 +452,30 @@ private:
             const node_statistics* row = run_.statistics.row(b);
             return row ? row->first_begin : UINT64_MAX;
         };
-        std::stable_sort(top_boxes.begin(), top_boxes.end(), [&](std::uint32_t a, std::uint32_t b) {
-            if (is_region(a) != is_region(b)) return is_region(a);
-            return is_region(a) && began(a) < began(b);
-        });
+        // Regions, boxed or drawn as a node of their own, left to right in
+        // the order they began; then every other box.
+        std::vector<std::uint32_t> regions, others;
+        for (std::uint32_t b : top_boxes) (is_region(b) ? regions : others).push_back(b);
+        std::vector<std::uint32_t> loose;
+        for (std::uint32_t v : top_vertices) {
+            const std::uint32_t object = vertices_[v].object;
+            if (object != no_index && is_region(object))
+                regions.push_back(object);
+            else
+                loose.push_back(v);
+        }
+        std::stable_sort(regions.begin(), regions.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return began(a) < began(b); });
         std::size_t region_number = 0;
-        std::string previous_gate;
+        std::vector<std::string> previous_gate;
         struct frame {
             std::vector<std::uint32_t> boxes;
             std::size_t next = 0;
         };
         std::vector<frame> stack;
-        for (std::uint32_t top : top_boxes) {
-            const bool region = is_region(top);
-            if (region) ++region_number;
-            open_box(top, region ? region_number : 0, out);
+        auto write_box = [&](std::uint32_t top, std::size_t number) {
+            open_box(top, number, out);
             write_vertices(vertices_in[top], out);
-            if (region) gate_region(vertices_in[top], region_number, previous_gate);
             stack.push_back({boxes_in[top], 0});
             while (!stack.empty()) {
                 frame& f = stack.back();
@@ -478,8 +489,21 @@ private:
                 write_vertices(vertices_in[b], out);
                 stack.push_back({boxes_in[b], 0});
             }
+        };
+        for (std::uint32_t r : regions) {
+            ++region_number;
+            if (used[r]) {
+                write_box(r, region_number);
+                gate_region(vertices_in[r], region_number, previous_gate);
+            } else {
+                const std::uint32_t v = vertex_of_[r];
+                region_numbers_[v] = region_number;
+                write_vertices({v}, out);
+                gate_region({v}, region_number, previous_gate);
+            }
         }
-        write_vertices(top_vertices, out);
+        for (std::uint32_t b : others) write_box(b, 0);
+        write_vertices(loose, out);
     }
 
     void open_box(std::uint32_t box, std::size_t region_number, std::ostream& out) const {
@@ -495,10 +519,10 @@ private:
             << "; style=\"rounded,filled\"; fillcolor=\"#f8f9fc\"; color=\"#9aa3b2\";\n";
     }
 
-    // Keeps a region's nodes right of the region before: its nodes with
-    // nothing before them in the region follow an invisible point that
-    // every last node of the region before leads to.
-    void gate_region(const std::vector<std::uint32_t>& inside, std::size_t number, std::string& previous_gate) {
+    // Keeps a region's nodes right of the region before: the last nodes
+    // of the one before lead to an invisible point, which leads to the
+    // first nodes of this one.
+    void gate_region(const std::vector<std::uint32_t>& inside, std::size_t number, std::vector<std::string>& before) {
         if (inside.empty()) return;
         std::set<std::uint32_t> members(inside.begin(), inside.end()), has_in, has_out;
         for (const drawn_edge& e : edges_)
@@ -506,15 +530,16 @@ private:
                 has_out.insert(e.from);
                 has_in.insert(e.to);
             }
-        const std::string gate = "gate" + std::to_string(number);
-        if (!previous_gate.empty()) {
+        if (!before.empty()) {
+            const std::string gate = "gate" + std::to_string(number);
+            gates_ += "  " + gate + " [shape=point, style=invis, width=0, height=0];\n";
+            for (const std::string& last : before) invisible_.push_back({last, gate});
             for (std::uint32_t v : inside)
-                if (!has_in.count(v)) invisible_.push_back({previous_gate, vertices_[v].name});
+                if (!has_in.count(v)) invisible_.push_back({gate, vertices_[v].name});
         }
-        gates_ += "  " + gate + " [shape=point, style=invis, width=0, height=0];\n";
+        before.clear();
         for (std::uint32_t v : inside)
-            if (!has_out.count(v)) invisible_.push_back({vertices_[v].name, gate});
-        previous_gate = gate;
+            if (!has_out.count(v)) before.push_back(vertices_[v].name);
     }
 
     void write_vertices(const std::vector<std::uint32_t>& list, std::ostream& out) {
@@ -529,7 +554,14 @@ private:
         } else {
             const trace_model::object& o = objects_[v.object];
             const std::string& label = run_.labels.of_object(v.object);
-            lines.push_back(clean_text(label, name_chars));
+            const auto number = region_numbers_.find(static_cast<std::uint32_t>(&v - vertices_.data()));
+            lines.push_back(clean_text(
+                number == region_numbers_.end() ? label : "region " + std::to_string(number->second) + ": " + label,
+                name_chars));
+            if (is_region(v.object)) {
+                lines.push_back(short_duration(v.total));
+                return lines;
+            }
             const std::string_view kind = model_.kind_of(o);
             if (label.find(std::string(kind)) == std::string::npos && !o.openmp) lines.push_back(clean_text(kind, name_chars));
         }
@@ -623,6 +655,7 @@ private:
     std::set<std::pair<std::uint32_t, std::uint32_t>> critical_steps_;
     std::vector<drawn_edge> edges_;
     std::vector<std::pair<std::string, std::string>> invisible_;
+    std::unordered_map<std::uint32_t, std::size_t> region_numbers_;  // vertex of a region drawn as a node
     std::string gates_;
     std::uint64_t max_total_ = 0;
 };
