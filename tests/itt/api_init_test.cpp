@@ -31,7 +31,8 @@ static_assert(sizeof(api_entry) == 40 && sizeof(void*) == 8 && sizeof(pthread_mu
               "the static part's layout on LP64 x86-64 Linux");
 
 constexpr unsigned char magic[8] = {0xED, 0xAB, 0xAB, 0xEC, 0x0D, 0xEE, 0xDA, 0x30};
-constexpr size_t mutex_at = 56, library_at = 96, path_at = 112, api_list_at = 120, next_at = 128, size = 136;
+constexpr size_t mutex_at = 56, library_at = 96, path_at = 112, api_list_at = 120, next_at = 128,
+                 domain_list_at = 144, string_list_at = 152, size = 160;
 
 struct alignas(8) global {
     unsigned char bytes[size] = {};
