@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include <mvt_xml/itt.h>
+
 #include "files.h"
 #include "trace_reader.h"
 
@@ -196,19 +198,20 @@ std::vector<std::string> new_records() {
     return out;
 }
 
-// Binds a global that holds the given lists and returns what that wrote.
+// Binds a global that holds the given lists and returns what was written
+// since the last look.
 std::vector<std::string> init_with(void* domains, void* handles) {
     global g = make_global(nullptr);
     g.put(domain_list_at, domains);
     g.put(string_list_at, handles);
-    new_records();
     library().init(g.bytes, ~0);
     return new_records();
 }
 
-// A creation function of the library; the objects it returns stay opaque here.
-using create_function = void* (*)(const char*);
-create_function exported(const char* name) { return reinterpret_cast<create_function>(dlsym(library().handle, name)); }
+template <typename Function>
+Function* exported(const char* name) {
+    return reinterpret_cast<Function*>(dlsym(library().handle, name));
+}
 
 // Each entry with a name is announced once, in list order, with its own
 // address; it becomes its name's object for later creation calls, except for a
@@ -216,9 +219,9 @@ create_function exported(const char* name) { return reinterpret_cast<create_func
 // part's objects are left as they were.
 TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
     ASSERT_NE(library().init, nullptr);
-    const create_function domain_create = exported("__itt_domain_createA");
-    const create_function handle_create = exported("__itt_string_handle_create");
-    void* library_made = domain_create("taken");
+    auto* domain_create = exported<decltype(__itt_domain_createA)>("__itt_domain_createA");
+    auto* handle_create = exported<decltype(__itt_string_handle_create)>("__itt_string_handle_create");
+    const void* library_made = domain_create("taken");
     new_records();
 
     const std::string long_name(300, 'x');
@@ -252,6 +255,7 @@ TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
 // in order; a chain longer than any runtime makes is cut off.
 TEST(ApiInit, WalksEveryListToAnEndAndAnnouncesEachEntryOnce) {
     ASSERT_NE(library().init, nullptr);
+    new_records();
     std::vector<std::string> names;
     auto list_of = [&names](size_t n, const std::string& prefix) {
         names.clear();
@@ -267,9 +271,6 @@ TEST(ApiInit, WalksEveryListToAnEndAndAnnouncesEachEntryOnce) {
         return lines;
     };
 
-    handle_list chain = list_of(5000, "chain ");
-    EXPECT_EQ(init_with(nullptr, chain.head()), expected(chain));
-
     for (size_t tail = 0; tail <= 4; ++tail)
         for (size_t loop = 1; loop <= 9; ++loop) {
             const std::string shape = std::to_string(tail) + "+" + std::to_string(loop);
@@ -282,6 +283,9 @@ TEST(ApiInit, WalksEveryListToAnEndAndAnnouncesEachEntryOnce) {
     domains.link(2, domains.at(1));
     EXPECT_EQ(init_with(domains.head(), nullptr), (std::vector<std::string>{creation("domain", domains.at(0), "d0"),
                                                                            creation("domain", domains.at(2), "d2")}));
+
+    handle_list chain = list_of(5000, "chain ");
+    EXPECT_EQ(init_with(nullptr, chain.head()), expected(chain));
 
     // Unnamed entries make the walk long without filling the trace.
     std::vector<const char*> unnamed(400000, nullptr);
