@@ -215,8 +215,7 @@ Function* exported(const char* name) {
 
 // Each entry with a name is announced once, in list order, with its own
 // address; it becomes its name's object for later creation calls, except for a
-// name the library handed out before, which keeps its object. The static
-// part's objects are left as they were.
+// name the library handed out before, which keeps its object.
 TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
     ASSERT_NE(library().init, nullptr);
     auto* domain_create = exported<decltype(__itt_domain_createA)>("__itt_domain_createA");
@@ -227,8 +226,6 @@ TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
     const std::string long_name(300, 'x');
     domain_list domains({"dnnl::primitive::execute", nullptr, "taken"});
     handle_list handles({"matmul", nullptr, "eltwise", "", long_name.c_str(), "dnnl::primitive::execute"});
-    const domain_list domains_before = domains;
-    const handle_list handles_before = handles;
     EXPECT_EQ(init_with(domains.head(), handles.head()),
               (std::vector<std::string>{creation("domain", domains.at(0), "dnnl::primitive::execute"),
                                         creation("domain", domains.at(2), "taken"),
@@ -237,8 +234,6 @@ TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
                                         creation("string_handle", handles.at(3), ""),
                                         creation("string_handle", handles.at(4), long_name),
                                         creation("string_handle", handles.at(5), "dnnl::primitive::execute")}));
-    EXPECT_EQ(std::memcmp(domains.objects.data(), domains_before.objects.data(), 3 * sizeof(domain_list::object)), 0);
-    EXPECT_EQ(std::memcmp(handles.objects.data(), handles_before.objects.data(), 6 * sizeof(handle_list::object)), 0);
 
     EXPECT_EQ(domain_create("dnnl::primitive::execute"), domains.at(0));
     EXPECT_EQ(handle_create("matmul"), handles.at(0));
@@ -264,25 +259,18 @@ TEST(ApiInit, WalksEveryListToAnEndAndAnnouncesEachEntryOnce) {
         for (const std::string& name : names) pointers.push_back(name.c_str());
         return handle_list(pointers);
     };
-    auto expected = [&names](handle_list& list, size_t skipped = ~size_t(0)) {
+    auto expected = [&names](handle_list& list) {
         std::vector<std::string> lines;
-        for (size_t k = 0; k < names.size(); ++k)
-            if (k != skipped) lines.push_back(creation("string_handle", list.at(k), names[k]));
+        for (size_t k = 0; k < names.size(); ++k) lines.push_back(creation("string_handle", list.at(k), names[k]));
         return lines;
     };
 
     for (size_t tail = 0; tail <= 4; ++tail)
         for (size_t loop = 1; loop <= 9; ++loop) {
-            const std::string shape = std::to_string(tail) + "+" + std::to_string(loop);
-            handle_list looped = list_of(tail + loop, shape + " ");
+            handle_list looped = list_of(tail + loop, std::to_string(tail) + "+" + std::to_string(loop) + " ");
             looped.link(tail + loop - 1, looped.at(tail));
             EXPECT_EQ(init_with(nullptr, looped.head()), expected(looped)) << "tail " << tail << ", loop " << loop;
         }
-
-    domain_list domains({"d0", nullptr, "d2"});
-    domains.link(2, domains.at(1));
-    EXPECT_EQ(init_with(domains.head(), nullptr), (std::vector<std::string>{creation("domain", domains.at(0), "d0"),
-                                                                           creation("domain", domains.at(2), "d2")}));
 
     handle_list chain = list_of(5000, "chain ");
     EXPECT_EQ(init_with(nullptr, chain.head()), expected(chain));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -13,13 +14,6 @@
 #include "trace_reader.h"
 
 namespace {
-
-std::vector<std::string> words(const std::string& line) {
-    std::istringstream in(line);
-    std::vector<std::string> out;
-    for (std::string word; in >> word;) out.push_back(word);
-    return out;
-}
 
 // Each execution is a task named by its primitive kind. On the thread that
 // bound the library, which executes every primitive, their counts are the
@@ -42,7 +36,8 @@ TEST(Dnnl, EveryExecutionIsNamedByItsPrimitiveKind) {
     std::vector<std::map<std::string, long>> executed(run.files.size());
     for (size_t k = 0; k < run.files.size(); ++k)
         for (const std::string& line : run.files[k]) {
-            const std::vector<std::string> w = words(line);
+            std::istringstream in(line);
+            const std::vector<std::string> w{std::istream_iterator<std::string>(in), {}};
             if (w.at(0) == "string_handle_createA" && w.size() == 4 && w[3] == "matmul") announcing = k;
             if (w.at(0) != "task_begin") continue;
             // task_begin domain {id} {parent} handle 0, the handle as @name when announced

@@ -23,11 +23,8 @@ int main(int argc, char** argv) {
 
     const dnnl::memory::desc a_md({8, 16}, dt::f32, tag::ab), b_md({16, 4}, dt::f32, tag::ab),
         c_md({8, 4}, dt::f32, tag::ab);
+    // What the primitives compute does not matter here, only that they run.
     dnnl::memory a(a_md, engine), b(b_md, engine), c(c_md, engine), d(c_md, engine);
-    for (dnnl::memory* m : {&a, &b}) {
-        float* p = static_cast<float*>(m->get_data_handle());
-        for (size_t k = 0; k < m->get_desc().get_size() / sizeof(float); ++k) p[k] = 0.01f * static_cast<float>(k % 7);
-    }
 
     // Two matmuls and three eltwise primitives of different algorithms.
     std::vector<dnnl::matmul> matmuls;
