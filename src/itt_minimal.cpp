@@ -10,6 +10,7 @@
 #include <mvt_xml/itt.h>
 #include <mvt_xml/writer.h>
 
+#include "adopt.h"
 #include "name_registry.h"
 #include "writer/keep_alive.h"
 #include "writer/mvt_collector.h"
@@ -86,13 +87,26 @@ Record* make_record(const char* name) {
 // The collector's lock guards the registries on every path: it is never
 // destroyed, and fork() hands it to the child unlocked, so a name keeps its
 // one record after the run has ended and in a forked child alike.
-template <typename Record>
-Record* registered_record(name_registry<Record>& registry, const char* name) {
+template <typename Record, typename Make>
+Record* registered_record(name_registry<Record>& registry, const char* name, Make make) {
     try {
         std::lock_guard<std::mutex> hold(writer::mtc.lock);
-        return registry.find_or_add(name, make_record<Record>);
+        return registry.find_or_add(name, make);
     } catch (...) {
         return fallback(static_cast<Record*>(nullptr));
+    }
+}
+
+// Pairs an address with its name in the calling thread's trace. Written after
+// the registry's lock is released: obtaining a writer takes that lock again.
+template <typename Record>
+void write_creation(const Record* record, const char* name, __itt_record_t record_type) {
+    int length = static_cast<int>(strnlen(name, 1000) & 0xff);
+    record_scope r(writer::mtc, record_type);
+    if (r) {
+        r->write<unsigned long long>(reinterpret_cast<unsigned long long>(record));
+        r->write<int>(length);
+        r->write_strA(name, static_cast<unsigned long>(length));
     }
 }
 
@@ -101,15 +115,20 @@ Record* create_named(name_registry<Record>& registry, const char* name, __itt_re
     // A null name is taken as the empty name: the caller gets the record of
     // "" rather than a record whose name pointer it would trip over.
     if (!name) name = "";
-    Record* record = registered_record(registry, name);
-    int length = static_cast<int>(strnlen(name, 1000) & 0xff);
-    record_scope r(writer::mtc, record_type);
-    if (r) {
-        r->write<unsigned long long>(reinterpret_cast<unsigned long long>(record));
-        r->write<int>(length);
-        r->write_strA(name, static_cast<unsigned long>(length));
-    }
+    Record* record = registered_record(registry, name, make_record<Record>);
+    write_creation(record, name, record_type);
     return record;
+}
+
+// A name the library has already handed out keeps its own object: callers
+// may hold it, and a creation call must go on returning the one object its
+// name was first given. The static part's object is announced all the same,
+// since the static part goes on passing it; the trace then pairs that name
+// with two addresses, each of which it can name.
+template <typename Record>
+void adopt_named(name_registry<Record>& registry, Record* own, const char* name, __itt_record_t record_type) {
+    registered_record(registry, name, [own](const char*) { return own; });
+    write_creation(own, name, record_type);
 }
 
 unsigned long long address(const void* p) { return reinterpret_cast<unsigned long long>(p); }
@@ -173,6 +192,14 @@ __itt_domain* __itt_domain_create(const char* name) {
 
 __itt_string_handle* __itt_string_handle_create(const char* name) {
     return create_named(string_handle_map, name, __itt_record_string_handle_createA);
+}
+
+void adopt(__itt_domain* domain, const char* name) noexcept {
+    adopt_named(domain_map, domain, name, __itt_record_domain_createA);
+}
+
+void adopt(__itt_string_handle* handle, const char* name) noexcept {
+    adopt_named(string_handle_map, handle, name, __itt_record_string_handle_createA);
 }
 
 }  // namespace internal

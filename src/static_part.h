@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include <mvt_xml/itt.h>
+
 namespace static_part {
 
 // One function of the API as the static part lists it.
@@ -31,6 +33,11 @@ struct global {
     const char** library_path;
     api_entry* api_list;
     global* next;  // another static part's global; never followed here
+    // The objects the static part made itself while no collector was bound,
+    // each list chained through the objects' own `next`.
+    void* thread_list;  // never read here
+    __itt_domain* domain_list;
+    __itt_string_handle* string_list;
 };
 
 // Tells a static part's global apart from anything else a caller might pass.
@@ -38,8 +45,12 @@ constexpr unsigned char magic[8] = {0xED, 0xAB, 0xAB, 0xEC, 0x0D, 0xEE, 0xDA, 0x
 
 #if defined(__x86_64__)
 static_assert(sizeof(api_entry) == 40 && offsetof(global, mutex) == 56 && offsetof(global, library) == 96 &&
-                  offsetof(global, api_list) == 120 && offsetof(global, next) == 128,
+                  offsetof(global, api_list) == 120 && offsetof(global, next) == 128 &&
+                  offsetof(global, domain_list) == 144 && offsetof(global, string_list) == 152,
               "the layout static parts are compiled with on x86-64 Linux");
+static_assert(offsetof(__itt_domain, nameA) == 8 && offsetof(__itt_domain, next) == 40 &&
+                  offsetof(__itt_string_handle, strA) == 0 && offsetof(__itt_string_handle, next) == 32,
+              "the domain and string-handle layout static parts chain their lists with");
 #endif
 
 }  // namespace static_part

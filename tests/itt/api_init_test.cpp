@@ -15,7 +15,10 @@
 #include <string>
 #include <vector>
 
+#include <mvt_xml/itt.h>
+
 #include "files.h"
+#include "trace_reader.h"
 
 namespace {
 
@@ -31,7 +34,8 @@ static_assert(sizeof(api_entry) == 40 && sizeof(void*) == 8 && sizeof(pthread_mu
               "the static part's layout on LP64 x86-64 Linux");
 
 constexpr unsigned char magic[8] = {0xED, 0xAB, 0xAB, 0xEC, 0x0D, 0xEE, 0xDA, 0x30};
-constexpr size_t mutex_at = 56, library_at = 96, path_at = 112, api_list_at = 120, next_at = 128, size = 136;
+constexpr size_t mutex_at = 56, library_at = 96, path_at = 112, api_list_at = 120, next_at = 128,
+                 domain_list_at = 144, string_list_at = 152, size = 160;
 
 struct alignas(8) global {
     unsigned char bytes[size] = {};
@@ -148,6 +152,136 @@ TEST(ApiInit, LeavesAnythingButAStaticPartsOwnGlobalAlone) {
     const global second_before = second;
     library().init(first.bytes, ~0);
     expect_untouched(second_before, second, second_list);
+}
+
+// Domains and string handles as a static part makes them while no collector
+// is bound, at their published offsets, chained through `next` in list order.
+template <size_t Size, size_t NameAt, size_t NextAt>
+struct object_list {
+    struct alignas(8) object {
+        unsigned char bytes[Size] = {};
+    };
+    std::vector<object> objects;
+
+    explicit object_list(const std::vector<const char*>& names) : objects(names.size()) {
+        for (size_t k = 0; k < names.size(); ++k) {
+            std::memcpy(objects[k].bytes + NameAt, &names[k], sizeof names[k]);
+            link(k, k + 1 < names.size() ? at(k + 1) : nullptr);
+        }
+    }
+    void* at(size_t k) { return objects[k].bytes; }
+    void* head() { return objects.empty() ? nullptr : at(0); }
+    void link(size_t from, void* to) { std::memcpy(objects[from].bytes + NextAt, &to, sizeof to); }
+};
+using domain_list = object_list<48, 8, 40>;
+using handle_list = object_list<40, 0, 32>;
+
+std::string address(const void* p) { return std::to_string(reinterpret_cast<unsigned long long>(p)); }
+
+std::string creation(const char* kind, const void* object, const std::string& name) {
+    return std::string(kind) + "_createA " + address(object) + " " + std::to_string(name.size() & 0xff) + " " + name;
+}
+
+// The records this thread wrote into the trace since the last call, one line
+// each as creation() spells them (the fields after the timestamp).
+std::vector<std::string> new_records() {
+    static size_t seen = 0;
+    const mvt_test::trace_file file = mvt_test::parse_trace(library().trace / "_mvt.0");
+    EXPECT_EQ(file.error, "");
+    std::vector<std::string> out;
+    for (; seen < file.records.size(); ++seen) {
+        const mvt_test::trace_record& r = file.records[seen];
+        std::string line = r.name();
+        for (size_t f = 2; f < r.fields.size(); ++f) line += " " + r.fields[f].text;
+        out.push_back(line);
+    }
+    return out;
+}
+
+// Binds a global that holds the given lists and returns what was written
+// since the last look.
+std::vector<std::string> init_with(void* domains, void* handles) {
+    global g = make_global(nullptr);
+    g.put(domain_list_at, domains);
+    g.put(string_list_at, handles);
+    library().init(g.bytes, ~0);
+    return new_records();
+}
+
+template <typename Function>
+Function* exported(const char* name) {
+    return reinterpret_cast<Function*>(dlsym(library().handle, name));
+}
+
+// Each entry with a name is announced once, in list order, with its own
+// address; it becomes its name's object for later creation calls, except for a
+// name the library handed out before, which keeps its object.
+TEST(ApiInit, AnnouncesTheObjectsAStaticPartMadeBefore) {
+    ASSERT_NE(library().init, nullptr);
+    auto* domain_create = exported<decltype(__itt_domain_createA)>("__itt_domain_createA");
+    auto* handle_create = exported<decltype(__itt_string_handle_create)>("__itt_string_handle_create");
+    const void* library_made = domain_create("taken");
+    new_records();
+
+    const std::string long_name(300, 'x');
+    domain_list domains({"dnnl::primitive::execute", nullptr, "taken"});
+    handle_list handles({"matmul", nullptr, "eltwise", "", long_name.c_str(), "dnnl::primitive::execute"});
+    EXPECT_EQ(init_with(domains.head(), handles.head()),
+              (std::vector<std::string>{creation("domain", domains.at(0), "dnnl::primitive::execute"),
+                                        creation("domain", domains.at(2), "taken"),
+                                        creation("string_handle", handles.at(0), "matmul"),
+                                        creation("string_handle", handles.at(2), "eltwise"),
+                                        creation("string_handle", handles.at(3), ""),
+                                        creation("string_handle", handles.at(4), long_name),
+                                        creation("string_handle", handles.at(5), "dnnl::primitive::execute")}));
+
+    EXPECT_EQ(domain_create("dnnl::primitive::execute"), domains.at(0));
+    EXPECT_EQ(handle_create("matmul"), handles.at(0));
+    EXPECT_EQ(handle_create("eltwise"), handles.at(2));
+    EXPECT_EQ(domain_create("taken"), library_made);
+    EXPECT_EQ(new_records(), (std::vector<std::string>{creation("domain", domains.at(0), "dnnl::primitive::execute"),
+                                                       creation("string_handle", handles.at(0), "matmul"),
+                                                       creation("string_handle", handles.at(2), "eltwise"),
+                                                       creation("domain", library_made, "taken")}));
+}
+
+// However a list is chained (a long chain, a tail running into a loop of any
+// length, a loop through its head), every entry is announced exactly once and
+// in order; a chain longer than any runtime makes is cut off.
+TEST(ApiInit, WalksEveryListToAnEndAndAnnouncesEachEntryOnce) {
+    ASSERT_NE(library().init, nullptr);
+    new_records();
+    std::vector<std::string> names;
+    auto list_of = [&names](size_t n, const std::string& prefix) {
+        names.clear();
+        for (size_t k = 0; k < n; ++k) names.push_back(prefix + std::to_string(k));
+        std::vector<const char*> pointers;
+        for (const std::string& name : names) pointers.push_back(name.c_str());
+        return handle_list(pointers);
+    };
+    auto expected = [&names](handle_list& list) {
+        std::vector<std::string> lines;
+        for (size_t k = 0; k < names.size(); ++k) lines.push_back(creation("string_handle", list.at(k), names[k]));
+        return lines;
+    };
+
+    for (size_t tail = 0; tail <= 4; ++tail)
+        for (size_t loop = 1; loop <= 9; ++loop) {
+            handle_list looped = list_of(tail + loop, std::to_string(tail) + "+" + std::to_string(loop) + " ");
+            looped.link(tail + loop - 1, looped.at(tail));
+            EXPECT_EQ(init_with(nullptr, looped.head()), expected(looped)) << "tail " << tail << ", loop " << loop;
+        }
+
+    handle_list chain = list_of(5000, "chain ");
+    EXPECT_EQ(init_with(nullptr, chain.head()), expected(chain));
+
+    // Unnamed entries make the walk long without filling the trace.
+    std::vector<const char*> unnamed(400000, nullptr);
+    unnamed.front() = "first";
+    unnamed.back() = "past the end";
+    handle_list too_long(unnamed);
+    EXPECT_EQ(init_with(nullptr, too_long.head()),
+              std::vector<std::string>{creation("string_handle", too_long.at(0), "first")});
 }
 
 }  // namespace
