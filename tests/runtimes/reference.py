@@ -200,6 +200,9 @@ def openmp(trace):
             ins_since[key] = []
         mine.discard(t)
 
+    files_of_group = {}
+    for _, k, _, _, parent in created:
+        files_of_group.setdefault(parent, set()).add(k)
     groups_of = {}
     for _, _, _, t, parent in created:
         for v in reads.get(t, set()) | writes.get(t, set()):
@@ -223,7 +226,9 @@ def openmp(trace):
         "edges": sorted([id_text((p, 1, 0)), id_text((t, 1, 0))] for t in order for p in preds[t]),
         "work_ns": sum(weight.values()),
         "span_ns": longest_path(order, weight, preds),
+        "task_nodes_never_begun": sum(t not in duration for t in order),
         "addresses_in_several_groups": sum(len(g) > 1 for g in groups_of.values()),
+        "groups_created_from_several_threads": sum(len(f) > 1 for f in files_of_group.values()),
         "without_dependences": {"executions": len(others), "total_ns": sum(e.busy for e in others)},
         "explicit_open_at_end": sum(e.end is None for e in explicit),
         "explicit_pieces": sum(e.pieces for e in explicit),
