@@ -87,6 +87,7 @@ class Execution:
         self.id, self.name, self.domain, self.file = ident, name, domain, file
         self.begin, self.end = begin, None
         self.busy, self.running_since, self.pieces, self.threads = 0, None, 0, set()
+        self.spans = []  # (from, to) of each piece
 
     def run(self, ts, thread):
         if self.running_since is None:
@@ -97,6 +98,7 @@ class Execution:
     def pause(self, ts):
         if self.running_since is not None:
             self.busy += ts - self.running_since
+            self.spans.append((self.running_since, ts))
             self.running_since = None
 
 
@@ -157,6 +159,21 @@ def longest_path(order, weight, preds):
     for n in order:
         best[n] = weight[n] + max((best[p] for p in preds.get(n, ())), default=0)
     return max(best.values(), default=0)
+
+
+def concurrency(trace, executions):
+    """How long 0, 1, 2... threads were busy with these executions at once,
+    over the run: from the first record of any file to the last."""
+    stamps = [int(r[1]) for records in trace.files for r in records]
+    first, last = min(stamps), max(stamps)
+    changes = sorted([(a, 1) for e in executions for a, _ in e.spans] + [(b, -1) for e in executions for _, b in e.spans])
+    time_at, busy, since = {}, 0, first
+    for ts, step in changes:
+        time_at[busy] = time_at.get(busy, 0) + ts - since
+        busy, since = busy + step, ts
+    time_at[busy] = time_at.get(busy, 0) + last - since
+    return {"wall_ns": last - first, "time_at_ns": {str(k): v for k, v in sorted(time_at.items()) if v > 0},
+            "max": max((k for k, v in time_at.items() if v > 0), default=0)}
 
 
 # --- OpenMP ------------------------------------------------------------------
@@ -233,6 +250,7 @@ def openmp(trace):
         "explicit_open_at_end": sum(e.end is None for e in explicit),
         "explicit_pieces": sum(e.pieces for e in explicit),
         "explicit_on_several_threads": sum(len(e.threads) > 1 for e in explicit),
+        "task_concurrency": concurrency(trace, ended),
     }
 
 
@@ -312,6 +330,7 @@ def flow(trace):
         "execution_edges": sum(len(d) for d in depends.values()),
         "work_ns": sum(weight.values()),
         "span_ns": longest_path(range(len(ordered)), weight, depends),
+        "task_concurrency": concurrency(trace, ordered),
     }
 
 

@@ -102,6 +102,19 @@ std::map<std::string, json> rows_by_id(const json& rows) {
     return by_id;
 }
 
+// The run's length, and how long 0, 1, 2... threads were busy with the
+// program's tasks at once, are the reference's.
+void expect_task_concurrency_as_reference(const json& tool, const json& ref) {
+    const json& expected = ref.at("task_concurrency");
+    EXPECT_EQ(tool.at("wall_ns"), expected.at("wall_ns"));
+    const json& tasks = tool.at("concurrency").at("tasks");
+    EXPECT_EQ(tasks.at("max"), expected.at("max"));
+    json time_at = json::object();
+    for (const auto& [busy, ns] : tasks.at("time_at_ns").items())
+        if (ns != 0) time_at[busy] = ns;
+    EXPECT_EQ(time_at, expected.at("time_at_ns"));
+}
+
 class real_runtime : public ::testing::Test {
     void SetUp() override {
 #ifdef MVT_UNDER_TSAN
@@ -147,6 +160,7 @@ void expect_dependences_as_reference(const traced_program& run, long task_nodes,
     }
     EXPECT_TRUE(rows.empty()) << "nodes that are no task of the program, first: " << rows.begin()->first;
     EXPECT_EQ(tool.at("tasks_without_dependences"), ref.at("without_dependences"));
+    expect_task_concurrency_as_reference(tool, ref);
     expect_check_passes(run);
 }
 
@@ -233,6 +247,7 @@ TEST_F(real_runtime, untied_recursion_on_two_threads) {
     EXPECT_EQ(without.at("total_ns"), ref.at("without_dependences").at("total_ns"));
     EXPECT_LE(without.at("total_ns").get<double>(),
               tool.at("threads").get<double>() * tool.at("wall_ns").get<double>());
+    expect_task_concurrency_as_reference(tool, ref);
     expect_check_passes(run);
 }
 
@@ -298,6 +313,7 @@ TEST_F(real_runtime, flow_graph_pipeline_with_limiter_feedback_and_async_node) {
     EXPECT_EQ(graph.at("span_ns"), ref.at("span_ns"));
     EXPECT_LE(graph.at("span_ns").get<double>(), tool.at("wall_ns").get<double>());
     EXPECT_GE(graph.at("parallelism").get<double>(), tool.at("concurrency").at("tasks").at("average").get<double>());
+    expect_task_concurrency_as_reference(tool, ref);
     expect_check_passes(run);
 }
 
