@@ -170,7 +170,7 @@ TEST_F(real_runtime, double_buffered_stencil) {
     // 8 blocks, 6 steps. From the second step on, block b waits for the
     // writers of blocks b-1, b, b+1 (22 edges a step, the edge blocks having
     // one neighbour); from the third on, also for the last writer of its
-    // target block (8 more).
+    // target block (8 more; the readers of that block are those neighbours).
     ASSERT_EQ(run.reported("tasks"), 8 * 6);
     json ref;
     ASSERT_NO_FATAL_FAILURE(expect_dependences_as_reference(run, 48, 22 + 4 * 30, ref));
