@@ -6,7 +6,7 @@
 set -euo pipefail
 
 main_packages=(cmake ninja-build g++ clang libomp-14-dev nlohmann-json3-dev graphviz)
-test_packages=("${main_packages[@]}" libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+test_packages=("${main_packages[@]}" libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
                libpugixml-dev libexpat1-dev libdnnl-dev python3 pkg-config chromium librsvg2-bin)
 
 case ${1:-test} in
