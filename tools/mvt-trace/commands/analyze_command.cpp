@@ -10,8 +10,9 @@ namespace {
 
 int run_analyze(const invocation& call) {
     const bool as_json = call.has("--json");
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        const run_analysis run = analyze_run(files, call.positional);
+    return run_to_output(call, [&](const std::vector<trace_file>& files, const std::vector<std::string>& processes,
+                                   std::ostream& out) {
+        const run_analysis run = analyze_run(files, processes);
         if (as_json)
             write_analysis_json(run, out);
         else

@@ -10,12 +10,31 @@ namespace mvt_trace {
 
 namespace {
 
+// A run of several processes is judged process by process: each has its
+// own files, numbered from 0, and ends at its own time, which would look
+// like leftovers of another run if they were judged together.
 int run_check(const invocation& call) {
-    std::vector<trace_file> files;
-    if (!load_run(call, files)) return 2;
-    const run_health health = assess_run(files, is_directory(call.positional[0]));
-    write_check_report(health, std::cout);
-    return health.sound() ? 0 : 1;
+    run_layout layout;
+    if (!load_run(call, layout)) return 2;
+    const bool several = layout.processes.size() > 1;
+    bool sound = true;
+    for (const traced_process& process : layout.processes) {
+        const run_health health = assess_run(process.files, is_directory(process.directory));
+        if (several) std::cout << "process " << process.label << ", " << process.directory << ":\n";
+        write_check_report(health, std::cout);
+        bool whole = false;
+        const std::string verdict = process_verdict(process, health, whole);
+        if (several || whole != health.sound()) std::cout << "process " << verdict << "\n";
+        if (several) std::cout << "\n";
+        sound = sound && whole;
+    }
+    if (several) {
+        std::cout << layout.processes.size() << " processes traced: " << (sound ? "all whole" : "NOT all whole");
+        if (!layout.untraced.empty())
+            std::cout << "; " << layout.untraced.size() << " more left no trace (they never loaded the library)";
+        std::cout << "\n";
+    }
+    return sound ? 0 : 1;
 }
 
 }  // namespace
@@ -27,6 +46,8 @@ const command_spec check_command = {
     "Reads every trace file of DIR (a trace directory, or one _mvt.N file) and prints one line\n"
     "per file: whole, or the first problem as FILE:LINE. A file cut short by a crash still\n"
     "holds every line written before it; a malformed file has a line the format does not allow.\n"
+    "A directory made by 'mvt-trace record' holds one directory per process; each process is\n"
+    "judged on its own, and the run is whole when every process is.\n"
     "\n"
     "A directory is then judged as the trace of one run: files left from an earlier run in a\n"
     "reused directory (ends seconds apart, gaps in the file numbers, differing headers) are\n"

@@ -21,8 +21,8 @@ const command_spec chrome_command = {
     std::numeric_limits<std::size_t>::max(),
     false,
     [](const invocation& call) {
-        return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-            return write_chrome(files, call.positional, out);
+        return run_to_output(call, [&](const std::vector<trace_file>& files, const std::vector<std::string>& processes,
+                                       std::ostream& out) { return write_chrome(files, processes, out);
         });
     },
 };

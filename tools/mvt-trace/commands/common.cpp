@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "common/text_format.h"
 #include "output/check_report.h"
 
 namespace mvt_trace {
@@ -13,11 +14,29 @@ option_spec output_option(const std::string& what) {
 
 void print_error(const std::string& message) { std::cerr << "mvt-trace: " << message << "\n"; }
 
-bool load_run(const invocation& call, std::vector<trace_file>& files) {
+bool load_run(const invocation& call, run_layout& layout) {
     std::string error;
-    if (list_run(call.positional, files, error)) return true;
+    if (read_run_layout(call.positional, layout, error)) return true;
     print_error(error);
     return false;
+}
+
+std::string process_verdict(const traced_process& process, const run_health& health, bool& sound) {
+    sound = health.sound();
+    if (sound) return "whole";
+    std::size_t cut_short = 0, broken = 0;
+    for (const file_health& file : health.files) {
+        if (file.report.status == file_status::truncated) ++cut_short;
+        else if (file.report.status != file_status::whole) ++broken;
+    }
+    if (broken == 0 && health.mixed_runs.empty() && process.facts && process.facts->ending == "exec") {
+        sound = true;
+        return "whole up to its exec";
+    }
+    std::string verdict = "NOT whole";
+    if (cut_short + broken != 0) verdict += ": " + counted(cut_short + broken, "file", "files") + " cut short";
+    if (broken != 0) verdict += " or malformed";
+    return verdict;
 }
 
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count) {

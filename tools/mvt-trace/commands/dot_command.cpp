@@ -12,8 +12,9 @@ int run_dot(const invocation& call) {
     graph_drawing_options options;
     options.ports = call.has("--ports");
     if (!read_count_option(call, "--max-nodes", options.max_nodes)) return 2;
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        return write_dot(files, call.positional, options, out);
+    return run_to_output(call, [&](const std::vector<trace_file>& files, const std::vector<std::string>& processes,
+                                   std::ostream& out) {
+        return write_dot(files, processes, options, out);
     });
 }
 

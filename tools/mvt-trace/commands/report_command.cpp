@@ -15,17 +15,18 @@ namespace {
 
 int run_report(const invocation& call) {
     report_inputs inputs;
-    inputs.directories = call.positional;
     report_graph_options graph;
     if (!read_count_option(call, "--max-executions", inputs.limits.max_executions) ||
         !read_count_option(call, "--max-nodes", graph.max_nodes))
         return 2;
     std::optional<run_analysis> run;
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
+    return run_to_output(call, [&](const std::vector<trace_file>& files, const std::vector<std::string>& processes,
+                                   std::ostream& out) {
+        inputs.directories = processes;
         // The analysis, and Graphviz's drawing of its graph, while the
         // timeline reads the run.
         return write_report(files, inputs, out, [&](report_inputs& prepared) {
-            run.emplace(analyze_run(files, call.positional));
+            run.emplace(analyze_run(files, processes));
             const std::size_t nodes = run->nodes.size();
             keep_heaviest_nodes(*run, std::max(page_nodes, graph.max_nodes));
             attach_analysis(*run, nodes, graph, prepared);
