@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "analysis/run_health.h"
 #include "capture/library_location.h"
+#include "capture/preload/process_directory.h"
 #include "capture/program_run.h"
 #include "capture/trace_destination.h"
 #include "commands/commands.h"
@@ -14,6 +16,7 @@
 #include "common/text_format.h"
 #include "output/check_report.h"
 #include "output/report/recorded_run.h"
+#include "reading/run_layout.h"
 
 namespace mvt_trace {
 
@@ -23,16 +26,33 @@ void say(const std::string& line) { std::cerr << "mvt-trace: " << line << "\n"; 
 
 // The environment that makes the program's runtimes load the library: the
 // trace directory, the OpenMP tool (ahead of any the user named), and the
-// collector that instrumented runtimes' loaders look for.
-std::vector<std::string> tracing_environment(const std::string& directory, const std::string& library) {
+// collector that instrumented runtimes' loaders look for. The helper, ahead
+// of any preload the user named, hands every further process image a
+// directory of its own; the first one is handed over here, claimed the way
+// the helper claims the others, for the child of this process.
+std::vector<std::string> tracing_environment(const std::string& run, const std::string& first,
+                                             const std::string& library, const std::string& helper) {
     std::string tools = library;
     if (const char* named = std::getenv("OMP_TOOL_LIBRARIES"); named != nullptr && *named != '\0')
         tools += std::string(":") + named;
-    return {"MVA_DIR=" + directory, "OMP_TOOL_LIBRARIES=" + tools, "INTEL_LIBITTNOTIFY64=" + library};
+    std::string preload = helper;
+    if (const char* named = std::getenv("LD_PRELOAD"); named != nullptr && *named != '\0')
+        preload += std::string(":") + named;
+    return {"MVA_DIR=" + run + "/" + first,
+            "OMP_TOOL_LIBRARIES=" + tools,
+            "INTEL_LIBITTNOTIFY64=" + library,
+            "LD_PRELOAD=" + preload,
+            std::string(MVT_RECORD_RUN_VARIABLE) + "=" + run,
+            std::string(MVT_RECORD_NEXT_VARIABLE) + "=child:" + std::to_string(::getpid()) + ":" + first,
+            std::string(MVT_RECORD_SELF_VARIABLE) + "="};
 }
 
-// A few lines after the run: where the trace is, whether it is whole, and
-// what to do next.
+std::string records_and_threads(const run_health& health) {
+    return counted(health.records(), "record", "records") + " from " + counted(health.threads(), "thread", "threads");
+}
+
+// A few lines after the run: where the trace is, how many processes left
+// one and whether each is whole, and what to do next.
 void report_recording(const std::string& directory, const program_outcome& outcome) {
     if (!outcome.started || !outcome.exited || outcome.exit_status != 0)
         say("the program " + outcome.description());
@@ -40,23 +60,43 @@ void report_recording(const std::string& directory, const program_outcome& outco
     // The library writes its files when it is loaded, and records when a
     // thread calls it; no files, or files without records, tell which
     // step never happened.
-    std::vector<trace_file> files;
+    run_layout layout;
     std::string error;
-    const bool loaded = list_trace_files(directory, files, error);
-    const run_health health = loaded ? assess_run(files) : run_health{};
-    if (!loaded || health.nothing_recorded()) {
+    const bool loaded = read_run_layout({directory}, layout, error);
+    std::vector<run_health> health;
+    std::vector<std::string> verdicts;
+    bool nothing = true, sound = true;
+    for (const traced_process& process : layout.processes) {
+        health.push_back(assess_run(process.files));
+        bool whole = false;
+        verdicts.push_back(process_verdict(process, health.back(), whole));
+        nothing = nothing && health.back().nothing_recorded();
+        sound = sound && whole;
+    }
+    if (!loaded || nothing) {
         say("nothing was recorded in " + directory + "/: the program " +
             (loaded ? "loaded the library, but no thread called it" : "never loaded the library"));
         say("(the library traces OpenMP on LLVM's libomp - GCC's libgomp has no tool interface - and");
         say("runtimes instrumented with the __itt_* API)");
         return;
     }
-    std::string state = health.sound() ? "whole" : "NOT whole";
-    if (!health.all_whole())
-        state += ": " + counted(health.files.size() - health.whole_files(), "file", "files") + " cut short";
-    say("trace in " + directory + "/: " + counted(health.records(), "record", "records") + " from " +
-        counted(health.threads(), "thread", "threads") + ", " + state);
-    if (!health.sound()) say("see: mvt-trace check " + directory);
+    if (layout.processes.size() == 1) {
+        say("trace in " + directory + "/: " + records_and_threads(health[0]) + ", " + verdicts[0]);
+    } else {
+        say("trace in " + directory + "/: " + std::to_string(layout.processes.size()) + " processes traced, " +
+            (sound ? "all whole" : "NOT all whole"));
+        for (std::size_t p = 0; p < layout.processes.size(); ++p)
+            say("  " + layout.processes[p].label + ": " + records_and_threads(health[p]) + ", " + verdicts[p]);
+    }
+    if (!layout.untraced.empty()) {
+        std::string names;
+        for (std::size_t p = 0; p < layout.untraced.size() && p < 3; ++p)
+            names += (p == 0 ? "" : ", ") + layout.untraced[p].label;
+        if (layout.untraced.size() > 3) names += ", ...";
+        say(counted(layout.untraced.size(), "more process", "more processes") + " ran without loading the library (" +
+            names + ")");
+    }
+    if (!sound) say("see: mvt-trace check " + directory);
     say("next: mvt-trace analyze " + directory);
     say("      mvt-trace report " + directory + " -o " + directory + ".html");
 }
@@ -83,21 +123,33 @@ void write_record_file(const std::string& directory, const std::vector<std::stri
 }
 
 int run_record(const invocation& call) {
-    std::string library, directory, error;
-    if (!locate_library(call.value("--library"), library, error) ||
+    std::string library, helper, directory, error;
+    if (!locate_library(call.value("--library"), library, error) || !locate_helper(helper, error) ||
         !prepare_trace_directory(call.value("--output"), directory, error)) {
         print_error("record: " + error);
         return 2;
     }
-    // An absolute MVA_DIR keeps the trace in place even if the program
-    // changes its working directory before the library loads.
+    // An absolute run directory keeps the trace in place even if the
+    // program changes its working directory before the library loads.
     std::string absolute = directory;
     if (absolute.front() != '/') {
         char* here = ::getcwd(nullptr, 0);
         if (here != nullptr) absolute = std::string(here) + "/" + directory;
         ::free(here);
     }
-    const program_outcome outcome = run_program(call.program, tracing_environment(absolute, library));
+    char label[64], first[256];
+    mvt_program_label(call.program.at(0).c_str(), label, sizeof label);
+    if (const int failed = mvt_claim_process_directory(absolute.c_str(), label, first, sizeof first); failed != 0) {
+        print_error("record: cannot create a process directory in " + directory + ": " + std::strerror(failed));
+        return 2;
+    }
+    const program_outcome outcome =
+        run_program(call.program, tracing_environment(absolute, first, library, helper));
+    if (!outcome.started) {
+        // Nothing ran: the run directory is left as empty as it was given.
+        ::rmdir((absolute + "/" + first).c_str());
+        std::remove((absolute + "/" + MVT_SEQUENCE_FILE).c_str());
+    }
     if (outcome.started) write_record_file(directory, call.program, outcome);
     report_recording(directory, outcome);
     return outcome.shell_status();
