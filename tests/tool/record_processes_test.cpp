@@ -2,6 +2,7 @@
 // image must keep its own trace, whole, in a directory of its own.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -183,6 +184,57 @@ TEST_F(record_processes, a_program_linked_with_the_library_gets_its_directory_be
     EXPECT_EQ(layout.processes[2].facts->arguments.back(), "last");
     EXPECT_EQ(layout.processes[2].facts->relation, "exec-of");
     EXPECT_EQ(layout.processes[2].facts->pid, layout.processes[0].facts->pid);
+}
+
+// The reading side alone, on a run directory laid out by hand: start order
+// by number, images without a trace apart, facts as the helper escapes them,
+// and a directory of trace files still one process as before.
+TEST(run_layout, orders_processes_by_number_and_reads_their_facts) {
+    mvt_test::temp_dir run;
+    const std::string header = mvt_test::expected_trace_header_line();
+    const std::string empty_trace = "<?xml version=\"1.0\"?>\n" + header + "\n</trace>\n";
+    for (const std::string name : {"010-b", "1000-c", "002-a"}) {
+        ASSERT_EQ(::mkdir((run / name).c_str(), 0777), 0);
+        mvt_test::write_file(run / name + "/_mvt.0", empty_trace);
+    }
+    ASSERT_EQ(::mkdir((run / "001-sh").c_str(), 0777), 0);
+    mvt_test::write_file(run / "001-sh/mvt-process.txt", "mvt-process 1\npid 7\nparent 1\nstarted 5\n"
+                                                        "executable /bin/da\\x09sh\narg sh\narg -c\narg a\\nb\\\\c\n"
+                                                        "ended exec 9 002-a\nexec-failed 10 2\nnew-key later\n");
+    mvt_test::write_file(run / "002-a/mvt-process.txt",
+                         "mvt-process 1\npid 8\nparent 7\nchild-of 001-sh\nstarted 6\nended exit 11\n");
+    mvt_test::write_file(run / "002-a/mvt-modules.txt", "mvt-modules 1\n");
+    mvt_test::write_file(run / "mvt-record.json", "{}");
+    ASSERT_EQ(::mkdir((run / "notes").c_str(), 0777), 0);
+
+    mvt_trace::run_layout layout;
+    std::string error;
+    ASSERT_TRUE(mvt_trace::read_run_layout({run.path()}, layout, error)) << error;
+    ASSERT_EQ(layout.directories(), (std::vector<std::string>{run / "002-a", run / "010-b", run / "1000-c"}));
+    EXPECT_EQ(layout.processes[0].label, "a (pid 8)");
+    EXPECT_EQ(layout.processes[1].label, run / "010-b");
+    EXPECT_EQ(layout.processes[0].module_map, run / "002-a/mvt-modules.txt");
+    EXPECT_EQ(layout.processes[1].module_map, "");
+    for (const mvt_trace::trace_file& f : layout.files()) EXPECT_EQ(f.path, layout.processes[f.process].directory + "/_mvt.0");
+    ASSERT_EQ(layout.untraced.size(), 1u);
+    ASSERT_TRUE(layout.untraced[0].facts);
+    const mvt_trace::process_facts& shell = *layout.untraced[0].facts;
+    EXPECT_EQ(shell.executable, "/bin/da\tsh");
+    EXPECT_EQ(shell.arguments, (std::vector<std::string>{"sh", "-c", "a\nb\\c"}));
+    EXPECT_EQ(shell.ending, "") << "an exec that failed ends nothing";
+    EXPECT_EQ(layout.processes[0].facts->related, "001-sh");
+    EXPECT_EQ(layout.processes[0].facts->ended, 11u);
+
+    // Several directories on the command line: one process each, as given.
+    ASSERT_TRUE(mvt_trace::read_run_layout({run / "1000-c", run / "002-a"}, layout, error)) << error;
+    EXPECT_EQ(layout.directories(), (std::vector<std::string>{run / "1000-c", run / "002-a"}));
+    EXPECT_EQ(layout.files()[1].process, 1u);
+
+    EXPECT_FALSE(mvt_trace::read_run_layout({run / "notes"}, layout, error));
+    EXPECT_NE(error.find("holds no trace files"), std::string::npos) << error;
+    mvt_test::write_file(run / "001-sh/mvt-process.txt", "mvt-process 2\n");
+    mvt_trace::process_facts facts;
+    EXPECT_FALSE(mvt_trace::read_process_facts(run / "001-sh/mvt-process.txt", facts, error));
 }
 
 }  // namespace

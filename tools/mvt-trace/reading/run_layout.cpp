@@ -81,8 +81,11 @@ traced_process read_process(const std::string& directory) {
     process_facts facts;
     const std::string facts_path = joined(directory, MVT_PROCESS_FILE);
     if (exists(facts_path) && read_process_facts(facts_path, facts, ignored)) {
-        std::string program = base_name(facts.executable);
-        if (!facts.arguments.empty()) program = base_name(facts.arguments[0]);
+        // The name it was started by, else its file, else the name its
+        // directory was given.
+        std::string program = facts.arguments.empty() ? "" : base_name(facts.arguments[0]);
+        if (program.empty()) program = base_name(facts.executable);
+        if (program.empty()) program = base_name(directory).substr(base_name(directory).find('-') + 1);
         process.label = program + " (pid " + std::to_string(facts.pid) + ")";
         process.facts = std::move(facts);
     }
