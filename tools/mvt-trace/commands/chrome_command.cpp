@@ -22,8 +22,7 @@ const command_spec chrome_command = {
     false,
     [](const invocation& call) {
         return run_to_output(call, [&](const std::vector<trace_file>& files, const std::vector<std::string>& processes,
-                                       std::ostream& out) { return write_chrome(files, processes, out);
-        });
+                                       std::ostream& out) { return write_chrome(files, processes, out); });
     },
 };
 

@@ -168,6 +168,13 @@ const command_spec record_command = {
     "trace is, whether it is whole, and what to run next. The directory also gets\n"
     "mvt-record.json, the command and how it ended, which mvt-trace report shows.\n"
     "\n"
+    "Every process the program starts, and every exec, gets a directory of its own in the\n"
+    "run directory (001-PROGRAM, 002-..., in start order), so that none overwrites another's\n"
+    "trace; beside its trace files it holds mvt-process.txt (pid, parent, command line, how\n"
+    "it began and ended) and mvt-modules.txt (where its modules were loaded, which names\n"
+    "code addresses). A preload helper of mvt-trace's own, libmvt_record_helper.so, does this;\n"
+    "the README says which ways of starting a process it covers.\n"
+    "\n"
     "Without -o the trace goes into a new directory named after the date and time\n"
     "(mvt_20261206_120233) in the working directory. A directory given with -o must not hold\n"
     "anything yet: two runs in one directory would mix their files.",
