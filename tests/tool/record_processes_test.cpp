@@ -10,6 +10,7 @@
 
 #include "child_process.h"
 #include "files.h"
+#include "output/report/recorded_run.h"
 #include "reading/run_layout.h"
 #include "tool_run.h"
 #include "trace_reader.h"
@@ -119,6 +120,13 @@ TEST_F(record_processes, an_exec_into_another_traced_program_keeps_both_traces) 
     EXPECT_EQ(after.arguments, (std::vector<std::string>{MVT_TRACE_CLIENT, MVT_LIB_PATH, "stress", "2", "300"}));
     EXPECT_LE(before.started, after.started);
     EXPECT_FALSE(layout.processes[1].module_map.empty());
+
+    // The first process is the command record ran: reports take its record
+    // from the run directory; a later process has none of its own.
+    const std::optional<mvt_trace::recorded_run> command = mvt_trace::read_recorded_run(run() + "/001-process_tree/");
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->command.at(2), "exec");
+    EXPECT_FALSE(mvt_trace::read_recorded_run(run() + "/002-trace_client"));
 }
 
 TEST_F(record_processes, a_shell_running_two_traced_programs_keeps_both) {
