@@ -4,6 +4,7 @@
 #include "analysis/run_health.h"
 #include "commands/commands.h"
 #include "commands/common.h"
+#include "common/text_format.h"
 #include "output/check_report.h"
 
 namespace mvt_trace {
@@ -31,7 +32,8 @@ int run_check(const invocation& call) {
     if (several) {
         std::cout << layout.processes.size() << " processes traced: " << (sound ? "all whole" : "NOT all whole");
         if (!layout.untraced.empty())
-            std::cout << "; " << layout.untraced.size() << " more left no trace (they never loaded the library)";
+            std::cout << "; " << counted(layout.untraced.size(), "more process", "more processes")
+                      << " never loaded the library";
         std::cout << "\n";
     }
     return sound ? 0 : 1;
