@@ -5,7 +5,8 @@
 # output goes to a log that is shown only on failure.
 set -euo pipefail
 
-main_packages=(cmake ninja-build g++ clang libomp-14-dev nlohmann-json3-dev graphviz)
+# llvm-14 brings llvm-symbolizer, which names the code addresses of a trace.
+main_packages=(cmake ninja-build g++ clang libomp-14-dev nlohmann-json3-dev graphviz llvm-14)
 test_packages=("${main_packages[@]}" libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
                libpugixml-dev libexpat1-dev libdnnl-dev python3 pkg-config chromium librsvg2-bin)
 

@@ -81,7 +81,7 @@ TEST(tool_commands, check_judges_a_directory_as_one_run) {
          {{"_mvt.0", file(task_end(t - 990) + region_begin(t - 980, 9, 43) + task_begin(t - 970, 5, 42), t)},
           {"_mvt.1", file(region_end(t - 960, 9) + region_end(t - 950, 8), t + 10)}},
          0,
-         {"note: _mvt.0: 1 execution of the runtime's own still open at the end of the file",
+         {"note: _mvt.0: 1 execution of no node still open at the end of the file",
           "note: _mvt.0: 1 task_end record with no task execution open",
           "note: _mvt.1: 1 region_end record with no such region open",
           "note: 2 name handles are used without a record naming them, shown as \"(unnamed 0x...)\": the runtime "

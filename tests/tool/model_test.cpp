@@ -20,10 +20,10 @@ using namespace mvt_trace;
 run_analysis analyze_script(const std::string& script) {
     mvt_test::temp_dir dir;
     const std::vector<std::string> directories = mvt_tool_test::write_trace_script(script, dir.path());
-    std::vector<trace_file> files;
+    run_layout layout;
     std::string error;
-    EXPECT_TRUE(list_run(directories, files, error)) << error;
-    return analyze_run(files, directories);
+    EXPECT_TRUE(read_run_layout(directories, layout, error)) << error;
+    return analyze_run(layout);
 }
 
 // "10.1.0 -> 20.1.0" for each node-to-node edge, by the first word of

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "model/model_builder.h"
+#include "symbols/symbol_resolver.h"
 
 namespace mvt_trace {
 
@@ -65,10 +66,9 @@ std::vector<construct_statistics> gather_constructs(const trace_model& model, co
 
 }  // namespace
 
-trace_model read_model(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
-                       std::vector<file_report>& reports, const pass_options& options) {
-    model_builder builder(files, directories);
-    reports = read_run(files, {&builder}, options);
+trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options) {
+    model_builder builder(layout);
+    reports = read_run(layout.files(), {&builder}, options);
     return builder.build();
 }
 
@@ -91,11 +91,50 @@ run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
     return run;
 }
 
-run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
-                         const pass_options& options) {
+namespace {
+
+code_location located(const source_place& place) {
+    code_location location;
+    location.text = place.label();
+    location.known = place.resolved && place.frame.line != 0;
+    location.function = place.frame.function;
+    location.file = place.frame.file;
+    location.line = place.frame.line;
+    if (place.inlined_into) {
+        location.inlined = true;
+        location.caller_function = place.inlined_into->function;
+        location.caller_file = place.inlined_into->file;
+        location.caller_line = place.inlined_into->line;
+    }
+    return location;
+}
+
+}  // namespace
+
+run_analysis analyze_run(const run_layout& layout, const pass_options& options) {
     std::vector<file_report> reports;
-    trace_model model = read_model(files, directories, reports, options);
-    return analyze_model(std::move(model), std::move(reports));
+    trace_model model = read_model(layout, reports, options);
+    // Each process's code addresses, each once, named through its modules.
+    std::vector<std::vector<std::pair<std::uint64_t, code_location>>> places(model.processes().size());
+    std::vector<std::vector<std::uint64_t>> addresses(model.processes().size());
+    for (const trace_model::object& o : model.objects())
+        if (o.has_code_address) addresses[o.process].push_back(o.code_address);
+    std::vector<std::string> hints;
+    for (std::size_t p = 0; p < addresses.size() && p < layout.processes.size(); ++p) {
+        std::vector<std::uint64_t>& wanted = addresses[p];
+        if (wanted.empty()) continue;
+        std::sort(wanted.begin(), wanted.end());
+        wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+        symbol_resolver resolver = symbol_resolver::for_process(layout.processes[p]);
+        const std::vector<source_place> found = resolver.resolve(wanted);
+        for (std::size_t k = 0; k < wanted.size() && k < found.size(); ++k)
+            places[p].push_back({wanted[k], located(found[k])});
+        const std::string hint = resolver.hint();
+        if (!hint.empty() && std::find(hints.begin(), hints.end(), hint) == hints.end()) hints.push_back(hint);
+    }
+    run_analysis run = analyze_model(std::move(model), std::move(reports), &places);
+    run.hints = std::move(hints);
+    return run;
 }
 
 }  // namespace mvt_trace

@@ -70,16 +70,17 @@ struct run_analysis {
     // OpenMP tasks without dependences: no node, so outside the graph.
     std::uint64_t tasks_without_node = 0;
     std::uint64_t tasks_without_node_ns = 0;
+    // What would have named the code addresses, when something was missing
+    // (a module map, the symbolizer, debug information): one line each.
+    std::vector<std::string> hints;
 };
 
-// Reads the run once and builds the model: for every command. `directories`
-// are the processes of the run, one each (the files carry their position).
-trace_model read_model(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
-                       std::vector<file_report>& reports, const pass_options& options = {});
+// Reads the run once and builds the model: for every command.
+trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options = {});
 
-// The model, then everything analyze reports of it.
-run_analysis analyze_run(const std::vector<trace_file>& files, const std::vector<std::string>& directories,
-                         const pass_options& options = {});
+// The model, then everything analyze reports of it, code addresses named
+// through each process's module map.
+run_analysis analyze_run(const run_layout& layout, const pass_options& options = {});
 // `places`: per process, where its code addresses lie (run_labels).
 run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
                            const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr);

@@ -10,6 +10,9 @@ namespace mvt_trace {
 // or an installation puts it. False, with `error` set, when there is none.
 bool locate_library(const std::string& requested, std::string& path, std::string& error);
 
+// The absolute path of record's preload helper, found the same way.
+bool locate_helper(std::string& path, std::string& error);
+
 }  // namespace mvt_trace
 
 #endif

@@ -12,8 +12,8 @@ int run_analyze(const invocation& call) {
     const bool as_json = call.has("--json");
     analysis_json_options json;
     json.edge_list = call.has("--edges");
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        const run_analysis run = analyze_run(files, call.positional, progress_options(call));
+    return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
+        const run_analysis run = analyze_run(layout, progress_options(call));
         if (as_json)
             write_analysis_json(run, out, json);
         else

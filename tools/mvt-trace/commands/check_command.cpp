@@ -12,16 +12,16 @@ namespace mvt_trace {
 namespace {
 
 int run_check(const invocation& call) {
-    std::vector<trace_file> files;
-    std::vector<ignored_entry> ignored;
-    if (!load_run(call, files, ignored)) return 2;
+    run_layout layout;
+    if (!load_run(call, layout)) return 2;
     std::vector<file_report> reports;
-    const trace_model model = read_model(files, call.positional, reports, progress_options(call));
-    const bool sound = write_check_report(model, std::cout);
-    write_ignored_entries(ignored, std::cout);
+    const trace_model model = read_model(layout, reports, progress_options(call));
+    const bool sound = write_check_report(model, layout, std::cout);
+    write_ignored_entries(layout.ignored, std::cout);
     // A file name the library writes on something no reader can read is a
     // file of the run missing; other names are only mentioned.
-    const bool unreadable = std::any_of(ignored.begin(), ignored.end(), [](const ignored_entry& e) { return e.trace_name; });
+    const bool unreadable =
+        std::any_of(layout.ignored.begin(), layout.ignored.end(), [](const ignored_entry& e) { return e.trace_name; });
     return sound && !unreadable ? 0 : 1;
 }
 

@@ -22,8 +22,8 @@ const command_spec chrome_command = {
     std::numeric_limits<std::size_t>::max(),
     false,
     [](const invocation& call) {
-        return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-            const run_analysis run = analyze_run(files, call.positional, progress_options(call));
+        return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
+            const run_analysis run = analyze_run(layout, progress_options(call));
             write_chrome(run.model, run.labels, run.graph, out);
             return run.reports;
         });

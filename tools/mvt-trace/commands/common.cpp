@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <iostream>
+#include <memory>
 
+#include "common/progress_line.h"
 #include "common/terminal_text.h"
-#include "output/check_report.h"
 
 namespace mvt_trace {
 
@@ -15,21 +16,28 @@ option_spec output_option(const std::string& what) {
 // Messages name files, and a file name can hold any byte but '/' and NUL.
 void print_error(const std::string& message) { std::cerr << "mvt-trace: " << printable(message) << "\n"; }
 
-bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored) {
+bool load_run(const invocation& call, run_layout& layout) {
     std::string error;
-    if (list_run(call.positional, files, ignored, error)) return true;
-    print_error(error);
-    return false;
-}
-
-pass_options progress_options(const invocation&) { return {}; }
-
-bool load_run(const invocation& call, std::vector<trace_file>& files) {
-    std::vector<ignored_entry> ignored;
-    if (!load_run(call, files, ignored)) return false;
-    for (const ignored_entry& entry : ignored)
+    if (!read_run_layout(call.positional, layout, error)) {
+        print_error(error);
+        return false;
+    }
+    for (const ignored_entry& entry : layout.ignored)
         if (entry.trace_name) print_error("warning: " + entry.path + ": " + entry.reason);
     return true;
+}
+
+pass_options progress_options(const invocation& call) {
+    pass_options options;
+    if (!progress_line::wanted_on_standard_error(call.has("--quiet"))) return options;
+    // The line lives as long as the options that draw it, and is cleared
+    // when the last copy goes.
+    auto line = std::make_shared<progress_line>(std::cerr, true);
+    options.progress = [line](std::uint64_t done, std::uint64_t total) {
+        line->update(done, total);
+        if (done >= total) line->finish();
+    };
+    return options;
 }
 
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count) {
@@ -49,7 +57,7 @@ int warn_about(const std::vector<file_report>& reports) {
     int status = 0;
     for (const file_report& report : reports) {
         if (report.status == file_status::whole) continue;
-        std::cerr << "mvt-trace: warning: " << problem_line(report) << "\n";
+        print_error("warning: " + problem_line(report));
         if (report.status != file_status::truncated) status = 1;
     }
     return status;

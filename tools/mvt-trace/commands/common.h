@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/run_analysis.h"
 #include "cli/command.h"
 #include "cli/output_file.h"
+#include "reading/run_layout.h"
 #include "reading/run_pass.h"
-#include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
 namespace mvt_trace {
@@ -16,17 +17,17 @@ namespace mvt_trace {
 // "-o FILE", shared by the commands that write a result.
 option_spec output_option(const std::string& what);
 
-// "mvt-trace: MESSAGE" on standard error, with control bytes shown escaped.
+// "mvt-trace: MESSAGE" on standard error, control bytes shown escaped.
 void print_error(const std::string& message);
 
-// The trace files of the directories named on the command line; false, with
-// the reason printed, when one cannot be read or holds no trace. Entries
-// named like trace files that are no regular files are named in a warning;
-// the second form hands every entry passed over to the caller instead.
-bool load_run(const invocation& call, std::vector<trace_file>& files);
-bool load_run(const invocation& call, std::vector<trace_file>& files, std::vector<ignored_entry>& ignored);
+// The processes of the run named on the command line (run_layout.h says how
+// paths become processes); false, with the reason printed, when a path
+// cannot be read or no process holds a trace. Entries named like trace
+// files that no reader can read are warned about.
+bool load_run(const invocation& call, run_layout& layout);
 
-// How the pass over the run shows its progress for this command.
+// How the pass over the run shows its progress for this command: a line on
+// standard error when it is a terminal and the run is large, unless --quiet.
 pass_options progress_options(const invocation& call);
 
 // The value of a count option ("--max-nodes 400") into `count`; false, with
@@ -40,19 +41,20 @@ bool read_count_option(const invocation& call, const std::string& option, std::s
 int warn_about(const std::vector<file_report>& reports);
 
 // The frame of a command that reads the run and writes one result: loads
-// the files, opens the output, lets `produce` write, and keeps the output
-// only when no input file was malformed.
+// the run, opens the output, lets `produce(layout, out)` write and return
+// how reading each file went, and keeps the output only when no input file
+// was malformed.
 template <typename Produce>
 int run_to_output(const invocation& call, Produce produce) {
-    std::vector<trace_file> files;
-    if (!load_run(call, files)) return 2;
+    run_layout layout;
+    if (!load_run(call, layout)) return 2;
     output_file out;
     std::string error;
     if (!out.open(call.value("--output"), call.positional, error)) {
         print_error(error);
         return 2;
     }
-    const std::vector<file_report> reports = produce(files, out.stream());
+    const std::vector<file_report> reports = produce(layout, out.stream());
     const int status = warn_about(reports);
     if (status != 0) return status;
     if (!out.commit(error)) {

@@ -14,8 +14,8 @@ int run_dot(const invocation& call) {
     options.ports = call.has("--ports");
     options.instances = call.has("--instances");
     if (!read_count_option(call, "--max-nodes", options.max_nodes)) return 2;
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
-        const run_analysis run = analyze_run(files, call.positional, progress_options(call));
+    return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
+        const run_analysis run = analyze_run(layout, progress_options(call));
         write_graph_dot(run, options, out);
         return run.reports;
     });

@@ -18,9 +18,9 @@ const command_spec summary_command = {
     1,
     false,
     [](const invocation& call) {
-        return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
+        return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
             std::vector<file_report> reports;
-            write_summary(read_model(files, call.positional, reports, progress_options(call)), out);
+            write_summary(read_model(layout, reports, progress_options(call)), out);
             return reports;
         });
     },

@@ -24,9 +24,9 @@ int run_timeline(const invocation& call) {
         print_error("timeline: --width needs a number of pixels, at least 400 (see 'mvt-trace timeline --help')");
         return 2;
     }
-    return run_to_output(call, [&](const std::vector<trace_file>& files, std::ostream& out) {
+    return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
         std::vector<file_report> reports;
-        trace_model model = read_model(files, call.positional, reports, progress_options(call));
+        trace_model model = read_model(layout, reports, progress_options(call));
         const run_labels labels(model);
         write_timeline(model, labels, options, out);
         return reports;

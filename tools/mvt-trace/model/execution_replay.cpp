@@ -261,6 +261,8 @@ void model_builder::replay_executions() {
         x.open_at_end = true;
         if (x.role == trace_model::execution_role::runtime)
             ++counts_[on_thread].open_runtime;
+        else if (x.role == trace_model::execution_role::task_without_node)
+            ++counts_[on_thread].open_unattached;
         else
             ++counts_[on_thread].open_tasks;
     };

@@ -24,6 +24,9 @@ inline constexpr std::uint32_t no_index = UINT32_MAX;
     X(role_conflict, problem, "{detail}")                                                                      \
     X(edges_incomplete, problem, "{detail}")                                                                   \
     X(open_runtime_execution, note, "{file}: {count} of the runtime's own still open at the end of the file")   \
+    X(open_execution, note, "{file}: {count} of no node still open at the end of the file")                   \
+    X(ended_by_exec, note, "{file}: ends without its end records: its process image was replaced by exec, "         \
+                           "which runs no exit handler")                                                        \
     X(unmatched_task_end, note, "{file}: {count} with no task execution open")                                  \
     X(open_region, note, "{file}: {count} still open at the end of the file")                                   \
     X(unmatched_region_end, note, "{file}: {count} with no such region open")                                   \

@@ -7,10 +7,13 @@
 
 namespace mvt_trace {
 
-model_builder::model_builder(const std::vector<trace_file>& files, const std::vector<std::string>& directories)
-    : files_(files), directories_(directories) {
-    logs_.reserve(files.size());
-    for (std::size_t f = 0; f < files.size(); ++f) logs_.push_back(std::make_unique<file_log>());
+model_builder::model_builder(const run_layout& layout) : files_(layout.files()), directories_(layout.directories()) {
+    for (const traced_process& process : layout.processes) {
+        labels_.push_back(process.label);
+        ended_by_exec_.push_back(process.facts && process.facts->ending == "exec");
+    }
+    logs_.reserve(files_.size());
+    for (std::size_t f = 0; f < files_.size(); ++f) logs_.push_back(std::make_unique<file_log>());
 }
 
 model_builder::~model_builder() = default;
@@ -39,7 +42,11 @@ void model_builder::collect_threads() {
     model_.processes_.resize(directories_.size());
     states_.resize(directories_.size());
     unnamed_handles_.assign(directories_.size(), 0);
-    for (std::size_t p = 0; p < directories_.size(); ++p) model_.processes_[p].directory = directories_[p];
+    for (std::size_t p = 0; p < directories_.size(); ++p) {
+        model_.processes_[p].directory = directories_[p];
+        model_.processes_[p].label = labels_[p];
+        model_.processes_[p].ended_by_exec = ended_by_exec_[p];
+    }
     // Threads keep the files' positions, which list a process's files
     // together (list_run): the reports and the logs are by position too.
     model_.threads_.resize(files_.size());
@@ -157,6 +164,16 @@ void model_builder::collect_findings() {
         unbounded_texts += log.longer_metadata_texts;
         graph_records += t.by_kind[static_cast<std::size_t>(record_kind::task_group)];
         task_begins += t.by_kind[static_cast<std::size_t>(record_kind::task_begin)];
+        // An image replaced by exec never runs the library's exit handlers:
+        // its files stop at a record's end without their closing lines, and
+        // nothing is lost.
+        if (t.report.status == file_status::truncated && model_.processes_[t.process].ended_by_exec &&
+            t.report.message.find("where it should have \"<record>\"") != std::string::npos) {
+            finding note = detailed_finding(finding_kind::ended_by_exec, t.process, "");
+            note.thread = f;
+            notes.push_back(std::move(note));
+            continue;
+        }
         if (t.report.status != file_status::whole) {
             finding problem = detailed_finding(finding_kind::file_not_whole, t.process, problem_line(t.report));
             problem.thread = f;
@@ -171,6 +188,9 @@ void model_builder::collect_findings() {
                                                "execution", "executions"));
         if (c.open_runtime > 0)
             notes.push_back(counted_finding(finding_kind::open_runtime_execution, t.process, f, c.open_runtime,
+                                            "execution", "executions"));
+        if (c.open_unattached > 0)
+            notes.push_back(counted_finding(finding_kind::open_execution, t.process, f, c.open_unattached,
                                             "execution", "executions"));
         if (c.unmatched_task_ends > 0)
             notes.push_back(counted_finding(finding_kind::unmatched_task_end, t.process, f, c.unmatched_task_ends,

@@ -11,6 +11,7 @@
 #include "common/large_allocator.h"
 #include "model/file_log.h"
 #include "model/trace_model.h"
+#include "reading/run_layout.h"
 #include "reading/run_pass.h"
 #include "reading/trace_directory.h"
 
@@ -20,13 +21,12 @@ namespace mvt_trace {
 // the pass a log per file, and once every file is read, puts the logs
 // together process by process (the rules are in trace_model.h).
 //
-//   model_builder builder(files, directories);
-//   const std::vector<file_report> reports = read_run(files, {&builder});
-//   trace_model model = builder.build(reports);
+//   model_builder builder(layout);
+//   read_run(layout.files(), {&builder});
+//   trace_model model = builder.build();
 class model_builder : public run_subscriber {
 public:
-    // `files` carry the position of their process in `directories`.
-    model_builder(const std::vector<trace_file>& files, const std::vector<std::string>& directories);
+    explicit model_builder(const run_layout& layout);
     ~model_builder() override;
 
     file_sink& sink_for(std::size_t file) override { return *logs_[file]; }
@@ -90,6 +90,8 @@ private:
 
     std::vector<trace_file> files_;
     std::vector<std::string> directories_;
+    std::vector<std::string> labels_;
+    std::vector<char> ended_by_exec_;
     std::vector<std::unique_ptr<file_log>> logs_;
     std::vector<file_numbers> numbers_;
     std::vector<process_state> states_;
@@ -98,6 +100,7 @@ private:
     struct thread_counts {
         std::uint64_t open_tasks = 0;    // executions of nodes still open at the end
         std::uint64_t open_runtime = 0;  // the runtime's own still open at the end
+        std::uint64_t open_unattached = 0;  // tasks of no node still open at the end
         std::uint64_t unmatched_task_ends = 0;
         std::uint64_t open_regions = 0;
         std::uint64_t unmatched_region_ends = 0;

@@ -17,6 +17,7 @@
 #include "model/name_table.h"
 #include "model/string_pool.h"
 #include "reading/record_catalogue.h"
+#include "reading/run_layout.h"
 #include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 
@@ -78,6 +79,8 @@ public:
 
     struct process {
         std::string directory;
+        std::string label;  // how to name it: "omp_example (pid 4242)", else its directory
+        bool ended_by_exec = false;  // its image was replaced by another program
         std::uint32_t first_thread = 0;
         std::uint32_t thread_count = 0;
         name_table names;

@@ -187,7 +187,9 @@ json analysis_json(const run_analysis& run, const analysis_json_options& options
     root["dependency_graph"] = dependency_json(run, options);
     root["concurrency"] = concurrency_json(run);
     root["problems"] = finding_lines(model, severity::problem);
-    root["notes"] = finding_lines(model, severity::note);
+    std::vector<std::string> notes = finding_lines(model, severity::note);
+    notes.insert(notes.end(), run.hints.begin(), run.hints.end());
+    root["notes"] = notes;
     return root;
 }
 
@@ -218,7 +220,9 @@ void write_analysis_json(const run_analysis& run, std::ostream& out, const analy
     member("dependency_graph", dependency_json(run, options));
     member("concurrency", concurrency_json(run));
     member("problems", finding_lines(model, severity::problem));
-    member("notes", finding_lines(model, severity::note), true);
+    std::vector<std::string> notes = finding_lines(model, severity::note);
+    notes.insert(notes.end(), run.hints.begin(), run.hints.end());
+    member("notes", notes, true);
     out << "}\n";
 }
 

@@ -211,7 +211,8 @@ void write_findings(const run_analysis& run, std::ostream& out) {
     const std::vector<std::string> problems = finding_lines(run.model, severity::problem);
     out << "\nproblems: " << (problems.empty() ? "none" : std::to_string(problems.size())) << "\n";
     for (const std::string& problem : problems) out << "  - " << printable(problem) << "\n";
-    const std::vector<std::string> notes = finding_lines(run.model, severity::note);
+    std::vector<std::string> notes = finding_lines(run.model, severity::note);
+    notes.insert(notes.end(), run.hints.begin(), run.hints.end());
     if (notes.empty()) return;
     out << "notes:\n";
     for (const std::string& note : notes) out << "  - " << printable(note) << "\n";

@@ -23,6 +23,14 @@ bool needs_quotes(const std::string& word) {
 
 std::optional<recorded_run> read_recorded_run(const std::string& directory) {
     std::ifstream in(directory + "/" + recorded_run_file, std::ios::binary);
+    // record's first process ("RUN/001-omp_example") is the command it ran;
+    // the record of that command lies in the run directory above it.
+    std::string trimmed = directory;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const std::size_t slash = trimmed.find_last_of('/');
+    if (!in && trimmed.compare(slash == std::string::npos ? 0 : slash + 1, 4, "001-") == 0)
+        in.open((slash == std::string::npos ? std::string(".") : trimmed.substr(0, slash)) + "/" + recorded_run_file,
+                std::ios::binary);
     if (!in) return std::nullopt;
     // Members a later version may add are passed by; a file that is not
     // such an object is no record, and the report goes on without it.

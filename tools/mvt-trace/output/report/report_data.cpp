@@ -38,6 +38,8 @@ void write_run(const run_analysis& run, std::ostream& out) {
     }
     std::string title;
     for (const std::string& t : titles) title += (title.empty() ? "" : ", ") + t;
+    std::vector<std::string> notes = finding_lines(model, severity::note);
+    notes.insert(notes.end(), run.hints.begin(), run.hints.end());
     std::uint64_t records = 0;
     for (const trace_model::thread& t : model.threads()) records += t.records;
     out << "{\"title\":" << json_quoted(title) << ",\"directories\":" << string_array(directories)
@@ -48,7 +50,7 @@ void write_run(const run_analysis& run, std::ostream& out) {
         << ",\"origin_utc\":" << json_quoted(format_utc(model.first_timestamp())) << ",\"wall_ns\":" << model.wall()
         << ",\"threads\":" << model.active_threads() << ",\"files\":" << model.threads().size()
         << ",\"records\":" << records << ",\"problems\":" << string_array(finding_lines(model, severity::problem))
-        << ",\"notes\":" << string_array(finding_lines(model, severity::note)) << "}";
+        << ",\"notes\":" << string_array(notes) << "}";
 }
 
 // The analysis as analyze --json gives it, its node list cut to the page's

@@ -1,0 +1,200 @@
+#include "reading/run_layout.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "capture/preload/process_directory.h"
+
+namespace mvt_trace {
+
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// The helper writes any byte but NUL; "\\", "\n" and "\xHH" stand for the
+// ones that would break a line.
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+        } else if (text[i + 1] == 'n') {
+            out += '\n';
+            ++i;
+        } else if (text[i + 1] == 'x' && i + 3 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+            i += 3;
+        } else {
+            out += text[++i];
+        }
+    }
+    return out;
+}
+
+std::uint64_t number(const std::string& text) {
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// The number a record run gave the directory ("012-sh" is 12), or none.
+std::optional<unsigned long> start_number(const std::string& name) {
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string::npos || dash > 9) return std::nullopt;
+    for (std::size_t i = 0; i < dash; ++i)
+        if (name[i] < '0' || name[i] > '9') return std::nullopt;
+    return std::stoul(name.substr(0, dash));
+}
+
+std::string base_name(const std::string& path) {
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+    const std::size_t slash = trimmed.find_last_of('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+std::string joined(const std::string& directory, const std::string& name) {
+    return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+// The directory, its trace files (possibly none), and what the helper left
+// beside them.
+traced_process read_process(const std::string& directory, std::vector<ignored_entry>& passed_over) {
+    traced_process process;
+    process.directory = directory;
+    process.label = directory;
+    std::string ignored;
+    list_trace_files(directory, process.files, passed_over, ignored);
+    const std::string modules = joined(directory, MVT_MODULES_FILE);
+    if (exists(modules)) process.module_map = modules;
+    process_facts facts;
+    const std::string facts_path = joined(directory, MVT_PROCESS_FILE);
+    if (exists(facts_path) && read_process_facts(facts_path, facts, ignored)) {
+        // The name it was started by, else its file, else the name its
+        // directory was given.
+        std::string program = facts.arguments.empty() ? "" : base_name(facts.arguments[0]);
+        if (program.empty()) program = base_name(facts.executable);
+        if (program.empty()) program = base_name(directory).substr(base_name(directory).find('-') + 1);
+        process.label = program + " (pid " + std::to_string(facts.pid) + ")";
+        process.facts = std::move(facts);
+    }
+    return process;
+}
+
+// The process directories of a record run, in the order they were claimed.
+std::vector<std::string> process_directories(const std::string& run) {
+    std::vector<std::pair<unsigned long, std::string>> found;
+    DIR* dir = ::opendir(run.c_str());
+    if (dir == nullptr) return {};
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        const std::optional<unsigned long> n = start_number(name);
+        if (n && exists(joined(joined(run, name), MVT_PROCESS_FILE))) found.emplace_back(*n, name);
+        else if (n && exists(joined(run, name) + "/_mvt.0")) found.emplace_back(*n, name);
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> paths;
+    for (const auto& [n, name] : found) paths.push_back(joined(run, name));
+    return paths;
+}
+
+}  // namespace
+
+bool read_process_facts(const std::string& path, process_facts& facts, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (line != "mvt-process 1") {
+        error = path + ": not a process file this mvt-trace knows (" + line.substr(0, 40) + ")";
+        return false;
+    }
+    facts = process_facts{};
+    while (std::getline(in, line)) {
+        const std::size_t space = line.find(' ');
+        const std::string key = line.substr(0, space);
+        const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
+        if (key == "pid") facts.pid = static_cast<long>(number(value));
+        else if (key == "parent") facts.parent = static_cast<long>(number(value));
+        else if (key == "exec-of" || key == "child-of" || key == "descendant-of" || key == "reload-of") {
+            facts.relation = key;
+            facts.related = value;
+        } else if (key == "started") facts.started = number(value);
+        else if (key == "executable") facts.executable = unescaped(value);
+        else if (key == "arg") facts.arguments.push_back(unescaped(value));
+        else if (key == "ended") {
+            // "ended HOW TIME [NEXT]"; the last one counts.
+            const std::size_t second = value.find(' ');
+            const std::size_t third = second == std::string::npos ? second : value.find(' ', second + 1);
+            facts.ending = value.substr(0, second);
+            facts.ended = second == std::string::npos ? 0 : number(value.substr(second + 1));
+            facts.next = third == std::string::npos ? "" : value.substr(third + 1);
+        } else if (key == "exec-failed") {
+            // The exec it announced never happened; the image went on.
+            facts.ending.clear();
+            facts.ended = 0;
+            facts.next.clear();
+        }
+        // Keys added by later versions of the helper are passed over.
+    }
+    return true;
+}
+
+std::vector<trace_file> run_layout::files() const {
+    std::vector<trace_file> all;
+    for (const traced_process& process : processes) all.insert(all.end(), process.files.begin(), process.files.end());
+    return all;
+}
+
+std::vector<std::string> run_layout::directories() const {
+    std::vector<std::string> all;
+    for (const traced_process& process : processes) all.push_back(process.directory);
+    return all;
+}
+
+bool read_run_layout(const std::vector<std::string>& paths, run_layout& layout, std::string& error) {
+    layout = run_layout{};
+    for (const std::string& path : paths) {
+        std::vector<trace_file> files;
+        std::vector<ignored_entry> ignored;
+        if (list_trace_files(path, files, ignored, error)) {
+            layout.ignored.insert(layout.ignored.end(), ignored.begin(), ignored.end());
+            traced_process process =
+                is_directory(path) ? read_process(path, ignored) : traced_process{path, path, {}, {}, {}};
+            process.files = std::move(files);
+            layout.processes.push_back(std::move(process));
+            continue;
+        }
+        if (!is_directory(path)) return false;
+        const std::vector<std::string> directories = process_directories(path);
+        if (directories.empty()) return false;  // list_trace_files said why
+        for (const std::string& directory : directories) {
+            traced_process process = read_process(directory, layout.ignored);
+            (process.files.empty() ? layout.untraced : layout.processes).push_back(std::move(process));
+        }
+    }
+    if (layout.processes.empty()) {
+        error = "no process of " + (paths.size() == 1 ? paths[0] : std::string("the run")) +
+                " left a trace (its process directories hold no _mvt.N files)";
+        return false;
+    }
+    for (std::size_t p = 0; p < layout.processes.size(); ++p)
+        for (trace_file& file : layout.processes[p].files) file.process = p;
+    return true;
+}
+
+}  // namespace mvt_trace
