@@ -70,14 +70,16 @@ struct busy_change {
 }  // namespace
 
 concurrency_profile measure_concurrency(const trace_model& model, bool work_only, std::size_t buckets) {
-    std::vector<busy_change> changes;
+    // Each thread's busy stretches, in order: pieces nest or follow one
+    // another, so their union is one pass in order of begin.
+    std::vector<std::vector<busy_change>> changes(model.threads().size());
     for (std::size_t t = 0; t < model.threads().size(); ++t) {
-        // A thread is busy while any piece is open on it: pieces nest or
-        // follow one another, so their union is one pass in order of begin.
+        std::vector<busy_change>& mine = changes[t];
         bool busy = false;
         std::uint64_t from = 0, to = 0;
-        for (std::size_t i = model.thread_pieces(t); i < model.thread_pieces(t + 1); ++i) {
-            const trace_model::piece& stretch = model.pieces()[i];
+        const auto [first, last] = model.pieces_of_thread(t);
+        for (const std::uint32_t* i = first; i != last; ++i) {
+            const trace_model::piece& stretch = model.pieces()[*i];
             const trace_model::execution& e = model.executions()[stretch.execution];
             if (work_only && !e.is_work()) continue;
             // An execution that never ended is not guessed to run until the
@@ -87,21 +89,41 @@ concurrency_profile measure_concurrency(const trace_model& model, bool work_only
                 to = std::max(to, stretch.end);
                 continue;
             }
-            if (busy) changes.push_back({from, +1}), changes.push_back({to, -1});
+            if (busy) mine.push_back({from, +1}), mine.push_back({to, -1});
             busy = true;
             from = stretch.begin;
             to = stretch.end;
         }
-        if (busy) changes.push_back({from, +1}), changes.push_back({to, -1});
+        if (busy) mine.push_back({from, +1}), mine.push_back({to, -1});
     }
-    std::sort(changes.begin(), changes.end(), [](const busy_change& a, const busy_change& b) { return a.at < b.at; });
+    // The threads' changes merged in time order: each list is in order
+    // already, so a heap of their heads does it without sorting them all.
+    struct head {
+        std::uint64_t at;
+        std::size_t thread;
+        std::size_t next;
+    };
+    const auto later = [](const head& a, const head& b) { return a.at > b.at; };
+    std::vector<head> heads;
+    for (std::size_t t = 0; t < changes.size(); ++t)
+        if (!changes[t].empty()) heads.push_back({changes[t][0].at, t, 0});
+    std::make_heap(heads.begin(), heads.end(), later);
     concurrency_meter meter(model.first_timestamp(), model.last_timestamp(), buckets);
-    for (const busy_change& c : changes) {
+    while (!heads.empty()) {
+        std::pop_heap(heads.begin(), heads.end(), later);
+        head& h = heads.back();
+        const busy_change& c = changes[h.thread][h.next];
         meter.advance(c.at);
         if (c.change > 0)
             meter.thread_busy();
         else
             meter.thread_idle();
+        if (++h.next < changes[h.thread].size()) {
+            h.at = changes[h.thread][h.next].at;
+            std::push_heap(heads.begin(), heads.end(), later);
+        } else {
+            heads.pop_back();
+        }
     }
     return meter.finish();
 }

@@ -56,7 +56,10 @@ execution_graph build_execution_graph(const trace_model& model) {
     auto earlier = [&](std::uint32_t a, std::uint32_t b) {
         return executions[a].begin != executions[b].begin ? executions[a].begin < executions[b].begin : a < b;
     };
-    std::sort(graph.members.begin(), graph.members.end(), earlier);
+    // Executions are made in the order they begin: sorting is for the
+    // files whose clock stepped back.
+    if (!std::is_sorted(graph.members.begin(), graph.members.end(), earlier))
+        std::sort(graph.members.begin(), graph.members.end(), earlier);
     std::vector<std::uint32_t> place(executions.size(), no_index);
     for (std::uint32_t i = 0; i < graph.members.size(); ++i) place[graph.members[i]] = i;
 
@@ -70,12 +73,13 @@ execution_graph build_execution_graph(const trace_model& model) {
         by_node.push_back({executions[e].node, e});
     }
     compressed_rows ending(objects, by_node);
-    for (std::size_t n = 0; n < objects; ++n)
-        std::sort(ending.targets.begin() + ending.begin[n], ending.targets.begin() + ending.begin[n + 1],
-                  [&](std::uint32_t a, std::uint32_t b) {
-                      return executions[a].end != executions[b].end ? executions[a].end < executions[b].end
-                                                                    : earlier(a, b);
-                  });
+    const auto ends_first = [&](std::uint32_t a, std::uint32_t b) {
+        return executions[a].end != executions[b].end ? executions[a].end < executions[b].end : earlier(a, b);
+    };
+    for (std::size_t n = 0; n < objects; ++n) {
+        const auto first = ending.targets.begin() + ending.begin[n], last = ending.targets.begin() + ending.begin[n + 1];
+        if (!std::is_sorted(first, last, ends_first)) std::sort(first, last, ends_first);
+    }
     const std::vector<std::vector<std::uint32_t>> before = running_predecessors(model, runs);
 
     index_pairs edges;

@@ -58,10 +58,17 @@ std::vector<construct_statistics> gather_constructs(const trace_model& model, co
         const std::uint32_t c = labels.construct_of(e.node);
         if (c != no_index) rows[c].span_time += e.busy;
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const construct_statistics& a, const construct_statistics& b) {
-        return a.stats.total() > b.stats.total();
+    // The rows are large: their order is found on small keys, and each is
+    // moved once; ties keep the constructs' order.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(rows.size());
+    for (std::uint32_t i = 0; i < rows.size(); ++i) order[i] = {rows[i].stats.total(), i};
+    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
     });
-    return rows;
+    std::vector<construct_statistics> sorted;
+    sorted.reserve(rows.size());
+    for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
+    return sorted;
 }
 
 }  // namespace

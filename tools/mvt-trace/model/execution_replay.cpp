@@ -59,9 +59,17 @@ void model_builder::replay_executions() {
     const std::size_t threads = files_.size();
     counts_.assign(threads, thread_counts{});
     trace_model::execution_list& executions = model_.executions_;
-    // Pieces are numbered as they begin; once all are known they are put
-    // in order of thread.
+    // Every begin makes an execution or a piece at most, and so does every
+    // end (a task switched back in): enough room for all, reserved at once
+    // rather than grown and copied.
+    std::uint64_t begins = 0, ends = 0;
+    for (const trace_model::thread& t : model_.threads_) {
+        begins += t.by_kind[static_cast<std::size_t>(record_kind::task_begin)];
+        ends += t.by_kind[static_cast<std::size_t>(record_kind::task_end)];
+    }
+    reserve_in_huge_pages(executions, begins);
     trace_model::piece_list pieces;
+    reserve_in_huge_pages(pieces, begins + ends);
     // An execution open on a thread. Its piece is no_index while an OpenMP
     // explicit task is switched out: OpenMP runs one task at a time on a
     // thread, and a task that begins another there (a child at a taskwait,
@@ -76,6 +84,8 @@ void model_builder::replay_executions() {
     // Per execution while replaying: its last piece, and the thread whose
     // stack holds it (none while suspended or done).
     std::vector<std::uint32_t, large_allocator<std::uint32_t>> last_piece, live_thread;
+    last_piece.reserve(begins);
+    live_thread.reserve(begins);
     // Per process: OpenMP executions still open, by identifier number.
     std::vector<std::unordered_map<std::uint32_t, std::uint32_t>> open_openmp(states_.size());
     std::vector<std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>> open_regions(states_.size());
@@ -162,6 +172,12 @@ void model_builder::replay_executions() {
         push(e, thread, true, at);
     };
 
+    // Per process, by identifier number: OpenMP explicit tasks that ended.
+    // libomp reports only the end of a task it runs inside an untied task's
+    // taskyield, which ends the untied task instead; its later pieces then
+    // begin an identifier that already ended.
+    std::vector<std::vector<char>> ended_explicit(states_.size());
+    for (std::uint32_t p = 0; p < states_.size(); ++p) ended_explicit[p].assign(model_.processes_[p].ids.size(), 0);
     std::vector<char> declares_nodes(states_.size(), 0);
     for (const trace_model::object& o : model_.objects_)
         if (o.is_node()) declares_nodes[o.process] = 1;
@@ -171,7 +187,7 @@ void model_builder::replay_executions() {
     std::uint32_t thread = 0;
     while (merge.next(ev, thread)) {
         const std::uint32_t p = model_.threads_[thread].process;
-        switch (ev->kind) {
+        switch (ev->kind()) {
             case event_kind::task_begin: {
                 const std::uint32_t id = id_number(thread, ev->id);
                 const bool openmp = model_.processes_[p].is_openmp_domain(address(thread, ev->domain));
@@ -205,6 +221,10 @@ void model_builder::replay_executions() {
                     // runtime's own.
                     x.role = trace_model::execution_role::task_without_node;
                 }
+                if (openmp && x.is_work() && ended_explicit[p][id]) {
+                    ++restarted_tasks_[p];
+                    ended_explicit[p][id] = 0;  // counted once
+                }
                 executions.push_back(x);
                 last_piece.push_back(no_index);
                 live_thread.push_back(no_index);
@@ -224,7 +244,10 @@ void model_builder::replay_executions() {
                 live_thread[top.execution] = no_index;
                 auto& open = open_openmp[p];
                 auto found = open.find(executions[top.execution].id);
-                if (found != open.end() && found->second == top.execution) open.erase(found);
+                if (found != open.end() && found->second == top.execution) {
+                    open.erase(found);
+                    if (executions[top.execution].is_work()) ended_explicit[p][executions[top.execution].id] = 1;
+                }
                 if (top.switches) switch_back(thread, ev->timestamp);
                 break;
             }
@@ -287,22 +310,12 @@ void model_builder::replay_executions() {
                 ++counts_[region.begin_thread].open_regions;
             }
 
-    // Pieces in order of thread, each thread's in the order they began.
-    std::vector<std::uint32_t, large_allocator<std::uint32_t>> position(pieces.size());
-    model_.thread_piece_begin_.assign(threads + 1, 0);
-    for (const piece& stretch : pieces) ++model_.thread_piece_begin_[stretch.thread + 1];
-    for (std::size_t t = 0; t < threads; ++t) model_.thread_piece_begin_[t + 1] += model_.thread_piece_begin_[t];
-    std::vector<std::size_t> next(model_.thread_piece_begin_.begin(), model_.thread_piece_begin_.end() - 1);
-    for (std::size_t i = 0; i < pieces.size(); ++i) position[i] = static_cast<std::uint32_t>(next[pieces[i].thread]++);
-    trace_model::piece_list& placed = model_.pieces_;
-    placed.resize(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        piece stretch = pieces[i];
-        if (stretch.next != no_index) stretch.next = position[stretch.next];
-        placed[position[i]] = stretch;
-    }
-    for (execution& x : executions)
-        if (x.piece_count > 0) x.first_piece = position[x.first_piece];
+    // Each thread's pieces, in the order they began.
+    index_pairs by_thread;
+    by_thread.reserve(pieces.size());
+    for (std::uint32_t p = 0; p < pieces.size(); ++p) by_thread.push_back({pieces[p].thread, p});
+    model_.thread_pieces_ = compressed_rows(threads, by_thread);
+    model_.pieces_ = std::move(pieces);
 }
 
 // The executions of each object, in the order they began.

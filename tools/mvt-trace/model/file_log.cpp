@@ -16,6 +16,20 @@ bool looks_like_markup(std::string_view text) {
 
 }  // namespace
 
+void file_log::add_event(std::uint64_t timestamp, std::uint32_t id, std::uint32_t parent, std::uint32_t name,
+                         std::uint32_t domain, event_kind kind) {
+    event e{};
+    e.timestamp = timestamp;
+    e.id = id;
+    e.parent = parent;
+    e.name = name;
+    // A file that names more than a billion domains is none a runtime
+    // wrote; its later domains read as the last one.
+    e.domain = std::min<std::uint32_t>(domain, (1u << 30) - 1);
+    e.kind_bits = static_cast<std::uint32_t>(kind);
+    events.push_back(e);
+}
+
 std::uint32_t file_log::text(std::string_view value) {
     const auto begin = static_cast<std::uint32_t>(std::min<std::size_t>(texts.size(), UINT32_MAX));
     texts.append(value.data(), value.size());
@@ -40,23 +54,20 @@ void file_log::record(const trace_record& r) {
     switch (r.kind) {
         case record_kind::task_begin: {
             const task_begin_fields begin(r);
-            events.push_back({r.timestamp, ids.intern(begin.id()), ids.intern(begin.parent()),
-                              addresses.intern(begin.name()), addresses.intern(begin.domain()),
-                              event_kind::task_begin});
+            add_event(r.timestamp, ids.intern(begin.id()), ids.intern(begin.parent()), addresses.intern(begin.name()),
+                      addresses.intern(begin.domain()), event_kind::task_begin);
             break;
         }
-        case record_kind::task_end: events.push_back({r.timestamp, 0, 0, 0, 0, event_kind::task_end}); break;
+        case record_kind::task_end: add_event(r.timestamp, 0, 0, 0, 0, event_kind::task_end); break;
         case record_kind::region_begin: {
             const region_begin_fields begin(r);
-            events.push_back({r.timestamp, ids.intern(begin.id()), ids.intern(begin.parent()),
-                              addresses.intern(begin.name()), addresses.intern(begin.domain()),
-                              event_kind::region_begin});
+            add_event(r.timestamp, ids.intern(begin.id()), ids.intern(begin.parent()), addresses.intern(begin.name()),
+                      addresses.intern(begin.domain()), event_kind::region_begin);
             break;
         }
         case record_kind::region_end: {
             const region_end_fields end(r);
-            events.push_back({r.timestamp, ids.intern(end.id()), 0, 0, addresses.intern(end.domain()),
-                              event_kind::region_end});
+            add_event(r.timestamp, ids.intern(end.id()), 0, 0, addresses.intern(end.domain()), event_kind::region_end);
             break;
         }
         case record_kind::task_group: {

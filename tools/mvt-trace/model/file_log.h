@@ -62,19 +62,23 @@ struct file_log : file_sink {
         bool is_text;
     };
     enum class event_kind : std::uint8_t { task_begin, task_end, region_begin, region_end };
+    // 24 bytes: a log holds two for every execution.
     struct event {
         std::uint64_t timestamp;
         std::uint32_t id;
         std::uint32_t parent;
-        std::uint32_t name;    // address number
-        std::uint32_t domain;  // address number
-        event_kind kind;
+        std::uint32_t name;         // address number
+        std::uint32_t domain : 30;  // address number
+        std::uint32_t kind_bits : 2;
+        event_kind kind() const { return static_cast<event_kind>(kind_bits); }
     };
 
     void record(const trace_record& record) override;
     void finish(const file_report& report) override { this->report = report; }
 
     std::uint32_t text(std::string_view value);
+    void add_event(std::uint64_t timestamp, std::uint32_t id, std::uint32_t parent, std::uint32_t name,
+                   std::uint32_t domain, event_kind kind);
 
     id_table ids;
     address_table addresses;

@@ -31,6 +31,7 @@ inline constexpr std::uint32_t no_index = UINT32_MAX;
     X(open_region, note, "{file}: {count} still open at the end of the file")                                   \
     X(unmatched_region_end, note, "{file}: {count} with no such region open")                                   \
     X(unnamed_handles, note, "{detail}")                                                                       \
+    X(restarted_tasks, note, "{detail}")                                                                       \
     X(no_graph, note, "{detail}")                                                                              \
     X(nothing_recorded, note, "{detail}")                                                                      \
     X(format_limit, note, "{detail}")

@@ -42,6 +42,7 @@ void model_builder::collect_threads() {
     model_.processes_.resize(directories_.size());
     states_.resize(directories_.size());
     unnamed_handles_.assign(directories_.size(), 0);
+    restarted_tasks_.assign(directories_.size(), 0);
     for (std::size_t p = 0; p < directories_.size(); ++p) {
         model_.processes_[p].directory = directories_[p];
         model_.processes_[p].label = labels_[p];
@@ -226,6 +227,15 @@ void model_builder::collect_findings() {
                     " used without a record naming them, shown as \"(unnamed 0x...)\": the runtime created "
                     "its names before it loaded the library, as an instrumented runtime's compiled-in part "
                     "does when it binds the collector late"));
+    for (std::uint32_t p = 0; p < restarted_tasks_.size(); ++p)
+        if (restarted_tasks_[p] > 0)
+            notes.push_back(detailed_finding(
+                finding_kind::restarted_tasks, p,
+                counted(restarted_tasks_[p], "OpenMP task began again after it had ended",
+                        "OpenMP tasks began again after they had ended") +
+                    ", each counted as more than one execution: libomp reports only the "
+                    "end of a task it runs inside an untied task's taskyield, which then reads as the untied "
+                    "task's end"));
     if (task_begins > 0 && graph_records == 0)
         notes.push_back(detailed_finding(
             finding_kind::no_graph, no_index,

@@ -106,8 +106,10 @@ private:
         std::uint64_t unmatched_region_ends = 0;
     };
     std::vector<thread_counts> counts_;
-    // Per process: name handles used but never named.
+    // Per process: name handles used but never named; OpenMP tasks begun
+    // again after they ended.
     std::vector<std::uint64_t> unnamed_handles_;
+    std::vector<std::uint64_t> restarted_tasks_;
     std::uint64_t role_conflicts_ = 0;
     std::string first_role_conflict_;
     trace_model model_;

@@ -212,10 +212,12 @@ public:
     // In order of their first begin (then thread): executions[i].begin never
     // decreases.
     const execution_list& executions() const { return executions_; }
-    // Grouped by thread, in order of begin within a thread.
+    // In the order they began, every thread's together.
     const piece_list& pieces() const { return pieces_; }
-    // Pieces of thread t: pieces()[thread_pieces(t) .. thread_pieces(t + 1)).
-    std::size_t thread_pieces(std::size_t thread) const { return thread_piece_begin_[thread]; }
+    // The pieces of one thread, in order of begin: positions in pieces().
+    std::pair<const std::uint32_t*, const std::uint32_t*> pieces_of_thread(std::size_t thread) const {
+        return {thread_pieces_.row_begin(thread), thread_pieces_.row_end(thread)};
+    }
     const std::vector<region>& regions() const { return regions_; }
     // Distinct node-to-node edges, sorted, none from a node to itself.
     const std::vector<edge>& edges() const { return edges_; }
@@ -255,7 +257,7 @@ private:
     object_list objects_;
     execution_list executions_;
     piece_list pieces_;
-    std::vector<std::size_t> thread_piece_begin_;
+    compressed_rows thread_pieces_;
     std::vector<region> regions_;
     std::vector<edge> edges_;
     std::vector<edge> port_edges_;

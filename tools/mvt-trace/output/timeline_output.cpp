@@ -136,7 +136,8 @@ public:
         for (std::size_t t = 0; t < model_.threads().size(); ++t) {
             row_end_.assign(max_region_rows + max_rows, -1.0);
             for (std::uint32_t r : regions_of_[t]) draw_region(r);
-            for (std::size_t p = model_.thread_pieces(t); p < model_.thread_pieces(t + 1); ++p) draw_piece(p);
+            const auto [first, last] = model_.pieces_of_thread(t);
+            for (const std::uint32_t* p = first; p != last; ++p) draw_piece(*p);
         }
         write_legend();
         if (merged_ > 0)
@@ -174,8 +175,8 @@ private:
             any_open_ = any_open_ || region.open_at_end;
         }
         for (std::size_t t = 0; t < threads; ++t)
-            for (std::size_t p = model_.thread_pieces(t); p < model_.thread_pieces(t + 1); ++p) {
-                const trace_model::piece& piece = model_.pieces()[p];
+            for (const std::uint32_t* p = model_.pieces_of_thread(t).first; p != model_.pieces_of_thread(t).second; ++p) {
+                const trace_model::piece& piece = model_.pieces()[*p];
                 task_rows_[t] = std::max<std::size_t>(task_rows_[t], std::min<std::size_t>(piece.depth + 1, max_rows));
                 const trace_model::execution& e = model_.executions()[piece.execution];
                 note_colour(labels_.of_execution(model_, e), false);
