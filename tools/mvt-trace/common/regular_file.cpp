@@ -55,4 +55,37 @@ int open_regular_file(const std::string& path, const char* what, std::string& re
     return fd;
 }
 
+bool read_small_file(const std::string& path, const char* what, std::size_t limit, std::string& text,
+                     std::string& reason) {
+    struct stat info {};
+    const int fd = open_regular_file(path, what, reason, &info);
+    if (fd < 0) return false;
+    if (static_cast<std::uint64_t>(info.st_size) > limit) {
+        ::close(fd);
+        reason = "larger than " + std::to_string(limit) + " bytes";
+        return false;
+    }
+    text.clear();
+    char buffer[1 << 14];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            reason = std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        // The file may grow while it is read: the limit holds all the same.
+        if (text.size() + static_cast<std::size_t>(got) > limit) {
+            reason = "larger than " + std::to_string(limit) + " bytes";
+            ::close(fd);
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return true;
+}
+
 }  // namespace mvt_trace

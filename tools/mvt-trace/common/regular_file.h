@@ -20,6 +20,13 @@ const char* file_kind(mode_t mode);
 // the file's status when given.
 int open_regular_file(const std::string& path, const char* what, std::string& reason, struct stat* info = nullptr);
 
+// The whole of a small regular file (a module map, a process's facts, a
+// record file), opened as above: false, with `reason` set, when it cannot be
+// read or holds more than `limit` bytes, which no such file written by
+// record does.
+bool read_small_file(const std::string& path, const char* what, std::size_t limit, std::string& text,
+                     std::string& reason);
+
 }  // namespace mvt_trace
 
 #endif

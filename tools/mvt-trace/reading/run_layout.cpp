@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 
 #include "capture/preload/process_directory.h"
+#include "common/regular_file.h"
 
 namespace mvt_trace {
 
@@ -113,10 +115,15 @@ std::vector<std::string> process_directories(const std::string& run) {
 }  // namespace
 
 bool read_process_facts(const std::string& path, process_facts& facts, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::string text, reason;
+    if (!read_small_file(path, "a process file", std::size_t{16} << 20, text, reason)) {
+        error = "cannot read " + path + ": " + reason;
+        return false;
+    }
+    std::istringstream in(text);
     std::string line;
-    if (!in || !std::getline(in, line)) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+    if (!std::getline(in, line)) {
+        error = "cannot read " + path + ": it is empty";
         return false;
     }
     if (line != "mvt-process 1") {

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/regular_file.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -61,10 +63,15 @@ const module_mapping* module_map::find(std::uint64_t address) const {
 }
 
 bool read_module_map(const std::string& path, module_map& map, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::string text, reason;
+    if (!read_small_file(path, "a module map", std::size_t{64} << 20, text, reason)) {
+        error = "cannot read " + path + ": " + reason;
+        return false;
+    }
+    std::istringstream in(text);
     std::string line;
-    if (!in || !std::getline(in, line)) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
+    if (!std::getline(in, line)) {
+        error = "cannot read " + path + ": it is empty";
         return false;
     }
     if (line != "mvt-modules 1") {

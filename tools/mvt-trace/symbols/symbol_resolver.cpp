@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/regular_file.h"
+
 extern char** environ;
 
 namespace mvt_trace {
@@ -58,6 +60,12 @@ std::string find_symbolizer(const std::string& requested) {
 // the address the file's symbols and line tables use.
 template <typename Segment>
 bool read_load_segments(const std::string& path, std::vector<Segment>& segments) {
+    // The path comes from a module map: anything but a regular file is
+    // refused before it is read.
+    std::string reason;
+    const int fd = open_regular_file(path, "a module", reason);
+    if (fd < 0) return false;
+    ::close(fd);
     std::ifstream in(path, std::ios::binary);
     Elf64_Ehdr header{};
     if (!in.read(reinterpret_cast<char*>(&header), sizeof header) ||

@@ -2,8 +2,11 @@
 
 #include <cctype>
 #include <fstream>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "common/regular_file.h"
 
 namespace mvt_trace {
 
@@ -22,16 +25,21 @@ bool needs_quotes(const std::string& word) {
 }  // namespace
 
 std::optional<recorded_run> read_recorded_run(const std::string& directory) {
-    std::ifstream in(directory + "/" + recorded_run_file, std::ios::binary);
+    // A FIFO or a device of that name must not hang or flood the reader.
+    constexpr std::size_t limit = std::size_t{1} << 20;
+    std::string text, reason;
+    bool found = read_small_file(directory + "/" + recorded_run_file, "a record file", limit, text, reason);
     // record's first process ("RUN/001-omp_example") is the command it ran;
     // the record of that command lies in the run directory above it.
     std::string trimmed = directory;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
     const std::size_t slash = trimmed.find_last_of('/');
-    if (!in && trimmed.compare(slash == std::string::npos ? 0 : slash + 1, 4, "001-") == 0)
-        in.open((slash == std::string::npos ? std::string(".") : trimmed.substr(0, slash)) + "/" + recorded_run_file,
-                std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!found && trimmed.compare(slash == std::string::npos ? 0 : slash + 1, 4, "001-") == 0)
+        found = read_small_file((slash == std::string::npos ? std::string(".") : trimmed.substr(0, slash)) + "/" +
+                                    recorded_run_file,
+                                "a record file", limit, text, reason);
+    if (!found) return std::nullopt;
+    std::istringstream in(text);
     // Members a later version may add are passed by; a file that is not
     // such an object is no record, and the report goes on without it.
     const nlohmann::json record = nlohmann::json::parse(in, nullptr, false);
