@@ -1,6 +1,8 @@
 // Reads arbitrary bytes as a trace file: through mvt-trace's line reader,
-// once with a small buffer and line limit and once as the tool reads, and
-// through the record parser. Besides crashes and sanitizer reports it checks
+// once with a small buffer and line limit and once as the tool reads,
+// through the record parser, and then as every command reads a run: the
+// model, its analysis, and the text, JSON, DOT, Trace Event and SVG outputs
+// written to nowhere. Besides crashes and sanitizer reports it checks
 // what the reader promises: the lines it hands out are the file's, split at
 // its line feeds; it stops exactly at the first line over its limit; and it
 // never holds more than the limit plus one read.
@@ -10,10 +12,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "analysis/run_analysis.h"
+#include "output/analyze_json.h"
+#include "output/analyze_text.h"
+#include "output/check_report.h"
+#include "output/chrome_output.h"
+#include "output/graph_drawing.h"
+#include "output/summary_text.h"
+#include "output/timeline_output.h"
 #include "reading/line_reader.h"
 #include "reading/record_parser.h"
 
@@ -115,10 +126,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const mvt_trace::record_layout& layout = mvt_trace::layout_of(record.kind);
             std::size_t text = 0;
             for (std::size_t i = 0; i < layout.field_count; ++i)
-                if (layout.fields[i] == mvt_trace::field_kind::narrow_text) text += record.text(i).size();
+                if (layout.fields[i] == mvt_trace::field_kind::narrow_text) text += record.fields[i].text.size();
             check(text <= size, "a text field longer than the file");
         }
     }
     if (!parser.finished()) check(!parser.expectation().empty(), "no expectation for a file cut short");
+
+    // Whatever the file holds, every output comes out of it.
+    mvt_trace::run_layout layout;
+    std::string error;
+    if (!mvt_trace::read_run_layout({path}, layout, error)) return 0;
+    const mvt_trace::run_analysis run = mvt_trace::analyze_run(layout);
+    check(run.dependencies.span <= run.model.wall() || run.model.wall() == 0 || run.dependencies.executions == 0 ||
+              run.dependencies.span <= run.dependencies.work,
+          "a span longer than the run");
+    std::ostringstream sink;
+    mvt_trace::write_analysis_text(run, sink);
+    mvt_trace::write_analysis_json(run, sink);
+    mvt_trace::write_check_report(run.model, layout, sink);
+    mvt_trace::write_summary(run.model, sink);
+    mvt_trace::write_graph_dot(run, {}, sink);
+    mvt_trace::write_chrome(run.model, run.labels, run.graph, sink);
+    mvt_trace::write_timeline(run.model, run.labels, {}, sink);
     return 0;
 }

@@ -6,7 +6,7 @@
 
 #include "child_process.h"
 #include "files.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 #include "tool_run.h"
 #include "trace_script.h"
 #include "trace_text.h"

@@ -10,7 +10,7 @@
 
 #include "child_process.h"
 #include "files.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 #include "reading/run_layout.h"
 #include "tool_run.h"
 #include "trace_reader.h"

@@ -9,7 +9,7 @@
 #include "files.h"
 #include "output/report/graphviz.h"
 #include "common/json_text.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 #include "output/report/report_page.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "commands/common.h"
 #include "common/text_format.h"
 #include "output/check_report.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 #include "reading/run_layout.h"
 
 namespace mvt_trace {

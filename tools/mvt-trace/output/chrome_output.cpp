@@ -5,7 +5,7 @@
 
 #include "common/json_text.h"
 #include "common/text_format.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 
 namespace mvt_trace {
 

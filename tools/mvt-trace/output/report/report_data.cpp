@@ -10,7 +10,7 @@
 #include "output/analyze_problems.h"
 #include "output/graph_drawing.h"
 #include "output/report/graphviz.h"
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 #include "output/report/report_page.h"
 
 namespace mvt_trace {

@@ -1,4 +1,4 @@
-#include "output/report/recorded_run.h"
+#include "reading/recorded_run.h"
 
 #include <cctype>
 #include <fstream>
