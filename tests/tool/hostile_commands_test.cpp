@@ -179,3 +179,73 @@ TEST(tool_hostile_commands, quiet_is_taken_by_every_command_and_listed_in_help) 
 }
 
 }  // namespace
+
+namespace {
+
+using namespace trace_text;
+
+// Timestamps a hostile file may hold: a run from 1 ns to nearly 2^64 ns,
+// with executions nearly that long. Every command answers, and sums and
+// means stay right where 64 bits would wrap.
+TEST(tool_hostile_commands, a_run_of_nearly_2_64_ns_is_analysed_drawn_and_summed_right) {
+    const std::uint64_t top = UINT64_MAX - 10;
+    mvt_test::temp_dir run;
+    mvt_test::write_file(run / "_mvt.0", file(string_handle(1, 42, "long") + task_begin(2, 5, 42) + task_end(top - 1) +
+                                                  task_begin(top - 1, 6, 42) + task_end(top),
+                                              top, 1));
+    mvt_test::write_file(run / "_mvt.1", file(task_begin(3, 7, 42) + task_end(top - 2), top, 1));
+    mvt_test::temp_dir out;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"analyze", run.path(), "--json", "-o", out / "a.json"},
+          {"report", run.path(), "-o", out / "r.html"}, {"dot", run.path(), "-o", out / "g.dot"},
+          {"timeline", run.path(), "-o", out / "t.svg"}, {"chrome", run.path(), "-o", out / "c.json"},
+          {"summary", run.path(), "-o", out / "s.txt"}}) {
+        const child_result r = run_leashed(args);
+        EXPECT_EQ(r.exit_code, 0) << args[0] << ": " << r.err;
+    }
+    const std::string json = mvt_test::read_file(out / "a.json");
+    // Two executions of nearly 2^64 ns and one of 1 ns, by name: their mean
+    // is exact, as if summed in 128 bits.
+    __extension__ using wide = unsigned __int128;
+    const wide sum = static_cast<wide>(top - 3) + (top - 5) + 1;
+    const std::uint64_t mean = static_cast<std::uint64_t>((sum + 1) / 3);
+    EXPECT_NE(json.find("\"mean_ns\":" + std::to_string(mean)), std::string::npos) << json;
+    EXPECT_NE(json.find("\"wall_ns\": " + std::to_string(top - 1)), std::string::npos) << json;
+}
+
+// Groups nested 16,000 deep: the drawing nests its boxes only so deep, and
+// its text grows with the groups, not with their depth squared.
+TEST(tool_hostile_commands, groups_nested_thousands_deep_draw_in_linear_text) {
+    std::string records;
+    const int depth = 16000;
+    records += string_handle(1, 42, "node");
+    for (int g = 1; g <= depth; ++g)
+        records += record("task_group", 2, field(1) + id(g) + id(g - 1) + field(42));
+    records += task_begin(3, depth, 42) + task_end(4);
+    mvt_test::temp_dir run;
+    mvt_test::write_file(run / "_mvt.0", file(records, 5, 1));
+    const child_result r = run_leashed({"dot", run.path()});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_LT(r.out.size(), std::size_t{200} << 10);
+    std::size_t boxes = 0;
+    for (std::size_t at = 0; (at = r.out.find("subgraph cluster_", at)) != std::string::npos; ++at) ++boxes;
+    EXPECT_EQ(boxes, 16u);
+}
+
+// A directory that holds files of several runs fails every command as it
+// fails check, and no result is written.
+TEST(tool_hostile_commands, files_of_several_runs_fail_every_command_as_check_does) {
+    mvt_test::temp_dir run;
+    mvt_test::write_file(run / "_mvt.0", whole_trace());
+    mvt_test::write_file(run / "_mvt.1483", whole_trace());
+    mvt_test::temp_dir out;
+    EXPECT_EQ(run_leashed({"check", run.path()}).exit_code, 1);
+    for (const char* command : {"analyze", "report", "summary", "dot", "chrome", "timeline"}) {
+        const child_result r = run_leashed({command, run.path(), "-o", out / command});
+        EXPECT_EQ(r.exit_code, 1) << command;
+        EXPECT_NE(r.err.find("_mvt.1 to _mvt.1482 are missing"), std::string::npos) << command << ": " << r.err;
+    }
+    EXPECT_TRUE(mvt_test::list_dir(out.path()).empty());
+}
+
+}  // namespace

@@ -53,12 +53,24 @@ bool read_count_option(const invocation& call, const std::string& option, std::s
     return true;
 }
 
-int warn_about(const std::vector<file_report>& reports) {
+read_outcome outcome_of(const trace_model& model, std::vector<file_report> reports) {
+    read_outcome outcome;
+    outcome.reports = std::move(reports);
+    for (const finding& f : model.findings())
+        if (f.kind == finding_kind::not_one_run) outcome.not_one_run.push_back(finding_text(f, model));
+    return outcome;
+}
+
+int warn_about(const read_outcome& outcome) {
     int status = 0;
-    for (const file_report& report : reports) {
+    for (const file_report& report : outcome.reports) {
         if (report.status == file_status::whole) continue;
         print_error("warning: " + problem_line(report));
         if (report.status != file_status::truncated) status = 1;
+    }
+    for (const std::string& reason : outcome.not_one_run) {
+        print_error("warning: " + reason + " (see: mvt-trace check)");
+        status = 1;
     }
     return status;
 }

@@ -35,15 +35,27 @@ pass_options progress_options(const invocation& call);
 // its value.
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count);
 
-// Warns about every file that is not whole. Returns 1 when a file is
-// malformed or unreadable (its records after the problem are lost), else 0:
-// a file cut short by a crash still gives everything it holds.
-int warn_about(const std::vector<file_report>& reports);
+// What a command read: how each file went, and the model's verdict on the
+// run's files.
+struct read_outcome {
+    std::vector<file_report> reports;
+    // Why the files are not one run's (files left by an earlier run, gaps in
+    // the numbers): as check says it.
+    std::vector<std::string> not_one_run;
+};
+read_outcome outcome_of(const trace_model& model, std::vector<file_report> reports);
+
+// Warns about every file that is not whole and every reason the files are
+// not one run's. Returns 1 when a file is malformed or unreadable (its
+// records after the problem are lost) or the files are not one run's, as
+// check fails them, else 0: a file cut short by a crash still gives
+// everything it holds.
+int warn_about(const read_outcome& outcome);
 
 // The frame of a command that reads the run and writes one result: loads
 // the run, opens the output, lets `produce(layout, out)` write and return
-// how reading each file went, and keeps the output only when no input file
-// was malformed.
+// its read_outcome, and keeps the output only when the trace is fit to use
+// (see warn_about).
 template <typename Produce>
 int run_to_output(const invocation& call, Produce produce) {
     run_layout layout;
@@ -54,8 +66,8 @@ int run_to_output(const invocation& call, Produce produce) {
         print_error(error);
         return 2;
     }
-    const std::vector<file_report> reports = produce(layout, out.stream());
-    const int status = warn_about(reports);
+    const read_outcome outcome = produce(layout, out.stream());
+    const int status = warn_about(outcome);
     if (status != 0) return status;
     if (!out.commit(error)) {
         print_error(error);

@@ -20,8 +20,9 @@ const command_spec summary_command = {
     [](const invocation& call) {
         return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
             std::vector<file_report> reports;
-            write_summary(read_model(layout, reports, progress_options(call)), out);
-            return reports;
+            const trace_model model = read_model(layout, reports, progress_options(call));
+            write_summary(model, out);
+            return outcome_of(model, std::move(reports));
         });
     },
 };

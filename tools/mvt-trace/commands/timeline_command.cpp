@@ -29,7 +29,7 @@ int run_timeline(const invocation& call) {
         trace_model model = read_model(layout, reports, progress_options(call));
         const run_labels labels(model);
         write_timeline(model, labels, options, out);
-        return reports;
+        return outcome_of(model, std::move(reports));
     });
 }
 
