@@ -35,19 +35,33 @@ const node_statistics* execution_statistics::row(std::uint32_t object) const {
 execution_statistics gather_statistics(const trace_model& model) {
     execution_statistics result;
     const std::size_t objects = model.objects().size();
-    std::vector<duration_stats> by_object(objects);
-    std::vector<std::uint64_t> first_begin(objects, 0);
-    std::vector<char> ran(objects, 0), runtime_object(objects, 0);
+    // Rows only for the objects that ran (most objects of a run are ports,
+    // groups and nodes that never run, and a row is large), made in place in
+    // the order of the objects, as ties must come out: which ran is found
+    // first, then each execution is added to its row.
+    std::vector<char> ran(objects, 0);  // 1 a task node, 2 a node of the runtime's
+    for (const trace_model::execution& e : model.executions())
+        if (!e.open_at_end && e.node != no_index)
+            ran[e.node] = std::max<char>(ran[e.node], e.role == trace_model::execution_role::runtime ? 2 : 1);
+    std::vector<std::uint32_t> row_of(objects, no_index);
+    std::size_t tasks = 0, runtime_rows = 0;
+    for (std::uint32_t object = 0; object < objects; ++object) {
+        if (ran[object] == 0) continue;
+        row_of[object] = static_cast<std::uint32_t>(ran[object] == 2 ? runtime_rows++ : tasks++);
+    }
+    result.nodes.resize(tasks);
+    result.runtime_nodes.resize(runtime_rows);
+    for (std::uint32_t object = 0; object < objects; ++object)
+        if (ran[object] != 0) (ran[object] == 2 ? result.runtime_nodes : result.nodes)[row_of[object]].object = object;
     // By process and name handle's string: kept in order, so rows of equal
     // totals come out the same way every time.
     std::map<std::pair<std::uint32_t, std::uint32_t>, duration_stats> unattached, runtime;
     for (const trace_model::execution& e : model.executions()) {
         if (e.open_at_end) continue;
         if (e.node != no_index) {
-            if (!ran[e.node]) first_begin[e.node] = e.begin;
-            ran[e.node] = 1;
-            if (e.role == trace_model::execution_role::runtime) runtime_object[e.node] = 1;
-            by_object[e.node].add(e.busy);
+            node_statistics& row = (ran[e.node] == 2 ? result.runtime_nodes : result.nodes)[row_of[e.node]];
+            if (row.stats.count() == 0) row.first_begin = e.begin;
+            row.stats.add(e.busy);
             continue;
         }
         const std::pair<std::uint32_t, std::uint32_t> key{model.process_of(e), e.name};
@@ -55,11 +69,6 @@ execution_statistics gather_statistics(const trace_model& model) {
             runtime[key].add(e.busy);
         else
             unattached[key].add(e.busy);
-    }
-    for (std::uint32_t object = 0; object < objects; ++object) {
-        if (!ran[object]) continue;
-        node_statistics row{object, std::move(by_object[object]), first_begin[object]};
-        (runtime_object[object] ? result.runtime_nodes : result.nodes).push_back(std::move(row));
     }
     // Names are grouped by their text: handles of one process that share a
     // string (unnamed ones) are one name.

@@ -24,7 +24,7 @@ run_labels::run_labels(const trace_model& model,
     if (places) places_ = *places;
     for (auto& process : places_) std::sort(process.begin(), process.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     const auto& objects = model.objects();
-    object_labels_.resize(objects.size());
+    object_labels_.assign(objects.size(), 0);
     object_locations_.assign(objects.size(), nullptr);
     construct_of_.assign(objects.size(), no_index);
     // Ordinals of kinds, per process, in declaration order; a kind with one
@@ -35,7 +35,7 @@ run_labels::run_labels(const trace_model& model,
     for (std::uint32_t i = 0; i < objects.size(); ++i) {
         const trace_model::object& o = objects[i];
         if (!o.is_node()) {
-            object_labels_[i] = std::string(model.name_of(o));
+            object_labels_[i] = text_number(std::string(model.name_of(o)));
             continue;
         }
         const std::uint32_t ordinal = ++ordinals[o.process][o.kind];
@@ -50,7 +50,7 @@ run_labels::run_labels(const trace_model& model,
             object_locations_[i] = found;
         }
         if (o.label != no_index) {
-            object_labels_[i] = std::string(model.text(o.label));
+            object_labels_[i] = text_number(std::string(model.text(o.label)));
             continue;
         }
         const std::string place = !o.has_code_address ? std::string()
@@ -58,30 +58,36 @@ run_labels::run_labels(const trace_model& model,
                                                          : hex_address(o.code_address);
         const std::string_view kind = model.kind_of(o);
         if (o.openmp && kind == "composite_node")
-            object_labels_[i] = place.empty() ? "parallel region" : "parallel region at " + place;
+            object_labels_[i] = text_number(place.empty() ? "parallel region" : "parallel region at " + place);
         else if (!place.empty())
-            object_labels_[i] = place;
+            object_labels_[i] = text_number(place);
         else if (of_kind[o.process][o.kind] > 1)
-            object_labels_[i] = std::string(kind) + " " + std::to_string(ordinal);
+            object_labels_[i] = text_number(std::string(kind) + " " + std::to_string(ordinal));
         else
-            object_labels_[i] = std::string(kind);
+            object_labels_[i] = text_number(std::string(kind));
     }
     // Constructs in order of their first node.
-    std::map<std::string, std::uint32_t> by_label;
+    std::unordered_map<std::uint32_t, std::uint32_t> by_label;  // label -> construct
     for (std::uint32_t i = 0; i < objects.size(); ++i) {
         if (!objects[i].is_node() || !is_task_node(model, i)) continue;
         // A flow-graph node with no name of its own is its own construct;
         // nodes that share a source place or a name are one, in every
         // process of the run.
         auto [at, added] = by_label.emplace(object_labels_[i], static_cast<std::uint32_t>(constructs_.size()));
-        if (added) constructs_.push_back({object_labels_[i], object_locations_[i], {}});
+        if (added) constructs_.push_back({texts_[object_labels_[i]], object_locations_[i], {}});
         constructs_[at->second].nodes.push_back(i);
         construct_of_[i] = at->second;
     }
 }
 
+std::uint32_t run_labels::text_number(std::string text) {
+    auto [at, added] = text_numbers_.emplace(std::move(text), static_cast<std::uint32_t>(texts_.size()));
+    if (added) texts_.push_back(at->first);
+    return at->second;
+}
+
 std::string run_labels::of_execution(const trace_model& model, const trace_model::execution& e) const {
-    if (e.node != no_index) return object_labels_[e.node];
+    if (e.node != no_index) return of_object(e.node);
     return std::string(model.text(e.name));
 }
 

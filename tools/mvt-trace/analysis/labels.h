@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/trace_model.h"
@@ -56,7 +57,7 @@ public:
     run_labels(const run_labels&) = delete;
     run_labels& operator=(const run_labels&) = delete;
 
-    const std::string& of_object(std::uint32_t object) const { return object_labels_[object]; }
+    const std::string& of_object(std::uint32_t object) const { return texts_[object_labels_[object]]; }
     std::string of_execution(const trace_model& model, const trace_model::execution& e) const;
     // The location of an object's code, or null.
     const code_location* location_of(std::uint32_t object) const;
@@ -67,7 +68,13 @@ public:
     std::uint32_t construct_of(std::uint32_t object) const { return construct_of_[object]; }
 
 private:
-    std::vector<std::string> object_labels_;
+    std::uint32_t text_number(std::string text);
+
+    // Labels repeat (the thousands of tasks of one pragma share theirs):
+    // each is kept once.
+    std::vector<std::string> texts_;
+    std::unordered_map<std::string, std::uint32_t> text_numbers_;
+    std::vector<std::uint32_t> object_labels_;
     std::vector<const code_location*> object_locations_;
     std::vector<construct> constructs_;
     std::vector<std::uint32_t> construct_of_;
