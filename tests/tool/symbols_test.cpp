@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -74,8 +75,8 @@ TEST_F(symbols, every_task_and_region_address_lands_on_its_pragma) {
     const mvt_trace::traced_process process = record(OMP_CODE_PLACES_PROGRAM);
     ASSERT_FALSE(process.module_map.empty());
     const std::vector<std::uint64_t> addresses = code_addresses(process.directory);
-    // Eight tasks in the loop, one after it, two regions.
-    ASSERT_EQ(addresses.size(), 11u);
+    // Eight tasks in the loop, one after it, two in main, two regions.
+    ASSERT_EQ(addresses.size(), 13u);
 
     mvt_trace::symbol_resolver resolver = mvt_trace::symbol_resolver::for_process(process);
     const std::vector<mvt_trace::source_place> places = resolver.resolve(addresses);
@@ -94,6 +95,42 @@ TEST_F(symbols, every_task_and_region_address_lands_on_its_pragma) {
     }
     EXPECT_EQ(lines, pragma_lines());
     EXPECT_EQ(resolver.hint(), "");
+}
+
+// The line of the source that holds `marker`.
+unsigned line_of(const std::string& marker) {
+    const std::vector<std::string> source = mvt_test::read_lines(OMP_CODE_PLACES_SOURCE);
+    for (unsigned i = 0; i < source.size(); ++i)
+        if (source[i].find(marker) != std::string::npos) return i + 1;
+    ADD_FAILURE() << marker;
+    return 0;
+}
+
+// What analyze makes of those places. The compiler moves a region's body and
+// a task's body into functions of its own; a task created there still reads
+// by the function the user wrote it in.
+TEST_F(symbols, analyze_names_each_construct_by_its_place_and_counts_its_instances) {
+    record(OMP_CODE_PLACES_PROGRAM);
+    const mvt_test::child_result r = run_tool({"analyze", "--json", "run"}, work.path());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const nlohmann::json analysis = nlohmann::json::parse(r.out);
+    const auto at = [](const std::string& function, unsigned line) {
+        return function + " (omp_code_places.c:" + std::to_string(line) + ")";
+    };
+    std::map<std::string, int> constructs;
+    for (const nlohmann::json& c : analysis["constructs"]) {
+        constructs[c["label"]] = c["nodes"];
+        EXPECT_EQ(c["location"]["file"], OMP_CODE_PLACES_SOURCE);
+    }
+    EXPECT_EQ(constructs, (std::map<std::string, int>{{at("sweep", line_of("depend(out : cells[i])")), 8},
+                                                        {at("sweep", line_of("depend(out : cells[n - 1])")), 1},
+                                                        {at("main", line_of("/* outer */")), 1},
+                                                        {at("main", line_of("/* inner */")), 1}}));
+    std::multiset<std::string> regions;
+    for (const nlohmann::json& e : analysis["runtime"])
+        if (e.value("kind", "") == "composite_node") regions.insert(e["label"]);
+    EXPECT_EQ(regions, (std::multiset<std::string>{"parallel region at " + at("main", line_of("#pragma omp parallel num_threads(2)")),
+                                                   "parallel region at " + at("main", line_of("reduction("))}));
 }
 
 TEST_F(symbols, without_debug_information_an_address_is_a_function_and_an_offset) {

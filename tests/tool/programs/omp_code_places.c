@@ -18,14 +18,26 @@ static void sweep(int* cells, int n) {
 
 int main(void) {
     int cells[8] = {0};
+    int pair[2] = {0, 0};
     int total = 0;
 #pragma omp parallel num_threads(2)
     {
 #pragma omp single
-        sweep(cells, 8);
+        {
+            sweep(cells, 8);
+            /* A task in the region's own body, which the compiler outlines,
+             * and one inside that task's body. */
+#pragma omp task depend(out : pair[0]) /* outer */
+            {
+#pragma omp task depend(out : pair[1]) /* inner */
+                pair[1] = 1;
+#pragma omp taskwait
+                pair[0] = pair[1] + 1;
+            }
+        }
     }
 #pragma omp parallel num_threads(2) reduction(+ : total)
     total += cells[1];
-    printf("%d\n", total > 0);
+    printf("%d\n", total > 0 && pair[0] == 2);
     return 0;
 }
