@@ -43,8 +43,27 @@ function formatMoment(ns) {
   return '+' + formatDuration(ns);
 }
 
+// A share of a whole, 0.125 -> "12.5 %"; small shares keep a digit more.
+function formatShare(x) {
+  if (x === null || x === undefined || !isFinite(x)) return '\u2013';
+  const percent = 100 * x;
+  return (Math.abs(percent) < 10 && percent !== 0 ? percent.toFixed(1) : percent.toFixed(0)) + ' %';
+}
+
+// A relative change, 0.12 -> "+12 %", -0.034 -> "−3.4 %".
+function formatChange(x) {
+  if (x === null || x === undefined || !isFinite(x)) return '\u2013';
+  const text = formatShare(Math.abs(x));
+  return x > 0 ? '+' + text : x < 0 ? '\u2212' + text : text;
+}
+
+// "2,500": commas by hand, as toLocaleString is slow enough to matter over
+// tens of thousands of cells.
 function formatCount(n) {
-  return n === null || n === undefined ? '\u2013' : Number(n).toLocaleString('en-US');
+  if (n === null || n === undefined) return '\u2013';
+  const value = Number(n);
+  if (!Number.isInteger(value)) return value.toLocaleString('en-US');
+  return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 }
 
 // 1, 2 or 5 times a power of ten: the tick step that gives about `count`
@@ -119,6 +138,22 @@ function el(tag, attributes, ...children) {
     else if (key.startsWith('on')) node.addEventListener(key.slice(2), value);
     else if (key === 'style') node.style.cssText = value;
     else node.setAttribute(key, value === true ? '' : value);
+  }
+  for (const child of children.flat()) {
+    if (child === null || child === undefined || child === false) continue;
+    node.append(child instanceof Node ? child : String(child));
+  }
+  return node;
+}
+
+// The same for SVG elements, whose attributes are all plain.
+function svgEl(tag, attributes, ...children) {
+  const node = document.createElementNS('http://www.w3.org/2000/svg', tag);
+  for (const [key, value] of Object.entries(attributes || {})) {
+    if (value === null || value === undefined || value === false) continue;
+    if (key === 'text') node.textContent = value;
+    else if (key === 'class') node.setAttribute('class', value);
+    else node.setAttribute(key, value);
   }
   for (const child of children.flat()) {
     if (child === null || child === undefined || child === false) continue;
