@@ -12,11 +12,12 @@ const MVT_UNITS = [
 // unit that keeps the number at 1 or more.
 function formatDuration(ns) {
   if (ns === null || ns === undefined || !isFinite(ns)) return '\u2013';
-  const value = Math.abs(ns);
+  // 999.7 ms rounds to 1000 ms: such a value is written in the next unit.
+  const value = Math.abs(ns) * 1.0005;
   const unit = MVT_UNITS.find((u) => value >= u.ns) || MVT_UNITS[MVT_UNITS.length - 1];
   const scaled = ns / unit.ns;
   if (unit.ns === 1) return Math.round(scaled) + ' ns';
-  const digits = Math.abs(scaled) >= 100 ? 0 : Math.abs(scaled) >= 10 ? 1 : 2;
+  const digits = Math.abs(scaled) >= 99.95 ? 0 : Math.abs(scaled) >= 9.995 ? 1 : 2;
   return scaled.toFixed(digits) + ' ' + unit.name;
 }
 

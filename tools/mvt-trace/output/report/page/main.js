@@ -217,7 +217,7 @@ function main() {
 
   // For scripts that drive the page, its tests among them.
   window.mvtReport = { data, model, timeline, chart: views.chart, graph: views.graph, tables: views.tasks,
-    constructs: views.constructs, showNode: links.node, showConstruct: links.construct };
+    constructs: views.constructs, showNode: links.node, showConstruct: links.construct, readyMs: performance.now() };
 }
 
 function renderConcurrency(analysis, data, views, timeline) {
@@ -239,8 +239,14 @@ function renderConcurrency(analysis, data, views, timeline) {
   document.getElementById('concurrency-legend').replaceChildren(...views.chart.legend());
   let text = 'On average ' + (+c.average).toFixed(2) + ' threads ran an execution at once';
   if (c.tasks) text += ', and ' + (+c.tasks.average).toFixed(2) + ' ran one of the program\u2019s tasks';
-  text += '. An OpenMP implicit task counts as running while it waits at a barrier, so all executions together ' +
-    'can keep every thread busy while the tasks leave them idle; the program\u2019s tasks alone show the work done.';
+  text += '.';
+  // An implicit task lasts its whole region: all executions can keep every
+  // thread busy while the tasks leave them idle.
+  const openmp = (analysis.runtime || []).some((r) => r.name === 'omp_implicit');
+  text += openmp
+    ? ' An OpenMP implicit task counts as running while it waits at a barrier, so all executions together keep ' +
+      'threads busy that do no work; the program\u2019s tasks alone show the work done.'
+    : ' All executions count the runtime\u2019s own beside the program\u2019s tasks.';
   document.getElementById('concurrency-summary').textContent = text;
 }
 

@@ -343,7 +343,7 @@ function renderRuntimeTable(container, model) {
   const table = new SortableTable(rows, columns, {
     id: 'runtime-table', sortKey: 'total_ns', short: true,
     renderRow: (row) => el('tr', null, columns.map((c) => el('td', {
-      class: c.text ? 'text name' : null,
+      class: c.key === 'label' ? 'text name' : c.text ? 'text' : null,
       title: c.key === 'label' ? [row.label, row.id ? 'identifier ' + row.id : null, locationText(row.location)].filter(Boolean).join('\n') : null,
       text: c.format ? c.format(row[c.key]) : row[c.key] || '\u2013',
     }))),
