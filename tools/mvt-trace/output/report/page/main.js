@@ -77,8 +77,7 @@ function renderDetails(container, picked, model, timeline, links) {
     formatDuration(picked.end - picked.begin) + (picked.open ? ' until the end of the file' : '') +
     ', ' + formatMoment(picked.begin) + ' to ' + formatMoment(picked.end));
   if (details && details.busy_ns !== undefined) {
-    row('Busy', formatDuration(details.busy_ns) + (details.pieces > 1 ? ' in ' + details.pieces + ' pieces' : ''),
-      el('span', { class: 'muted', text: ' \u00b7 time it ran, without the time its nested executions took' }));
+    row('Busy', formatDuration(details.busy_ns) + (details.pieces > 1 ? ' in ' + details.pieces + ' pieces' : ''));
   }
   if (details && details.pieces > 1) {
     // An execution suspended and resumed (an untied task) ran in pieces,
