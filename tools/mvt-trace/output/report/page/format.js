@@ -38,10 +38,17 @@ function tickLabel(ctx, text, x, y, left, right) {
   ctx.fillText(text, Math.max(left + half, Math.min(x, right - half)), y);
 }
 
-// A moment in the run, precise enough for a tooltip: "+1.234567 ms".
-function formatMoment(ns) {
+// A moment in the run: "+1.23 s", or as precise as `resolution` (ns)
+// asks, so that the two ends of a short bar late in a run differ:
+// "+1.199987 s to +1.200060 s".
+function formatMoment(ns, resolution) {
   if (ns === 0) return '0';
-  return '+' + formatDuration(ns);
+  const unit = MVT_UNITS.find((u) => Math.abs(ns) >= u.ns) || MVT_UNITS[MVT_UNITS.length - 1];
+  const decimals = resolution > 0 ? Math.min(9, Math.ceil(-Math.log10(resolution / unit.ns) - 1e-9)) : 0;
+  const scaled = Math.abs(ns / unit.ns);
+  // Three significant digits when they are enough.
+  if (unit.ns === 1 || decimals <= (scaled >= 99.95 ? 0 : scaled >= 9.995 ? 1 : 2)) return '+' + formatDuration(ns);
+  return '+' + (ns / unit.ns).toFixed(decimals) + ' ' + unit.name;
 }
 
 // A share of a whole, 0.125 -> "12.5 %"; small shares keep a digit more.

@@ -75,7 +75,7 @@ function renderDetails(container, picked, model, timeline, links) {
   const pieces = details && details.pieces > 1 ? timeline.piecesOf(picked.detailsIndex) : [];
   row(pieces.length > 1 ? 'This piece' : 'Duration',
     formatDuration(picked.end - picked.begin) + (picked.open ? ' until the end of the file' : '') +
-    ', ' + formatMoment(picked.begin) + ' to ' + formatMoment(picked.end));
+    ', ' + formatMoment(picked.begin, (picked.end - picked.begin) / 20) + ' to ' + formatMoment(picked.end, (picked.end - picked.begin) / 20));
   if (details && details.busy_ns !== undefined) {
     row('Busy', formatDuration(details.busy_ns) + (details.pieces > 1 ? ' in ' + details.pieces + ' pieces' : ''));
   }
@@ -85,7 +85,7 @@ function renderDetails(container, picked, model, timeline, links) {
     const listed = pieces.map((p) => {
       const lane = timeline.lanes[p.lane];
       const here = p.lane === picked.ref.lane && p.index === picked.ref.index;
-      const text = lane.label + ' ' + formatMoment(p.begin) + ', ' + formatDuration(p.end - p.begin);
+      const text = lane.label + ' ' + formatMoment(p.begin, (p.end - p.begin) / 20) + ', ' + formatDuration(p.end - p.begin);
       return el('li', null, here ? el('b', { text: text + ' (this one)' }) : el('a', { onclick: () => timeline.reveal(p), text }));
     });
     const missing = details.pieces - pieces.length;

@@ -441,7 +441,7 @@ function criticalGroupItem(group, model, span, callbacks) {
         ? el('a', { onclick: () => callbacks.onStep(step, node), title: 'identifier ' + step.id,
           text: 'step ' + (position + 1) + (step.instance > 1 ? ', execution ' + step.instance : '') })
         : el('span', { text: 'step ' + (position + 1) }),
-      el('span', { class: 'muted', text: ' at ' + formatMoment(step.begin_ns) + ', ' + formatDuration(step.duration_ns) }))));
+      el('span', { class: 'muted', text: ' at ' + formatMoment(step.begin_ns, step.duration_ns / 2) + ', ' + formatDuration(step.duration_ns) }))));
     if (count > limit) steps.append(el('li', { class: 'muted', text: formatCount(count - limit) + ' more steps' }));
   });
   return item;

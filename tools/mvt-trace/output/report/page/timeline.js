@@ -520,7 +520,7 @@ class TimelineView {
       const what = hit.kind === 'many' ? 'executions merged at this zoom' : 'executions not embedded in the page';
       return el('div', null,
         el('b', { text: formatCount(hit.count) + ' ' + what }),
-        el('div', { class: 'dim', text: formatMoment(hit.from) + ' to ' + formatMoment(hit.to) + ' \u00b7 ' + lane.label }),
+        el('div', { class: 'dim', text: formatMoment(hit.from, (hit.to - hit.from) / 20) + ' to ' + formatMoment(hit.to, (hit.to - hit.from) / 20) + ' \u00b7 ' + lane.label }),
         el('div', { class: 'dim', text: 'click or zoom in to tell them apart' }));
     }
     const d = this.describe(hit);
@@ -528,7 +528,7 @@ class TimelineView {
       el('b', { text: d.name }),
       el('span', { class: 'dim', text: d.kind === 'region' ? '  region' : '  task' }),
       el('div', { text: formatDuration(d.end - d.begin) + (d.open ? ' so far: still open at the end of the file' : '') }),
-      el('div', { class: 'dim', text: formatMoment(d.begin) + ' to ' + formatMoment(d.end) + ' \u00b7 ' + lane.label }));
+      el('div', { class: 'dim', text: formatMoment(d.begin, (d.end - d.begin) / 20) + ' to ' + formatMoment(d.end, (d.end - d.begin) / 20) + ' \u00b7 ' + lane.label }));
   }
 
   // ---- interaction ----------------------------------------------------
