@@ -104,6 +104,18 @@ def report_data(path):
                 assert row < (lane["region_rows"] if kind == "regions" else lane["rows"] - lane["region_rows"])
         assert all(0 <= i < len(lane["tasks"]["b"]) for i in lane["open"])
         assert sum(lane["blocks"]["c"]) <= t["elided"]
+    # The lists keep each row in its place: what the drawings and the
+    # timeline point at is there.
+    a = d["analysis"]
+    nodes, constructs = a["nodes"], a["constructs"]
+    assert len(nodes) <= a["nodes_total"] and len(constructs) <= a["constructs_total"], (a["nodes_total"], a["constructs_total"])
+    assert nodes[-1:] != [None] and constructs[-1:] != [None], "no nulls after the last row kept"
+    for svg in (d["graph"]["svg"], d["graph"]["instances_svg"]):
+        for kind, k in re.findall(r'<g id="(node|construct)-(\d+)"', svg or ""):
+            rows = nodes if kind == "node" else constructs
+            assert int(k) < len(rows) and rows[int(k)] is not None, (kind, k)
+    for x in t["details"]:
+        assert x["node"] < a["nodes_total"], x
     return d
 
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <sstream>
+#include <unordered_set>
 
 #include "common/json_text.h"
 #include "common/text_format.h"
@@ -53,25 +54,43 @@ void write_run(const run_analysis& run, std::ostream& out) {
         << ",\"notes\":" << string_array(notes) << "}";
 }
 
-// The analysis as analyze --json gives it, its node list cut to the page's
-// size: the heaviest nodes and those of the critical path.
-std::string analysis_text(const run_analysis& run) {
+// Past `limit` rows, keeps the first `limit` and those marked, each in its
+// place: the drawing and the timeline point at rows by their position.
+// Nulls after the last row kept say nothing and are dropped.
+void cap_rows(nlohmann::ordered_json& rows, std::size_t limit, std::vector<char>& keep) {
+    if (rows.size() <= limit) return;
+    keep.resize(rows.size(), 0);
+    std::fill(keep.begin(), keep.begin() + static_cast<long>(limit), 1);
+    std::size_t end = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        if (keep[row]) end = row + 1;
+    nlohmann::ordered_json kept = nlohmann::ordered_json::array();
+    for (std::size_t row = 0; row < end; ++row) kept.push_back(keep[row] ? std::move(rows[row]) : nullptr);
+    rows = std::move(kept);
+}
+
+// The analysis as analyze --json gives it, its node and construct lists cut
+// to the page's size: the heaviest and those of the critical path, and at
+// least as many as the drawing may show.
+std::string analysis_text(const run_analysis& run, std::size_t drawn) {
     nlohmann::ordered_json analysis = analysis_json(run);
     nlohmann::ordered_json& nodes = analysis["nodes"];
+    nlohmann::ordered_json& constructs = analysis["constructs"];
     analysis["nodes_total"] = nodes.size();
-    if (nodes.size() > page_nodes) {
-        std::vector<char> keep(nodes.size(), 0);
-        std::fill(keep.begin(), keep.begin() + static_cast<long>(page_nodes), 1);
-        for (const critical_step& step : run.dependencies.critical_path) {
-            const std::uint32_t row = run.statistics.row_of_object[run.model.executions()[step.execution].node];
-            if (row < keep.size()) keep[row] = 1;
-        }
-        nlohmann::ordered_json kept = nlohmann::ordered_json::array();
-        // A kept node keeps its place in the list: the drawing and the
-        // timeline point at nodes by their row.
-        for (std::size_t row = 0; row < nodes.size(); ++row) kept.push_back(keep[row] ? nodes[row] : nullptr);
-        nodes = std::move(kept);
+    analysis["constructs_total"] = constructs.size();
+    std::vector<char> keep_nodes(nodes.size(), 0), keep_constructs(constructs.size(), 0);
+    std::unordered_set<std::string> path_labels;
+    for (const critical_step& step : run.dependencies.critical_path) {
+        const std::uint32_t object = run.model.executions()[step.execution].node;
+        const std::uint32_t row = run.statistics.row_of_object[object];
+        if (row < keep_nodes.size()) keep_nodes[row] = 1;
+        path_labels.insert(run.labels.of_object(object));
     }
+    // A construct is the task nodes of one label.
+    for (std::size_t row = 0; row < constructs.size(); ++row)
+        if (path_labels.count(constructs[row]["label"].get<std::string>()) > 0) keep_constructs[row] = 1;
+    cap_rows(nodes, std::max(page_nodes, drawn), keep_nodes);
+    cap_rows(constructs, std::max(page_constructs, drawn), keep_constructs);
     return analysis.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -116,7 +135,7 @@ void write_graph(const run_analysis& run, const report_options& options, std::os
 void write_report_data(const run_analysis& run, const report_options& options, std::ostream& out) {
     out << "{\"format\":2,\"generator\":\"mvt-trace " MVT_TRACE_VERSION "\",\"run\":";
     write_run(run, out);
-    out << ",\n\"analysis\":" << script_safe(analysis_text(run)) << ",\n\"timeline\":";
+    out << ",\n\"analysis\":" << script_safe(analysis_text(run, options.max_nodes)) << ",\n\"timeline\":";
     write_timeline_json(run, options.limits, out);
     out << ",\n\"graph\":";
     write_graph(run, options, out);

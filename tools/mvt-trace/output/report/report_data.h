@@ -24,8 +24,13 @@ struct report_options {
 // would outgrow the page. The heaviest are kept, and the critical path's.
 constexpr std::size_t page_nodes = 5000;
 
+// The constructs the page lists at most, the same way: a program has a few
+// dozen, but a trace whose every task has code of its own has one per task.
+// The construct drawing shows fewer than this, the heaviest first.
+constexpr std::size_t page_constructs = 1000;
+
 // Writes the page's data object, safe to stand inside a <script> element:
-// {"format": 1, "generator": ..., "run": {...}, "analysis": {...},
+// {"format": 2, "generator": ..., "run": {...}, "analysis": {...},
 //  "timeline": {...}, "graph": {"svg", "note", "instances_svg"}}.
 void write_report_data(const run_analysis& run, const report_options& options, std::ostream& out);
 

@@ -1,27 +1,48 @@
 'use strict';
-// The concurrency chart: how many executions run at each moment, from the
-// analysis's series of bucket means. Stretches of low concurrency are shaded;
-// the part of the run the timeline shows is framed, and a click or a drag
-// moves the timeline there.
+// The concurrency chart: how many threads run an execution at each moment,
+// from the analysis's series of bucket means, for all executions and for
+// the program's tasks alone. Stretches where the tasks keep few threads
+// busy are shaded; the part of the run the timeline shows is framed, and a
+// click or a drag moves the timeline there.
 
-const CC = { height: 170, top: 12, bottom: 24 };
+const CC = { height: 190, top: 14, bottom: 24 };
+
+const CC_SERIES = {
+  all: { fill: 'rgba(143,160,189,0.30)', stroke: '#7d8aa3', label: 'all executions' },
+  tasks: { fill: 'rgba(47,111,223,0.30)', stroke: '#2f6fdf', label: 'the program\u2019s tasks' },
+};
 
 class ConcurrencyChart {
   constructor(canvas, concurrency, wallNs, callbacks) {
     this.canvas = canvas;
-    this.series = concurrency.series || { bucket_ns: 0, mean: [] };
-    this.average = concurrency.average || 0;
-    this.max = this.series.mean.reduce((m, v) => Math.max(m, v), Math.max(concurrency.max || 0, 1));
-    this.span = Math.max(wallNs || this.series.bucket_ns * this.series.mean.length, 1);
+    this.all = ConcurrencyChart.profile(concurrency);
+    this.tasks = concurrency.tasks ? ConcurrencyChart.profile(concurrency.tasks) : null;
+    const series = [this.all, this.tasks].filter(Boolean);
+    this.max = Math.max(1, ...series.map((p) => p.max));
+    const longest = series.reduce((m, p) => Math.max(m, p.bucket * p.mean.length), 0);
+    this.span = Math.max(wallNs || longest, 1);
     this.callbacks = callbacks || {};
-    // Below half the average, or below one execution, the run does little at
+    // Where the program's tasks keep fewer than half their average of
+    // threads busy, or less than one, the run does little of its own work at
     // once: those stretches are what a reader looks for.
-    this.low = Math.max(1, this.average / 2);
+    const reference = this.tasks || this.all;
+    this.low = Math.max(1, reference.average / 2);
     this.window = null;
     this.hover = null;
     this.drag = null;
     this.bind();
     this.resize();
+  }
+
+  static profile(p) {
+    const series = p.series || { bucket_ns: 0, mean: [] };
+    const mean = series.mean || [];
+    return {
+      mean,
+      bucket: series.bucket_ns || 0,
+      average: p.average || 0,
+      max: mean.reduce((m, v) => Math.max(m, v), p.max || 0),
+    };
   }
 
   plotLeft() { return TL.labelWidth; }
@@ -43,14 +64,19 @@ class ConcurrencyChart {
     this.draw();
   }
 
+  bucketOf(p) {
+    return p.bucket || this.span / Math.max(1, p.mean.length);
+  }
+
   draw() {
     const ctx = this.ctx;
-    const mean = this.series.mean;
-    const bucket = this.series.bucket_ns || this.span / Math.max(1, mean.length);
     ctx.clearRect(0, 0, this.width, CC.height);
     ctx.font = TL.smallFont;
 
-    ctx.fillStyle = '#fde7d3';
+    const reference = this.tasks || this.all;
+    const bucket = this.bucketOf(reference);
+    ctx.fillStyle = '#fdeedf';
+    const mean = reference.mean;
     for (let i = 0; i < mean.length; i++) {
       if (mean[i] >= this.low) continue;
       let j = i;
@@ -65,47 +91,25 @@ class ConcurrencyChart {
     ctx.textBaseline = 'middle';
     for (let v = 0; v <= this.max + 1e-9; v += yStep) {
       const y = Math.round(this.yOf(v)) + 0.5;
-      ctx.fillStyle = '#eef0f4';
+      ctx.fillStyle = '#e6e9ef';
       ctx.fillRect(this.plotLeft(), y, this.plotWidth(), 1);
       ctx.fillStyle = '#667085';
       ctx.fillText(String(+v.toFixed(2)), this.plotLeft() - 8, y);
     }
     ctx.save();
-    ctx.translate(14, CC.top + this.plotHeight() / 2);
+    ctx.translate(16, CC.top + this.plotHeight() / 2);
     ctx.rotate(-Math.PI / 2);
     ctx.textAlign = 'center';
-    ctx.fillText('executions running', 0, 0);
+    ctx.fillText('threads running', 0, 0);
     ctx.restore();
 
-    ctx.beginPath();
-    ctx.moveTo(this.xOf(0), this.yOf(0));
-    for (let i = 0; i < mean.length; i++) {
-      ctx.lineTo(this.xOf(i * bucket), this.yOf(mean[i]));
-      ctx.lineTo(this.xOf((i + 1) * bucket), this.yOf(mean[i]));
-    }
-    ctx.lineTo(this.xOf(mean.length * bucket), this.yOf(0));
-    ctx.closePath();
-    ctx.fillStyle = 'rgba(47,111,223,0.28)';
-    ctx.fill();
-    ctx.strokeStyle = '#2f6fdf';
-    ctx.lineWidth = 1.3;
-    ctx.stroke();
-
-    if (this.average > 0) {
-      const y = Math.round(this.yOf(this.average)) + 0.5;
-      ctx.setLineDash([5, 4]);
-      ctx.strokeStyle = '#1f2430';
-      ctx.lineWidth = 1;
-      ctx.beginPath();
-      ctx.moveTo(this.plotLeft(), y);
-      ctx.lineTo(this.plotLeft() + this.plotWidth(), y);
-      ctx.stroke();
-      ctx.setLineDash([]);
-      ctx.textAlign = 'right';
-      ctx.textBaseline = 'bottom';
-      ctx.fillStyle = '#1f2430';
-      ctx.fillText('average ' + this.average.toFixed(2), this.plotLeft() + this.plotWidth() - 4, y - 3);
-    }
+    this.drawSeries(ctx, this.all, CC_SERIES.all);
+    if (this.tasks) this.drawSeries(ctx, this.tasks, CC_SERIES.tasks);
+    // Averages are labelled at the right end, the lower one below its line
+    // so that two close averages do not write over each other.
+    const averages = [[this.all, CC_SERIES.all], [this.tasks, CC_SERIES.tasks]].filter(([p]) => p && p.average > 0);
+    averages.sort((a, b) => b[0].average - a[0].average);
+    averages.forEach(([p, style], k) => this.drawAverage(ctx, p.average, style, k > 0));
 
     const step = niceStep(this.span, this.plotWidth() / 110);
     ctx.textBaseline = 'top';
@@ -131,17 +135,66 @@ class ConcurrencyChart {
       ctx.fillStyle = 'rgba(47,111,223,0.16)';
       ctx.fillRect(Math.min(a, b), CC.top, Math.abs(b - a), this.plotHeight());
     }
-    if (this.hover !== null) this.drawHover(ctx, bucket);
+    if (this.hover !== null) this.drawHover(ctx);
   }
 
-  drawHover(ctx, bucket) {
+  // A step line over the buckets, filled down to zero.
+  drawSeries(ctx, p, style) {
+    const bucket = this.bucketOf(p);
+    const mean = p.mean;
+    ctx.beginPath();
+    ctx.moveTo(this.xOf(0), this.yOf(0));
+    for (let i = 0; i < mean.length; i++) {
+      ctx.lineTo(this.xOf(i * bucket), this.yOf(mean[i]));
+      ctx.lineTo(this.xOf((i + 1) * bucket), this.yOf(mean[i]));
+    }
+    ctx.lineTo(this.xOf(mean.length * bucket), this.yOf(0));
+    ctx.closePath();
+    ctx.fillStyle = style.fill;
+    ctx.fill();
+    ctx.strokeStyle = style.stroke;
+    ctx.lineWidth = 1.3;
+    ctx.stroke();
+  }
+
+  drawAverage(ctx, average, style, below) {
+    const y = Math.round(this.yOf(average)) + 0.5;
+    ctx.setLineDash([5, 4]);
+    ctx.strokeStyle = style.stroke;
+    ctx.lineWidth = 1.2;
+    ctx.beginPath();
+    ctx.moveTo(this.plotLeft(), y);
+    ctx.lineTo(this.plotLeft() + this.plotWidth(), y);
+    ctx.stroke();
+    ctx.setLineDash([]);
+    const text = 'average ' + average.toFixed(2) + ', ' + style.label;
+    ctx.textAlign = 'right';
+    ctx.textBaseline = below ? 'top' : 'bottom';
+    const w = ctx.measureText(text).width + 8;
+    const x = this.plotLeft() + this.plotWidth() - 4;
+    const ty = below ? Math.min(y + 3, CC.top + this.plotHeight() - 14) : Math.max(y - 3, CC.top + 12);
+    ctx.fillStyle = 'rgba(255,255,255,0.8)';
+    ctx.fillRect(x - w + 4, below ? ty - 1 : ty - 13, w, 14);
+    ctx.fillStyle = style.stroke === CC_SERIES.all.stroke ? '#4d5a70' : '#1d4fa8';
+    ctx.fillText(text, x, ty);
+  }
+
+  drawHover(ctx) {
     const x = this.hover;
-    const i = Math.floor(this.tOf(x) / bucket);
-    const mean = this.series.mean;
-    if (i < 0 || i >= mean.length) return;
+    const t = this.tOf(x);
+    const value = (p) => {
+      const i = Math.floor(t / this.bucketOf(p));
+      return i >= 0 && i < p.mean.length ? p.mean[i] : null;
+    };
+    const all = value(this.all);
+    if (all === null) return;
     ctx.fillStyle = '#1f2430';
     ctx.fillRect(Math.round(x), CC.top, 1, this.plotHeight());
-    const text = formatMoment(i * bucket) + ': ' + mean[i].toFixed(2) + ' running';
+    let text = formatMoment(t) + ': ' + all.toFixed(2) + ' all';
+    if (this.tasks) {
+      const tasks = value(this.tasks);
+      if (tasks !== null) text += ', ' + tasks.toFixed(2) + ' tasks';
+    }
     ctx.font = TL.smallFont;
     const w = ctx.measureText(text).width + 12;
     const left = x + 8 + w > this.width ? x - 8 - w : x + 8;
@@ -191,12 +244,11 @@ class ConcurrencyChart {
   }
 
   legend() {
-    return [
-      el('span', null, el('i', { class: 'swatch', style: 'background:rgba(47,111,223,0.45)' }), 'mean executions running'),
-      el('span', null, el('i', { class: 'swatch', style: 'background:#fde7d3' }),
-        'low concurrency (below ' + +this.low.toFixed(2) + ')'),
-      el('span', null, el('i', { class: 'swatch', style: 'background:transparent;border-top:2px dashed #1f2430;height:0' }),
-        'average'),
-    ];
+    const swatch = (style) => el('i', { class: 'swatch', style: 'background:' + style.fill + ';border:1px solid ' + style.stroke });
+    const items = [el('span', null, swatch(CC_SERIES.all), 'all executions: the program\u2019s tasks and the runtime\u2019s own')];
+    if (this.tasks) items.push(el('span', null, swatch(CC_SERIES.tasks), 'the program\u2019s tasks'));
+    items.push(el('span', null, el('i', { class: 'swatch', style: 'background:#fdeedf' }),
+      'fewer than ' + +this.low.toFixed(2) + (this.tasks ? ' tasks' : ' executions') + ' running'));
+    return items;
   }
 }

@@ -12,11 +12,12 @@ const MVT_UNITS = [
 // unit that keeps the number at 1 or more.
 function formatDuration(ns) {
   if (ns === null || ns === undefined || !isFinite(ns)) return '\u2013';
-  const value = Math.abs(ns);
+  // 999.7 ms rounds to 1000 ms: such a value is written in the next unit.
+  const value = Math.abs(ns) * 1.0005;
   const unit = MVT_UNITS.find((u) => value >= u.ns) || MVT_UNITS[MVT_UNITS.length - 1];
   const scaled = ns / unit.ns;
   if (unit.ns === 1) return Math.round(scaled) + ' ns';
-  const digits = Math.abs(scaled) >= 100 ? 0 : Math.abs(scaled) >= 10 ? 1 : 2;
+  const digits = Math.abs(scaled) >= 99.95 ? 0 : Math.abs(scaled) >= 9.995 ? 1 : 2;
   return scaled.toFixed(digits) + ' ' + unit.name;
 }
 
@@ -37,14 +38,40 @@ function tickLabel(ctx, text, x, y, left, right) {
   ctx.fillText(text, Math.max(left + half, Math.min(x, right - half)), y);
 }
 
-// A moment in the run, precise enough for a tooltip: "+1.234567 ms".
-function formatMoment(ns) {
+// A moment in the run: "+1.23 s", or as precise as `resolution` (ns)
+// asks, so that the two ends of a short bar late in a run differ:
+// "+1.199987 s to +1.200060 s".
+function formatMoment(ns, resolution) {
   if (ns === 0) return '0';
-  return '+' + formatDuration(ns);
+  const unit = MVT_UNITS.find((u) => Math.abs(ns) >= u.ns) || MVT_UNITS[MVT_UNITS.length - 1];
+  const decimals = resolution > 0 ? Math.min(9, Math.ceil(-Math.log10(resolution / unit.ns) - 1e-9)) : 0;
+  const scaled = Math.abs(ns / unit.ns);
+  // Three significant digits when they are enough.
+  if (unit.ns === 1 || decimals <= (scaled >= 99.95 ? 0 : scaled >= 9.995 ? 1 : 2)) return '+' + formatDuration(ns);
+  return '+' + (ns / unit.ns).toFixed(decimals) + ' ' + unit.name;
 }
 
+// A share of a whole, 0.125 -> "12.5 %"; small shares keep a digit more.
+function formatShare(x) {
+  if (x === null || x === undefined || !isFinite(x)) return '\u2013';
+  const percent = 100 * x;
+  return (Math.abs(percent) < 10 && percent !== 0 ? percent.toFixed(1) : percent.toFixed(0)) + ' %';
+}
+
+// A relative change, 0.12 -> "+12 %", -0.034 -> "−3.4 %".
+function formatChange(x) {
+  if (x === null || x === undefined || !isFinite(x)) return '\u2013';
+  const text = formatShare(Math.abs(x));
+  return x > 0 ? '+' + text : x < 0 ? '\u2212' + text : text;
+}
+
+// "2,500": commas by hand, as toLocaleString is slow enough to matter over
+// tens of thousands of cells.
 function formatCount(n) {
-  return n === null || n === undefined ? '\u2013' : Number(n).toLocaleString('en-US');
+  if (n === null || n === undefined) return '\u2013';
+  const value = Number(n);
+  if (!Number.isInteger(value)) return value.toLocaleString('en-US');
+  return String(value).replace(/\B(?=(\d{3})+(?!\d))/g, ',');
 }
 
 // 1, 2 or 5 times a power of ten: the tick step that gives about `count`
@@ -119,6 +146,22 @@ function el(tag, attributes, ...children) {
     else if (key.startsWith('on')) node.addEventListener(key.slice(2), value);
     else if (key === 'style') node.style.cssText = value;
     else node.setAttribute(key, value === true ? '' : value);
+  }
+  for (const child of children.flat()) {
+    if (child === null || child === undefined || child === false) continue;
+    node.append(child instanceof Node ? child : String(child));
+  }
+  return node;
+}
+
+// The same for SVG elements, whose attributes are all plain.
+function svgEl(tag, attributes, ...children) {
+  const node = document.createElementNS('http://www.w3.org/2000/svg', tag);
+  for (const [key, value] of Object.entries(attributes || {})) {
+    if (value === null || value === undefined || value === false) continue;
+    if (key === 'text') node.textContent = value;
+    else if (key === 'class') node.setAttribute('class', value);
+    else node.setAttribute(key, value);
   }
   for (const child of children.flat()) {
     if (child === null || child === undefined || child === false) continue;

@@ -57,7 +57,9 @@ class TimelineView {
     this.t0 = 0;
     this.t1 = this.fullSpan;
     this.selected = null;       // {lane, kind, index}
-    this.highlightNode = -1;
+    // Per details entry, 1 when its execution belongs to what is chosen
+    // elsewhere on the page (a node, or a construct's nodes).
+    this.highlighted = null;
     this.drag = null;
     this.rangeSelection = null; // [x0, x1] in canvas pixels while Shift-dragging
     this.textWidths = new Map();
@@ -303,7 +305,7 @@ class TimelineView {
       ctx.strokeStyle = '#111';
       ctx.lineWidth = 2;
       ctx.strokeRect(left - 1, y - 1, width + 2, TL.barHeight + 2);
-    } else if (this.highlightNode >= 0 && this.nodeOf(group.x[i]) === this.highlightNode) {
+    } else if (this.highlighted && group.x[i] >= 0 && this.highlighted[group.x[i]]) {
       ctx.strokeStyle = '#e8590c';
       ctx.lineWidth = 2;
       ctx.strokeRect(left - 1, y - 1, width + 2, TL.barHeight + 2);
@@ -454,11 +456,6 @@ class TimelineView {
 
   // ---- finding what is under the pointer --------------------------------
 
-  nodeOf(detailsIndex) {
-    const entry = detailsIndex >= 0 ? this.details[detailsIndex] : null;
-    return entry && typeof entry.node === 'number' ? entry.node : -1;
-  }
-
   // What lies at canvas point (x, y): a bar, several merged bars, a block of
   // executions not embedded, or nothing.
   hit(x, y) {
@@ -503,8 +500,10 @@ class TimelineView {
     const i = ref.index;
     const x = group.x[i];
     return {
+      ref,
       lane: lane.source,
       kind: ref.kind,
+      detailsIndex: x,
       name: this.names[group.n[i]] || '',
       nameIndex: group.n[i],
       begin: group.b[i],
@@ -521,7 +520,7 @@ class TimelineView {
       const what = hit.kind === 'many' ? 'executions merged at this zoom' : 'executions not embedded in the page';
       return el('div', null,
         el('b', { text: formatCount(hit.count) + ' ' + what }),
-        el('div', { class: 'dim', text: formatMoment(hit.from) + ' to ' + formatMoment(hit.to) + ' \u00b7 ' + lane.label }),
+        el('div', { class: 'dim', text: formatMoment(hit.from, (hit.to - hit.from) / 20) + ' to ' + formatMoment(hit.to, (hit.to - hit.from) / 20) + ' \u00b7 ' + lane.label }),
         el('div', { class: 'dim', text: 'click or zoom in to tell them apart' }));
     }
     const d = this.describe(hit);
@@ -529,7 +528,7 @@ class TimelineView {
       el('b', { text: d.name }),
       el('span', { class: 'dim', text: d.kind === 'region' ? '  region' : '  task' }),
       el('div', { text: formatDuration(d.end - d.begin) + (d.open ? ' so far: still open at the end of the file' : '') }),
-      el('div', { class: 'dim', text: formatMoment(d.begin) + ' to ' + formatMoment(d.end) + ' \u00b7 ' + lane.label }));
+      el('div', { class: 'dim', text: formatMoment(d.begin, (d.end - d.begin) / 20) + ' to ' + formatMoment(d.end, (d.end - d.begin) / 20) + ' \u00b7 ' + lane.label }));
   }
 
   // ---- interaction ----------------------------------------------------
@@ -659,9 +658,46 @@ class TimelineView {
     if (this.callbacks.onSelect) this.callbacks.onSelect(this.selected ? this.describe(this.selected) : null);
   }
 
-  setHighlightNode(node) {
-    this.highlightNode = node;
+  // Outlines the executions of the given nodes (rows of analysis.nodes);
+  // none when the list is empty.
+  setHighlightNodes(nodes) {
+    const wanted = new Set(nodes.filter((n) => n >= 0));
+    if (wanted.size === 0) {
+      this.highlighted = null;
+    } else {
+      this.highlighted = new Uint8Array(this.details.length);
+      this.details.forEach((entry, x) => {
+        if (entry && wanted.has(entry.node)) this.highlighted[x] = 1;
+      });
+    }
     this.requestDraw();
+  }
+
+  // The pieces of one execution (an untied task may be suspended and resume
+  // on another thread): every bar that shares its details entry.
+  piecesOf(detailsIndex) {
+    const pieces = [];
+    if (detailsIndex < 0) return pieces;
+    this.lanes.forEach((lane, laneIndex) => {
+      const x = lane.tasks.x;
+      for (let i = 0; i < x.length; i++) {
+        if (x[i] === detailsIndex) pieces.push({ lane: laneIndex, kind: 'task', index: i, begin: lane.tasks.b[i], end: lane.tasks.e[i] });
+      }
+    });
+    return pieces.sort((a, b) => a.begin - b.begin);
+  }
+
+  // Shows a bar and selects it, as a click on it would.
+  reveal(ref) {
+    const lane = this.lanes[ref.lane];
+    const group = ref.kind === 'region' ? lane.regions : lane.tasks;
+    const b = group.b[ref.index];
+    const e = group.e[ref.index];
+    if (e < this.t0 || b > this.t1 || this.xOf(e) - this.xOf(b) < 4 * TL.minBar) {
+      const pad = Math.max(2 * (e - b), TL.minSpan);
+      this.setView(b - pad, e + pad);
+    }
+    this.select(ref);
   }
 
   hideTooltip() {
@@ -696,32 +732,44 @@ class TimelineView {
     return { x: box.left + (x0 + x1) / 2, y: box.top + this.rowTop(lane, row) + TL.barHeight / 2 };
   }
 
-  // The legend: one swatch per name in the order of the names, then what the
-  // shapes mean.
+  // The legend: a swatch for each of the names with the most time on the
+  // timeline (a run may have thousands of names), then what the shapes mean.
   legend() {
-    const tasks = new Set();
+    const time = new Map();
     const regions = new Set();
+    const add = (group, isRegion) => {
+      for (let i = 0; i < group.n.length; i++) {
+        time.set(group.n[i], (time.get(group.n[i]) || 0) + (group.e[i] - group.b[i]));
+        if (isRegion) regions.add(group.n[i]);
+      }
+    };
     for (const lane of this.lanes) {
-      for (const n of lane.tasks.n) tasks.add(n);
-      for (const n of lane.regions.n) regions.add(n);
+      add(lane.tasks, false);
+      add(lane.regions, true);
     }
-    const swatch = (n) => (tasks.has(n)
-      ? el('i', { class: 'swatch', style: 'background:' + nameColour(n) })
-      : el('i', { class: 'swatch region', style: 'border-color:' + nameColour(n) + ';background:' + withAlpha(nameColour(n), 0.2) }));
-    const items = [...new Set([...tasks, ...regions])].sort((a, b) => a - b).map((n) =>
-      el('span', null, swatch(n), this.names[n]));
+    const shown = 14;
+    const ranked = [...time.entries()].sort((a, b) => b[1] - a[1]);
+    const swatch = (n) => (regions.has(n)
+      ? el('i', { class: 'swatch region', style: 'border-color:' + nameColour(n) + ';background:' + withAlpha(nameColour(n), 0.2) })
+      : el('i', { class: 'swatch', style: 'background:' + nameColour(n) }));
+    const items = ranked.slice(0, shown).sort((a, b) => a[0] - b[0]).map(([n]) =>
+      el('span', { class: 'name', title: this.names[n] }, swatch(n), el('span', { text: this.names[n] })));
+    if (ranked.length > shown) {
+      items.push(el('span', { class: 'muted', text: '+ ' + formatCount(ranked.length - shown) + ' more names, each with less time' }));
+    }
     const hasRegions = this.lanes.some((l) => l.regions.b.length > 0);
     const hasOpen = this.lanes.some((l) => l.openTasks.size + l.openRegions.size > 0);
     const hasBlocks = this.lanes.some((l) => l.blocks.b.length > 0);
-    items.push(el('span', { class: 'muted key' }, el('i', { class: 'swatch', style: 'background:#5b6473' }), 'task execution'));
+    const keys = [el('span', { class: 'muted' }, el('i', { class: 'swatch', style: 'background:#5b6473' }), 'execution (or a piece of one)')];
     if (hasRegions) {
-      items.push(el('span', { class: 'muted' },
+      keys.push(el('span', { class: 'muted' },
         el('i', { class: 'swatch region', style: 'border-color:#5b6473;background:rgba(91,100,115,0.2)' }), 'region'));
     }
-    if (hasOpen) items.push(el('span', { class: 'muted' }, this.openSwatch(), 'still open at the end of the file'));
-    items.push(el('span', { class: 'muted' }, el('i', { class: 'swatch', style: 'background:#8d95a5' }), 'several executions merged at this zoom'));
-    if (hasBlocks) items.push(el('span', { class: 'muted' }, el('i', { class: 'swatch block' }), 'executions not embedded'));
-    return items;
+    if (hasOpen) keys.push(el('span', { class: 'muted' }, this.openSwatch(), 'still open at the end of the file'));
+    keys.push(el('span', { class: 'muted' }, el('i', { class: 'swatch merged' }), 'several executions merged at this zoom'));
+    if (hasBlocks) keys.push(el('span', { class: 'muted' }, el('i', { class: 'swatch block' }), 'executions not embedded'));
+    keys.push(el('span', { class: 'muted' }, el('i', { class: 'swatch outlined' }), 'executions of the chosen task or construct'));
+    return [...items, el('span', { class: 'break' }), ...keys];
   }
 
   openSwatch() {
