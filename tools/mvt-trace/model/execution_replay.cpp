@@ -257,6 +257,15 @@ void model_builder::replay_executions() {
                 r.begin_thread = r.end_thread = thread;
                 r.id = id_number(thread, ev->id);
                 r.name = handle_string(p, address(thread, ev->name));
+                // A region the program left unnamed reads as the object it
+                // belongs to: a flow graph's regions as the graph.
+                if (address(thread, ev->name) == 0 && r.id < states_[p].object_of_id.size()) {
+                    const std::uint32_t owner = states_[p].object_of_id[r.id];
+                    if (owner != no_index) {
+                        const trace_model::object& o = model_.objects_[owner];
+                        r.name = o.label != no_index ? o.label : o.kind;
+                    }
+                }
                 open_regions[p][r.id].push_back(static_cast<std::uint32_t>(regions.size()));
                 regions.push_back(r);
                 break;
