@@ -172,7 +172,10 @@ thread 1
     EXPECT_EQ(model.kind_of(model.objects()[run.statistics.nodes[0].object]), "async_node");
     EXPECT_EQ(run.statistics.nodes[0].stats.count(), 2u);  // its body, and its port's work on thread 1
     ASSERT_EQ(model.regions().size(), 2u);
-    for (const trace_model::region& r : model.regions()) EXPECT_FALSE(r.open_at_end);
+    for (const trace_model::region& r : model.regions()) {
+        EXPECT_FALSE(r.open_at_end);
+        EXPECT_EQ(model.text(r.name), "graph");  // unnamed, they read as their graph
+    }
 }
 
 // Each execution of a node waits for the latest execution of each node
