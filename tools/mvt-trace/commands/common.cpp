@@ -16,9 +16,11 @@ option_spec output_option(const std::string& what) {
 // Messages name files, and a file name can hold any byte but '/' and NUL.
 void print_error(const std::string& message) { std::cerr << "mvt-trace: " << printable(message) << "\n"; }
 
-bool load_run(const invocation& call, run_layout& layout) {
+bool load_run(const invocation& call, run_layout& layout) { return load_run(call.positional, layout); }
+
+bool load_run(const std::vector<std::string>& paths, run_layout& layout) {
     std::string error;
-    if (!read_run_layout(call.positional, layout, error)) {
+    if (!read_run_layout(paths, layout, error)) {
         print_error(error);
         return false;
     }

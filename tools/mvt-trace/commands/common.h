@@ -25,6 +25,8 @@ void print_error(const std::string& message);
 // cannot be read or no process holds a trace. Entries named like trace
 // files that no reader can read are warned about.
 bool load_run(const invocation& call, run_layout& layout);
+// The same for a list of paths other than the positional ones.
+bool load_run(const std::vector<std::string>& paths, run_layout& layout);
 
 // How the pass over the run shows its progress for this command: a line on
 // standard error when it is a terminal and the run is large, unless --quiet.
@@ -43,14 +45,17 @@ int warn_about(const std::vector<file_report>& reports);
 // The frame of a command that reads the run and writes one result: loads
 // the run, opens the output, lets `produce(layout, out)` write and return
 // how reading each file went, and keeps the output only when no input file
-// was malformed.
+// was malformed. `also_read`: inputs named by options, which the output
+// must not overwrite either.
 template <typename Produce>
-int run_to_output(const invocation& call, Produce produce) {
+int run_to_output(const invocation& call, Produce produce, const std::vector<std::string>& also_read = {}) {
     run_layout layout;
     if (!load_run(call, layout)) return 2;
     output_file out;
     std::string error;
-    if (!out.open(call.value("--output"), call.positional, error)) {
+    std::vector<std::string> inputs = call.positional;
+    inputs.insert(inputs.end(), also_read.begin(), also_read.end());
+    if (!out.open(call.value("--output"), inputs, error)) {
         print_error(error);
         return 2;
     }
