@@ -66,6 +66,7 @@ json group_json(const group_change& g) {
     row["base"] = summary_json(g.base);
     row["new"] = summary_json(g.fresh);
     row["change"] = optional_ratio(g.change);
+    row["median_change"] = optional_ratio(g.median_change);
     row["test"] = method_name(g.test.how);
     row["p_value"] = verdict ? json(significant_digits(g.test.p_value)) : json(nullptr);
     row["slower_share"] = g.test.pairs ? json(rounded(g.test.second_slower_share())) : json(nullptr);

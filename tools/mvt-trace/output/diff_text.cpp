@@ -78,7 +78,7 @@ std::string verdict(const group_change& g, const comparison_options& options) {
     if (g.regressed) return p + ": REGRESSED";
     if (!t.significant) return p + ": no significant change";
     if (t.u * 2 < static_cast<double>(t.pairs)) return p + ": faster";
-    return p + ": slower, but the mean not past " + signed_percent(options.threshold);
+    return p + ": slower, but not by more than " + signed_percent(options.threshold) + " in both mean and median";
 }
 
 void write_summary_row(std::ostream& out, const char* side, const duration_summary& s) {
@@ -94,7 +94,8 @@ void write_group(std::ostream& out, const group_change& g, const comparison_opti
         << "\n";
     write_summary_row(out, "base", g.base);
     write_summary_row(out, "new", g.fresh);
-    out << "    mean " << change_text(g.change) << ", " << verdict(g, options) << "\n";
+    out << "    mean " << change_text(g.change) << ", median " << change_text(g.median_change) << ", "
+        << verdict(g, options) << "\n";
 }
 
 void write_groups(const run_comparison& c, std::ostream& out) {
@@ -135,7 +136,7 @@ void write_comparison_text(const run_comparison& c, std::ostream& out) {
     const std::size_t regressed = c.regressions();
     // The rule, where the verdict stands, so that a CI log explains itself.
     const std::string rule = "slower by the rank test at " + fixed(100 * c.options.alpha, 0) +
-                             " % and the mean up by more than " + fixed(100 * c.options.threshold, 1) + " %";
+                             " %, mean and median up by more than " + fixed(100 * c.options.threshold, 1) + " %";
     if (regressed == 0) {
         out << "\nnothing regressed (" << rule << ")\n";
         return;
