@@ -37,6 +37,11 @@ pass_options progress_options(const invocation& call);
 // its value.
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count);
 
+// The value of a percentage option ("--threshold 2.5", "10%") into `share`
+// as a share (0.025, 0.1); false, with the reason printed, when it is no
+// such number or past a million percent. Absent, `share` keeps its value.
+bool read_percent_option(const invocation& call, const std::string& option, double& share);
+
 // Warns about every file that is not whole. Returns 1 when a file is
 // malformed or unreadable (its records after the problem are lost), else 0:
 // a file cut short by a crash still gives everything it holds.
