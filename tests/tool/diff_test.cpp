@@ -88,8 +88,10 @@ TEST_F(tool_diff_recorded, one_construct_twice_as_slow_in_each_process_is_flagge
     EXPECT_TRUE(flagged.count("solve"));
     for (const json& c : slower["constructs"]) {
         if (!c["regressed"].get<bool>()) continue;
-        EXPECT_GE(c["change"].get<double>(), 0.7) << c;
-        EXPECT_LE(c["change"].get<double>(), 1.3) << c;
+        // The median, since a loaded machine's preemptions reach the mean
+        // of sixteen executions (the benchmark shows both).
+        EXPECT_GE(c["median_change"].get<double>(), 0.7) << c;
+        EXPECT_LE(c["median_change"].get<double>(), 1.3) << c;
         EXPECT_EQ(c["test"], "exact") << c;
         if (c["label"] != "solve") {
             EXPECT_EQ(c["location"]["function"], "refine") << c;
