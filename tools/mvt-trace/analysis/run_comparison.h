@@ -58,8 +58,8 @@ struct group_change {
     // The same of the median.
     std::optional<double> median_change;
     rank_test test;  // of the new durations against the base's
-    // Significant, slower by the ranks, and the mean and the median up by
-    // more than the threshold: see compare_groups.
+    // Significant, slower by the ranks, and the median up by more than the
+    // threshold: see compare_groups.
     bool regressed = false;
 };
 
@@ -98,8 +98,8 @@ struct run_measures {
 run_measures measures_of(const run_analysis& run);
 
 struct comparison_options {
-    // A group regresses only when its mean and its median grow by more than
-    // this share (0.10 is 10 %).
+    // A group regresses only when its median grows by more than this share
+    // (0.10 is 10 %).
     double threshold = 0.10;
     double alpha = 0.01;  // the rank test's level, two-sided
 };

@@ -92,11 +92,11 @@ const command_spec diff_command = {
     "least are 5 and 5, 4 and 6, 3 and 9, 2 and 19), it says so rather than guess.\n"
     "\n"
     "A construct regressed when the test is significant, its executions are slower by the\n"
-    "ranks, and both its mean and its median grew by more than the threshold. Each condition\n"
-    "covers another: with many executions the test alone finds significant the shift of a\n"
-    "percent that a busy machine makes between runs; the mean jumps with one preempted\n"
-    "execution; the median ignores both, and a slower piece of code moves it as much as the\n"
-    "mean. A slowdown of fewer than half the executions is shown, but not flagged.\n"
+    "ranks, and its median grew by more than the threshold. The test alone finds significant\n"
+    "the shift of a percent that a busy machine makes between runs; the mean moves with a few\n"
+    "preempted executions, in either run, so it can fake a slowdown or hide one; the median\n"
+    "ignores both, and slower code moves it as much as the mean. So a slowdown of fewer than\n"
+    "half the executions is shown, but not flagged.\n"
     "\n"
     "Also compares the whole run (wall time, work, span, parallelism, concurrency) and lists\n"
     "the constructs added and removed.\n"
@@ -104,7 +104,7 @@ const command_spec diff_command = {
     "Exit status: 0 when nothing regressed, 1 when something did, 2 for a usage or system\n"
     "error or a trace file that cannot be read whole.",
     {output_option("the comparison"), {"--json", "", "", "print one JSON object instead of text (see the README)"},
-     {"--threshold", "", "PCT", "the growth of mean and median that counts as a regression (default 10)"}},
+     {"--threshold", "", "PCT", "the growth of the median that counts as a regression (default 10)"}},
     2,
     std::numeric_limits<std::size_t>::max(),
     false,
