@@ -3,7 +3,8 @@
 # Records PAIRS (default 10) pairs of runs of one unchanged program, and
 # PAIRS runs of it with one construct made twice as slow, each run being the
 # test programs omp_regression (OpenMP tasks located by source place) and
-# flow_stages (a flow graph) under one shell: a record run of two processes.
+# flow_stages (a flow graph) at once under one shell: a record run of two
+# processes.
 # Then diffs each unchanged pair, which must exit 0 with nothing flagged,
 # and each base run against a slow one, which must exit 1 with the two
 # slowed constructs flagged ("refine" in the OpenMP program, "solve" in the
@@ -31,7 +32,7 @@ default_priority=""
 priority=${MVT_BENCH_PRIORITY-$default_priority}
 
 record() {
-  $priority "$tool" record -o "$work/$1" -- /bin/sh -c "$omp $2 && $flow $2" >/dev/null 2>&1
+  $priority "$tool" record -o "$work/$1" -- /bin/sh -c "$omp $2 & $flow $2 && wait \$!" >/dev/null 2>&1
 }
 for i in $(seq 1 "$pairs"); do
   record "a$i" ""

@@ -39,16 +39,16 @@ protected:
 #endif
     }
 
-    // Both programs, one after the other under one shell: a record run
-    // directory of two traced processes. Raised above a busy machine's
+    // Both programs at once under one shell: a record run directory of two
+    // traced processes. Raised above a busy machine's
     // other work where the test may (as root), so that waking from their
     // sleeps does not take longer than the sleeps; elsewhere they run as
     // they are.
     void record(const std::string& name, const std::string& argument) {
         static const int raised = ::setpriority(PRIO_PROCESS, 0, -10);
         (void)raised;
-        const std::string both = std::string(OMP_REGRESSION_PROGRAM) + " " + argument + " && " + FLOW_STAGES_PROGRAM +
-                                 " " + argument;
+        const std::string both = std::string(OMP_REGRESSION_PROGRAM) + " " + argument + " & " + FLOW_STAGES_PROGRAM +
+                                 " " + argument + " && wait $!";
         const child_result r = run_tool({"record", "-o", name, "--", "/bin/sh", "-c", both}, work.path());
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }

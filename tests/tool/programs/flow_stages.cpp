@@ -1,8 +1,8 @@
 // A flow graph declared through the __itt_* API, as task-graph runtimes
 // declare theirs: three nodes named by metadata ("parse", "solve",
-// "store") and one left unnamed, each run 10 times on a thread of its own,
-// sleeping 50 ms (the unnamed one 10 ms); with the argument "slow", "solve"
-// sleeps 100 ms. diff must flag "solve" alone.
+// "store") and one left unnamed, each run 20 times on a thread of its own,
+// sleeping 40 ms (the unnamed one 10 ms); with the argument "slow", "solve"
+// sleeps 80 ms. diff must flag "solve" alone.
 #include <mvt_xml/itt.h>
 
 #include <chrono>
@@ -23,7 +23,7 @@ void declare(unsigned long long object, __itt_id parent, const char* kind) {
 
 void run_node(unsigned long long body, int ms) {
     __itt_string_handle* name = __itt_string_handle_create("body");
-    for (int item = 0; item < 10; ++item) {
+    for (int item = 0; item < 20; ++item) {
         __itt_task_begin(domain, id(body), __itt_null, name);
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         __itt_task_end(domain);
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     domain = __itt_domain_create("example.stages");
     __itt_string_handle* name_key = __itt_string_handle_create("node_name");
     const char* names[4] = {"parse", "solve", "store", nullptr};
-    const int sleeps[4] = {50, slow ? 100 : 50, 50, 10};
+    const int sleeps[4] = {40, slow ? 80 : 40, 40, 10};
     declare(1, __itt_null, "graph");
     for (unsigned long long node = 0; node < 4; ++node) {
         declare(10 + node, id(1), "function_node");
