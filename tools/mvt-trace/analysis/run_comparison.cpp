@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "analysis/run_analysis.h"
@@ -94,14 +95,14 @@ run_comparison compare_groups(const std::vector<duration_group>& base, const std
     using key = std::pair<group_kind, std::string>;
     std::map<key, const duration_group*> in_base;
     for (const duration_group& g : base) in_base.emplace(key{g.kind, g.label}, &g);
-    std::map<key, bool> matched;
+    std::set<key> matched;
     for (const duration_group& g : fresh) {
         auto found = in_base.find({g.kind, g.label});
         if (found == in_base.end()) {
             result.added.push_back({g.kind, g.label, g.location, summarize(g.durations)});
             continue;
         }
-        matched[found->first] = true;
+        matched.insert(found->first);
         const duration_group& b = *found->second;
         group_change row;
         row.kind = g.kind;

@@ -146,7 +146,7 @@ void write_comparison_text(const run_comparison& c, std::ostream& out) {
     bool first = true;
     for (const group_change& g : c.groups) {
         if (!g.regressed) continue;
-        out << (first ? " " : ", ") << name_of(g.kind, g.label) << " " << change_text(g.change);
+        out << (first ? " " : ", ") << name_of(g.kind, g.label) << " (median " << change_text(g.median_change) << ")";
         first = false;
     }
     out << "\n";
