@@ -49,6 +49,14 @@ bool parse_arguments(const command_spec& command, const std::vector<std::string>
             parsed.program.assign(words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
             break;
         }
+        if (word == "--") {
+            if (parsed.separator) {
+                error = "'--' given twice";
+                return false;
+            }
+            parsed.separator = parsed.positional.size();
+            continue;
+        }
         if (word.size() < 2 || word[0] != '-') {
             parsed.positional.push_back(word);
             continue;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,11 @@ struct invocation {
     const command_spec* command = nullptr;
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;
-    std::vector<std::string> program;  // the words after "--"
+    std::vector<std::string> program;  // the words after "--", for a command that takes a program
+    // For any other command "--" splits the positional words in two lists
+    // (diff's two runs), options still allowed on either side: this is how
+    // many came before it, when there was one.
+    std::optional<std::size_t> separator;
 
     bool has(const std::string& long_name) const { return values.count(long_name) != 0; }
     std::string value(const std::string& long_name, const std::string& fallback = "") const {

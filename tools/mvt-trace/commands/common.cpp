@@ -1,6 +1,7 @@
 #include "commands/common.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -16,9 +17,11 @@ option_spec output_option(const std::string& what) {
 // Messages name files, and a file name can hold any byte but '/' and NUL.
 void print_error(const std::string& message) { std::cerr << "mvt-trace: " << printable(message) << "\n"; }
 
-bool load_run(const invocation& call, run_layout& layout) {
+bool load_run(const invocation& call, run_layout& layout) { return load_run(call.positional, layout); }
+
+bool load_run(const std::vector<std::string>& paths, run_layout& layout) {
     std::string error;
-    if (!read_run_layout(call.positional, layout, error)) {
+    if (!read_run_layout(paths, layout, error)) {
         print_error(error);
         return false;
     }
@@ -50,6 +53,31 @@ bool read_count_option(const invocation& call, const std::string& option, std::s
         return false;
     }
     count = static_cast<std::size_t>(std::stoul(text));
+    return true;
+}
+
+bool read_percent_option(const invocation& call, const std::string& option, double& share) {
+    if (!call.has(option)) return true;
+    std::string text = call.value(option);
+    if (!text.empty() && text.back() == '%') text.pop_back();
+    std::size_t digits = 0, points = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9')
+            ++digits;
+        else if (c == '.')
+            ++points;
+        else
+            points = 2;
+    }
+    // A million percent, a mean ten thousand times as long, is as far as a
+    // threshold makes sense.
+    const double value = digits && points < 2 && text.size() <= 12 ? std::strtod(text.c_str(), nullptr) : -1;
+    if (!(value >= 0 && value <= 1e6)) {
+        print_error(call.command->name + ": " + option + " needs a percentage such as 10 or 2.5 (see 'mvt-trace " +
+                    call.command->name + " --help')");
+        return false;
+    }
+    share = value / 100;
     return true;
 }
 

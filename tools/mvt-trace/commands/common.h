@@ -25,6 +25,8 @@ void print_error(const std::string& message);
 // cannot be read or no process holds a trace. Entries named like trace
 // files that no reader can read are warned about.
 bool load_run(const invocation& call, run_layout& layout);
+// The same for a list of paths other than the positional ones.
+bool load_run(const std::vector<std::string>& paths, run_layout& layout);
 
 // How the pass over the run shows its progress for this command: a line on
 // standard error when it is a terminal and the run is large, unless --quiet.
@@ -34,6 +36,11 @@ pass_options progress_options(const invocation& call);
 // the reason printed, when it is not a plain number. Absent, `count` keeps
 // its value.
 bool read_count_option(const invocation& call, const std::string& option, std::size_t& count);
+
+// The value of a percentage option ("--threshold 2.5", "10%") into `share`
+// as a share (0.025, 0.1); false, with the reason printed, when it is no
+// such number or past a million percent. Absent, `share` keeps its value.
+bool read_percent_option(const invocation& call, const std::string& option, double& share);
 
 // What a command read: how each file went, and the model's verdict on the
 // run's files.
@@ -55,14 +62,17 @@ int warn_about(const read_outcome& outcome);
 // The frame of a command that reads the run and writes one result: loads
 // the run, opens the output, lets `produce(layout, out)` write and return
 // its read_outcome, and keeps the output only when the trace is fit to use
-// (see warn_about).
+// (see warn_about). `also_read`: inputs named by options, which the output
+// must not overwrite either.
 template <typename Produce>
-int run_to_output(const invocation& call, Produce produce) {
+int run_to_output(const invocation& call, Produce produce, const std::vector<std::string>& also_read = {}) {
     run_layout layout;
     if (!load_run(call, layout)) return 2;
     output_file out;
     std::string error;
-    if (!out.open(call.value("--output"), call.positional, error)) {
+    std::vector<std::string> inputs = call.positional;
+    inputs.insert(inputs.end(), also_read.begin(), also_read.end());
+    if (!out.open(call.value("--output"), inputs, error)) {
         print_error(error);
         return 2;
     }

@@ -26,14 +26,6 @@ void add_stats(json& row, const duration_stats& s) {
     row["max_ns"] = s.max();
 }
 
-json location_json(const code_location& place) {
-    json location = {{"function", place.function}, {"file", place.file}, {"line", place.line}};
-    if (place.inlined)
-        location["inlined_into"] = {
-            {"function", place.caller_function}, {"file", place.caller_file}, {"line", place.caller_line}};
-    return location;
-}
-
 json node_json(const run_analysis& run, const node_statistics& node) {
     const trace_model& model = run.model;
     const trace_model::object& object = model.objects()[node.object];
@@ -162,6 +154,14 @@ json processes_json(const trace_model& model) {
 std::string text_of(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 }  // namespace
+
+json location_json(const code_location& place) {
+    json location = {{"function", place.function}, {"file", place.file}, {"line", place.line}};
+    if (place.inlined)
+        location["inlined_into"] = {
+            {"function", place.caller_function}, {"file", place.caller_file}, {"line", place.caller_line}};
+    return location;
+}
 
 json analysis_json(const run_analysis& run, const analysis_json_options& options) {
     const trace_model& model = run.model;

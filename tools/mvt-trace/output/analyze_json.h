@@ -19,6 +19,10 @@ struct analysis_json_options {
 // lists them. Durations and times are integer nanoseconds; identifiers are
 // "d1.d2.d3" strings, since their words may exceed what a JSON number holds
 // exactly.
+// A source place as the JSON outputs give it: {function, file, line,
+// inlined_into?}.
+nlohmann::ordered_json location_json(const code_location& place);
+
 nlohmann::ordered_json analysis_json(const run_analysis& run, const analysis_json_options& options = {});
 // Writes that object a member at a time and the node lists a row at a time,
 // in memory that does not grow with the number of nodes.

@@ -9,6 +9,7 @@
 #include "common/text_format.h"
 #include "output/analyze_json.h"
 #include "output/analyze_problems.h"
+#include "output/diff_json.h"
 #include "output/graph_drawing.h"
 #include "output/report/graphviz.h"
 #include "reading/recorded_run.h"
@@ -139,6 +140,8 @@ void write_report_data(const run_analysis& run, const report_options& options, s
     write_timeline_json(run, options.limits, out);
     out << ",\n\"graph\":";
     write_graph(run, options, out);
+    out << ",\n\"comparison\":"
+        << (options.comparison ? script_safe(comparison_json_text(*options.comparison)) : std::string("null"));
     out << "}\n";
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "analysis/run_analysis.h"
+#include "analysis/run_comparison.h"
 #include "output/report/timeline_data.h"
 
 namespace mvt_trace {
@@ -17,6 +18,8 @@ struct report_options {
     std::size_t max_nodes = 400;
     int timeout_seconds = 60;
     timeline_limits limits;
+    // What changed since a baseline run ('report --baseline'), or null.
+    const run_comparison* comparison = nullptr;
 };
 
 // The nodes the page lists at most: a table of more rows would not help a
@@ -31,7 +34,8 @@ constexpr std::size_t page_constructs = 1000;
 
 // Writes the page's data object, safe to stand inside a <script> element:
 // {"format": 2, "generator": ..., "run": {...}, "analysis": {...},
-//  "timeline": {...}, "graph": {"svg", "note", "instances_svg"}}.
+//  "timeline": {...}, "graph": {"svg", "note", "instances_svg"},
+//  "comparison": diff --json's object, or null without a baseline}.
 void write_report_data(const run_analysis& run, const report_options& options, std::ostream& out);
 
 // The whole page: that object inside the built-in page.
