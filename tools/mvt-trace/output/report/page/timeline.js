@@ -164,6 +164,9 @@ class TimelineView {
 
   draw() {
     const ctx = this.ctx;
+    // Shapes drawn this frame: bounded by the pixels in view, not by the
+    // executions, which is what keeps a frame cheap.
+    this.shapesDrawn = 0;
     ctx.clearRect(0, 0, this.width, this.viewHeight);
     const step = niceStep(this.t1 - this.t0, this.plotWidth() / 110);
     this.drawGrid(ctx, step);
@@ -230,6 +233,7 @@ class TimelineView {
       const x0 = this.xOf(b[i]);
       const x1 = this.xOf(e[i]);
       if (x1 - x0 >= TL.minBar) {
+        this.shapesDrawn++;
         this.drawBar(ctx, lane, laneIndex, kind, group, i, x0, x1, y);
         i++;
         continue;
@@ -252,6 +256,7 @@ class TimelineView {
         const next0 = this.xOf(b[i]);
         if (next0 > end + 1 || this.xOf(e[i]) - next0 >= TL.minBar) break;
       }
+      this.shapesDrawn++;
       if (count === 1) {
         this.drawBar(ctx, lane, laneIndex, kind, group, i - 1, start, Math.max(end, start + 1), y);
       } else {
