@@ -101,14 +101,18 @@ TEST(tool_prediction, overheads_delay_every_start_and_stream_creations) {
 
     // Four tasks that the program creates one by one, 5 apart.
     task_dag streamed = dag_of(4, {});
-    streamed.streamed.assign(4, 1);
+    streamed.stream.assign(4, 1);
     schedule_overheads creation;
     creation.creation_cost = 5;
     EXPECT_EQ(length(streamed, {10, 10, 10, 10}, 4, creation), 25u);
     EXPECT_EQ(length(streamed, {10, 10, 10, 10}, 1, creation), 40u);
-    // Tasks that are not streamed are there from the start.
-    streamed.streamed = {1, 0, 1, 0};
+    // Tasks of no stream are there from the start; two streams create side
+    // by side.
+    streamed.stream = {1, 0, 1, 0};
     EXPECT_EQ(length(streamed, {10, 10, 10, 10}, 4, creation), 15u);
+    streamed.stream = {1, 2, 1, 2};
+    EXPECT_EQ(length(streamed, {10, 10, 10, 10}, 4, creation), 15u);
+    EXPECT_EQ(length(streamed, {10, 10, 10, 10}, 2, creation), 20u);
 }
 
 TEST(tool_prediction, a_created_task_may_start_once_its_creator_has_run_that_far) {
@@ -137,6 +141,14 @@ TEST(tool_prediction, phases_follow_each_other_with_their_serial_time) {
     const dag_extent extent = measure_extent(dag, durations);
     EXPECT_EQ(extent.work, 46u);
     EXPECT_EQ(extent.span, 36u);
+    // The serial time before a phase ends with its first task's start: the
+    // start delay lies within it, where it fits.
+    task_dag two = dag_of(2, {});
+    two.phase_begin = {0, 1};
+    two.serial = {5, 1, 0};
+    schedule_overheads delay;
+    delay.start_delay = 2;
+    EXPECT_EQ(length(two, {10, 10}, 1, delay), 5u + 10 + 2 + 10);
     // No task at all: the serial time alone.
     task_dag empty = dag_of(0, {});
     empty.serial = {7, 0};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <queue>
+#include <unordered_map>
 #include <utility>
 
 #include "common/saturating.h"
@@ -75,16 +76,21 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
     std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<std::uint64_t>> free_at;
     std::uint64_t clock = 0;
     for (std::size_t k = 0; k < dag.phases(); ++k) {
-        clock = saturating_add(clock, serial_before(dag, k));
         const phase_range phase = phase_at(dag, k);
-        if (phase.first >= phase.last) continue;
+        if (phase.first >= phase.last) {
+            clock = saturating_add(clock, serial_before(dag, k));
+            continue;
+        }
+        // A serial stretch ends with the start of the phase's first task, so
+        // it holds that task's start delay, which the schedule adds itself.
+        const std::uint64_t begin =
+            std::max(clock, saturating_sub(saturating_add(clock, serial_before(dag, k)), overheads.start_delay));
         std::vector<std::uint32_t> waits = waits_in_phase(dag, phase);
-        const std::uint64_t begin = clock;
-        std::uint64_t streamed = 0;
+        std::unordered_map<std::uint32_t, std::uint64_t> created;  // per stream, in this phase
         for (std::uint32_t t = phase.first; t < phase.last; ++t) {
             ready[t] = begin;
-            if (t < dag.streamed.size() && dag.streamed[t])
-                ready[t] = saturating_add(begin, saturating_mul(streamed++, overheads.creation_cost));
+            if (t < dag.stream.size() && dag.stream[t] != 0)
+                ready[t] = saturating_add(begin, saturating_mul(created[dag.stream[t]]++, overheads.creation_cost));
         }
         auto met = [&](std::uint32_t t, std::uint64_t at) {
             ready[t] = std::max(ready[t], at);

@@ -19,14 +19,15 @@ namespace mvt_trace {
 //   - its predecessors to end;
 //   - its creator, a task that creates it while running, to have run
 //     `created_after` of its own duration;
-//   - if it is `streamed`, its turn in the phase's stream of tasks that the
-//     program creates from outside any task: the k-th of them (from 0) is
-//     created k creation costs after the phase begins.
+//   - if it belongs to a stream (of the tasks that one thread of the
+//     program creates from outside any task), its turn in that stream: the
+//     k-th task of a stream in the phase (from 0) is created k creation
+//     costs after the phase begins.
 struct task_dag {
     compressed_rows predecessors;
     std::vector<std::uint32_t> creator;       // per task, or no_index; may be empty: no task has one
     std::vector<std::uint64_t> created_after;  // per task with a creator
-    std::vector<char> streamed;               // per task; may be empty: none is
+    std::vector<std::uint32_t> stream;        // per task, or 0 for none; may be empty: none is
     // The first task of each phase, ascending from 0; empty means one phase.
     std::vector<std::uint32_t> phase_begin;
     // serial[k]: the time the program runs alone before phase k; the last
@@ -39,7 +40,8 @@ struct task_dag {
 
 // What running a task costs beyond its own duration, as the run measured it.
 struct schedule_overheads {
-    // From the moment a task may start until a free worker has started it.
+    // From the moment a task may start until a free worker has started it;
+    // a phase's serial time holds it already.
     std::uint64_t start_delay = 0;
     // The time the program takes to create one task from outside any task.
     std::uint64_t creation_cost = 0;
