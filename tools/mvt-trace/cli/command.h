@@ -39,13 +39,18 @@ struct command_spec {
 struct invocation {
     const command_spec* command = nullptr;
     std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values;  // the last value of each option
+    std::map<std::string, std::vector<std::string>> every_value;  // each value, for options given more than once
     std::vector<std::string> program;  // the words after "--"
 
     bool has(const std::string& long_name) const { return values.count(long_name) != 0; }
     std::string value(const std::string& long_name, const std::string& fallback = "") const {
         auto found = values.find(long_name);
         return found == values.end() ? fallback : found->second;
+    }
+    std::vector<std::string> all_values(const std::string& long_name) const {
+        auto found = every_value.find(long_name);
+        return found == every_value.end() ? std::vector<std::string>{} : found->second;
     }
 };
 

@@ -15,6 +15,7 @@ extern const command_spec timeline_command;
 extern const command_spec dot_command;
 extern const command_spec chrome_command;
 extern const command_spec report_command;
+extern const command_spec predict_command;
 
 }  // namespace mvt_trace
 
