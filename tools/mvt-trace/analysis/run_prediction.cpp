@@ -164,10 +164,12 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
     const std::vector<std::uint64_t> released_by_predecessor = waits.released;
 
     // Creation: who created each OpenMP task with dependences, and when.
-    std::unordered_map<std::uint64_t, std::uint32_t> task_by_id;
+    std::vector<std::vector<std::uint32_t>> task_by_id(model.processes().size());
+    for (std::size_t p = 0; p < task_by_id.size(); ++p) task_by_id[p].assign(model.processes()[p].ids.size(), no_index);
     for (std::uint32_t t = 0; t < n; ++t) {
         const execution& x = executions[tasks[t]];
-        task_by_id.emplace(static_cast<std::uint64_t>(model.process_of(x)) << 32 | x.id, t);
+        std::uint32_t& task = task_by_id[model.process_of(x)][x.id];
+        if (task == no_index) task = t;
     }
     s.dag.creator.assign(n, no_index);
     s.dag.created_after.assign(n, 0);
@@ -185,10 +187,11 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
         if (!is_openmp_task_node(node)) continue;
         std::uint64_t& released = waits.released[t];
         released = released == unknown ? node.declared : std::max(released, node.declared);
-        auto creator = task_by_id.find(static_cast<std::uint64_t>(node.process) << 32 | node.parent_id);
-        if (creator != task_by_id.end() && creator->second < t) {
-            s.dag.creator[t] = creator->second;
-            s.dag.created_after[t] = run_by(model, executions[tasks[creator->second]], node.declared);
+        const std::vector<std::uint32_t>& ids = task_by_id[node.process];
+        const std::uint32_t creator = node.parent_id < ids.size() ? ids[node.parent_id] : no_index;
+        if (creator < t) {
+            s.dag.creator[t] = creator;
+            s.dag.created_after[t] = run_by(model, executions[tasks[creator]], node.declared);
         } else {
             s.dag.stream[t] = node.declared_thread + 1;
         }
@@ -216,17 +219,33 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
     s.dag.serial.push_back(saturating_sub(model.last_timestamp(), ended));
     if (n == 0) s.dag.serial = {s.recorded_ns, 0};
 
+    // Labels: a construct's, whose label no other construct has; else a
+    // node's or a name's, looked up as text. A large OpenMP run has a
+    // construct per task node, and hashing a text per task costs more than
+    // the schedules.
     s.durations.reserve(n);
-    std::unordered_map<std::string, std::uint32_t> label_number;
+    std::vector<std::uint32_t> label_of_construct(labels.constructs().size(), no_index);
+    std::unordered_map<std::string, std::uint32_t> label_of_text;
+    auto add_label = [&](std::string text) {
+        s.labels.push_back(std::move(text));
+        s.label_time.push_back(0);
+        return static_cast<std::uint32_t>(s.labels.size() - 1);
+    };
     for (std::uint32_t e : tasks) {
-        s.durations.push_back(executions[e].busy);
-        auto [at, added] = label_number.emplace(labels.of_execution(model, executions[e]), static_cast<std::uint32_t>(s.labels.size()));
-        if (added) {
-            s.labels.push_back(at->first);
-            s.label_time.push_back(0);
+        const execution& x = executions[e];
+        s.durations.push_back(x.busy);
+        const std::uint32_t construct = x.node != no_index ? labels.construct_of(x.node) : no_index;
+        std::uint32_t label = no_index;
+        if (construct != no_index) {
+            label = label_of_construct[construct];
+            if (label == no_index) label = label_of_construct[construct] = add_label(labels.constructs()[construct].label);
+        } else {
+            std::string text = labels.of_execution(model, x);
+            auto found = label_of_text.find(text);
+            label = found != label_of_text.end() ? found->second : label_of_text[text] = add_label(text);
         }
-        s.label_of.push_back(at->second);
-        s.label_time[at->second] = saturating_add(s.label_time[at->second], executions[e].busy);
+        s.label_of.push_back(label);
+        s.label_time[label] = saturating_add(s.label_time[label], x.busy);
     }
     s.overheads.start_delay = measure_start_delay(model, tasks, waits.released, s.recorded_workers);
     s.overheads.creation_cost = measure_creation_cost(model);

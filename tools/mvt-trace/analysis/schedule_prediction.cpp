@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 #include <queue>
-#include <unordered_map>
 #include <utility>
 
 #include "common/saturating.h"
@@ -52,15 +51,14 @@ bool within(const phase_range& phase, std::uint32_t t) { return t >= phase.first
 
 // What a task waits for within its phase, counted down as it is met; an
 // edge that leaves the phase was met when the phase began.
-std::vector<std::uint32_t> waits_in_phase(const task_dag& dag, const phase_range& phase) {
-    std::vector<std::uint32_t> waits(phase.last - phase.first, 0);
+void count_waits(const task_dag& dag, const phase_range& phase, std::vector<std::uint32_t>& waits) {
     for (std::uint32_t t = phase.first; t < phase.last; ++t) {
-        std::uint32_t& w = waits[t - phase.first];
+        std::uint32_t& w = waits[t];
+        w = 0;
         for (const std::uint32_t* p = dag.predecessors.row_begin(t); p != dag.predecessors.row_end(t); ++p)
             if (*p < t && within(phase, *p)) ++w;
         if (t < dag.creator.size() && dag.creator[t] < t && within(phase, dag.creator[t])) ++w;
     }
-    return waits;
 }
 
 }  // namespace
@@ -71,9 +69,13 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
     const release_lists lists = release_lists_of(dag);
     // When each task may start: the latest of what it waited for so far.
     std::vector<std::uint64_t> ready(dag.size(), 0);
+    std::vector<std::uint32_t> waits(dag.size(), 0);
+    // Per stream, the tasks it created in the phase so far.
+    std::vector<std::uint64_t> created(dag.stream.empty() ? 1 : *std::max_element(dag.stream.begin(), dag.stream.end()) + 1, 0);
     using entry = std::pair<std::uint64_t, std::uint32_t>;  // (time, task)
     std::priority_queue<entry, std::vector<entry>, std::greater<entry>> startable;
-    std::priority_queue<std::uint64_t, std::vector<std::uint64_t>, std::greater<std::uint64_t>> free_at;
+    std::vector<std::uint64_t> free_at;  // a heap, earliest first
+    const std::greater<std::uint64_t> later;
     std::uint64_t clock = 0;
     for (std::size_t k = 0; k < dag.phases(); ++k) {
         const phase_range phase = phase_at(dag, k);
@@ -85,23 +87,23 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
         // it holds that task's start delay, which the schedule adds itself.
         const std::uint64_t begin =
             std::max(clock, saturating_sub(saturating_add(clock, serial_before(dag, k)), overheads.start_delay));
-        std::vector<std::uint32_t> waits = waits_in_phase(dag, phase);
-        std::unordered_map<std::uint32_t, std::uint64_t> created;  // per stream, in this phase
+        count_waits(dag, phase, waits);
         for (std::uint32_t t = phase.first; t < phase.last; ++t) {
             ready[t] = begin;
             if (t < dag.stream.size() && dag.stream[t] != 0)
                 ready[t] = saturating_add(begin, saturating_mul(created[dag.stream[t]]++, overheads.creation_cost));
         }
+        for (std::uint32_t t = phase.first; t < phase.last && !dag.stream.empty(); ++t)
+            if (t < dag.stream.size()) created[dag.stream[t]] = 0;
         auto met = [&](std::uint32_t t, std::uint64_t at) {
             ready[t] = std::max(ready[t], at);
-            if (--waits[t - phase.first] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
+            if (--waits[t] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
         };
         for (std::uint32_t t = phase.first; t < phase.last; ++t)
-            if (waits[t - phase.first] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
+            if (waits[t] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
         // More workers than tasks would only stay idle.
         const std::uint64_t used = std::min<std::uint64_t>(workers, phase.last - phase.first);
-        free_at = {};
-        for (std::uint64_t w = 0; w < used; ++w) free_at.push(begin);
+        free_at.assign(used, begin);
         std::uint64_t end = begin;
         // Whatever a task waits for ends no earlier than the earliest free
         // worker, so the first task of the queue is the first that any task
@@ -109,10 +111,11 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
         while (!startable.empty()) {
             const auto [at, t] = startable.top();
             startable.pop();
-            const std::uint64_t start = std::max(at, free_at.top());
-            free_at.pop();
+            std::pop_heap(free_at.begin(), free_at.end(), later);
+            const std::uint64_t start = std::max(at, free_at.back());
             const std::uint64_t finish = saturating_add(start, durations[t]);
-            free_at.push(finish);
+            free_at.back() = finish;
+            std::push_heap(free_at.begin(), free_at.end(), later);
             end = std::max(end, finish);
             for (const std::uint32_t* c = lists.children.row_begin(t); c != lists.children.row_end(t); ++c)
                 if (*c > t && within(phase, *c)) met(*c, saturating_add(start, std::min(dag.created_after[*c], durations[t])));
