@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/run_analysis.h"
 #include "analysis/schedule_prediction.h"
+#include "files.h"
 #include "model/findings.h"
+#include "trace_script.h"
 
 namespace {
 
@@ -153,6 +156,28 @@ TEST(tool_prediction, phases_follow_each_other_with_their_serial_time) {
     task_dag empty = dag_of(0, {});
     empty.serial = {7, 0};
     EXPECT_EQ(length(empty, {}, 8), 7u);
+}
+
+// The report's what-ifs on the diamond A(20) -> {B(60), C(30)} -> D(20) ms,
+// recorded on two workers: halving B saves 30 ms (C then bounds the
+// middle), A and D 10 ms each, C nothing.
+TEST(tool_prediction, halving_the_construct_on_the_critical_path_saves_the_most) {
+    mvt_test::temp_dir dir;
+    const std::vector<std::string> directories = mvt_tool_test::write_trace_script(
+        mvt_test::read_file(std::string(MVT_TOOL_DATA) + "/analyze/diamond.trace"), dir.path());
+    run_layout layout;
+    std::string error;
+    ASSERT_TRUE(read_run_layout(directories, layout, error)) << error;
+    const run_analysis run = analyze_run(layout);
+    constexpr std::uint64_t ms = 1000000;
+    const std::vector<what_if_row> rows = halving_what_ifs(run.schedule, 3);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].label, "B");
+    EXPECT_EQ(rows[0].time_ns, 70 * ms);
+    EXPECT_EQ(rows[0].saved_ns, 30 * ms);
+    EXPECT_EQ(rows[1].saved_ns, 10 * ms);
+    EXPECT_EQ(rows[2].saved_ns, 10 * ms);
+    EXPECT_EQ(halving_what_ifs(run.schedule, 9).back().label, "C");
 }
 
 }  // namespace
