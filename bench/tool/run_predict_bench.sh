@@ -9,10 +9,13 @@
 #           joins (bench/tool/sleeping_tasks.c);
 #   flow    sleeping_flow, a oneTBB flow graph: a serial reader, two stages
 #           of unlimited concurrency, a serial writer (sleeping_flow.cpp).
-# Each is recorded once on 2 threads; predict gives its time on 1, 4 and 8
-# workers, and with its heavy construct twice as fast on 2 and 8. The real
-# runs, untraced, take the median wall time of RUNS runs (default 3) with
-# that many threads, and with the heavy construct built twice as fast.
+# Each is recorded RUNS times (default 3) on 2 threads; predict gives, from
+# each trace, its time on 1, 4 and 8 workers, and with its heavy construct
+# twice as fast on 2 and 8: the table shows the median prediction and the
+# spread of the predictions over the traces, since a recording on a shared
+# machine catches its load. The real runs, untraced, take the median wall
+# time of RUNS runs with that many threads, and with the heavy construct
+# made twice as fast.
 # OpenMP's idle threads wait passively (OMP_WAIT_POLICY), recorded and real
 # alike: threads that spin for work on a machine of two shared cores would
 # hold back the wake-up of the sleeping tasks, and measure the machine's
@@ -65,25 +68,32 @@ programs = {
 }
 cases = [(1, 1), (4, 1), (8, 1), (2, 2), (8, 2)]
 
-print("%-7s %-26s %12s %12s %8s" % ("program", "case", "predicted", "real", "error"))
+print("%-7s %-26s %12s %19s %12s %8s" % ("program", "case", "predicted", "(traces' spread)", "real", "error"))
 for name, p in programs.items():
-    trace = os.path.join(work, name)
-    command, _ = p["run"](2, 1)
-    subprocess.run([tool, "record", "-q", "-o", trace, "--"] + command, env=clean_env(p["record_env"]),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    traces = []
+    for k in range(runs):
+        trace = os.path.join(work, "%s%d" % (name, k))
+        command, _ = p["run"](2, 1)
+        subprocess.run([tool, "record", "-q", "-o", trace, "--"] + command, env=clean_env(p["record_env"]),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        traces.append(trace)
     for workers, factor in cases:
-        args = [tool, "predict", "--json", trace, "--workers", str(workers)]
-        if factor != 1:
-            args += ["--faster", "%s=%g" % (p["heavy"], factor)]
-        predicted = json.loads(subprocess.run(args, stdout=subprocess.PIPE, check=True).stdout)
-        predicted_s = predicted["predictions"][0]["time_ns"] / 1e9
+        predictions = []
+        for trace in traces:
+            args = [tool, "predict", "--json", trace, "--workers", str(workers)]
+            if factor != 1:
+                args += ["--faster", "%s=%g" % (p["heavy"], factor)]
+            predicted = json.loads(subprocess.run(args, stdout=subprocess.PIPE, check=True).stdout)
+            predictions.append(predicted["predictions"][0]["time_ns"] / 1e9)
+        predicted_s = statistics.median(predictions)
         command, env = p["run"](workers, factor)
         real_s = statistics.median(wall(command, env) for _ in range(runs))
         case = "%d worker%s" % (workers, "" if workers == 1 else "s")
         if factor != 1:
             case += ", %s x%g" % (p["heavy"], factor)
-        print("%-7s %-26s %10.1f ms %10.1f ms %+7.1f%%" % (
-            name, case, predicted_s * 1e3, real_s * 1e3, 100 * (predicted_s - real_s) / real_s))
+        print("%-7s %-26s %10.1f ms %8.1f - %6.1f ms %10.1f ms %+7.1f%%" % (
+            name, case, predicted_s * 1e3, min(predictions) * 1e3, max(predictions) * 1e3, real_s * 1e3,
+            100 * (predicted_s - real_s) / real_s))
 PY
 
 # About 1,650 bytes a task in the generated trace: 165 MB hold some 100,000.
