@@ -77,30 +77,36 @@ TEST(tool_predict, a_diamond_and_its_faster_variants_give_the_known_schedules) {
     EXPECT_EQ(workers, (std::vector<int>{1, 2, 4, 8, 16, 32, 64}));
 }
 
-// Tasks of no graph in two bursts: the stretch where nothing ran between
-// them is a point the second burst waited for, and keeps its length.
-TEST(tool_predict, tasks_of_no_graph_run_in_phases_parted_where_nothing_ran) {
+// Tasks of no graph in two bursts. Within the first, the threads end their
+// tasks together and take the next ones 10 us later, the usual hand-out:
+// that is no join. Between the bursts nothing ran for 5 ms, a point the
+// second burst waited for, which keeps its length.
+TEST(tool_predict, tasks_of_no_graph_run_in_phases_parted_where_nothing_ran_for_long) {
     mvt_test::temp_dir dir;
     const std::string run = script_run(R"(thread 0
 0 task_begin work 1 0 step
-10ms task_end work
-10ms task_begin work 2 0 step
-20ms task_end work
-25ms task_begin work 5 0 step
-35ms task_end work
+10000us task_end work
+10010us task_begin work 2 0 step
+20010us task_end work
+20020us task_begin work 3 0 step
+30020us task_end work
+35020us task_begin work 4 0 step
+45020us task_end work
 thread 1
-0 task_begin work 3 0 step
-10ms task_end work
-10ms task_begin work 4 0 step
-20ms task_end work
-25ms task_begin work 6 0 step
-35ms task_end work
+0 task_begin work 5 0 step
+10000us task_end work
+10010us task_begin work 6 0 step
+20010us task_end work
+20020us task_begin work 7 0 step
+30020us task_end work
+35020us task_begin work 8 0 step
+45020us task_end work
 )",
                                        dir);
-    const json r = predict_json({run, "--workers", "1,2,4"}, dir.path());
-    EXPECT_EQ(times(r), (std::vector<std::uint64_t>{65 * ms, 35 * ms, 25 * ms}));
+    const json r = predict_json({run, "--workers", "1,2,4,8"}, dir.path());
+    EXPECT_EQ(times(r), (std::vector<std::uint64_t>{85 * ms, 45 * ms, 35 * ms, 25 * ms}));
     // Twice as fast, the tasks leave the serial stretch as it was.
-    const json faster = predict_json({run, "--workers", "4", "--faster", "step=2"}, dir.path());
+    const json faster = predict_json({run, "--workers", "8", "--faster", "step=2"}, dir.path());
     EXPECT_EQ(times(faster), (std::vector<std::uint64_t>{15 * ms}));
 }
 

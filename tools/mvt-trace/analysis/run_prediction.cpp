@@ -81,20 +81,23 @@ void add_graph_waits(const trace_model& model, const execution_graph& graph, con
     }
 }
 
-// Whether the thread began a piece of a task in (after, before).
-bool ran_task_between(const trace_model& model, std::uint32_t thread, std::uint64_t after, std::uint64_t before) {
+// The time the thread spent in tasks that it began in (after, before).
+std::uint64_t task_time_between(const trace_model& model, std::uint32_t thread, std::uint64_t after,
+                                std::uint64_t before) {
     const trace_model::piece* first = model.pieces().data() + model.thread_pieces(thread);
     const trace_model::piece* last = model.pieces().data() + model.thread_pieces(thread + 1);
     const trace_model::piece* p = std::upper_bound(
         first, last, after, [](std::uint64_t t, const trace_model::piece& piece) { return t < piece.begin; });
+    std::uint64_t time = 0;
     for (; p != last && p->begin < before; ++p)
-        if (model.executions()[p->execution].is_work()) return true;
-    return false;
+        if (model.executions()[p->execution].is_work()) time = saturating_add(time, std::min(p->end, before) - p->begin);
+    return time;
 }
 
 // The time between consecutive creations of OpenMP tasks on one thread,
-// where the thread ran no task in between: a program creates its tasks in
-// a loop, so most such intervals are one creation each.
+// less the tasks the thread ran in between (a runtime runs a task in place
+// when its queue is full): a program creates its tasks in a loop, so most
+// intervals are one creation each.
 std::uint64_t measure_creation_cost(const trace_model& model) {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> created;
     for (const trace_model::object& o : model.objects())
@@ -104,10 +107,28 @@ std::uint64_t measure_creation_cost(const trace_model& model) {
     for (std::size_t k = 1; k < created.size(); ++k) {
         const auto [thread, at] = created[k];
         const std::uint64_t before = created[k - 1].second;
-        if (thread == created[k - 1].first && !ran_task_between(model, thread, before, at))
-            intervals.push_back(at - before);
+        if (thread == created[k - 1].first)
+            intervals.push_back(saturating_sub(at - before, task_time_between(model, thread, before, at)));
     }
     return median(std::move(intervals));
+}
+
+// The time from a thread's task to its next, where the next began after
+// the last ended: mostly a runtime handing a thread its next task.
+std::uint64_t measure_dispatch_gap(const trace_model& model) {
+    std::vector<std::uint64_t> gaps;
+    for (std::uint32_t thread = 0; thread < model.threads().size(); ++thread) {
+        bool any = false;
+        std::uint64_t ended = 0;
+        for (std::size_t p = model.thread_pieces(thread); p < model.thread_pieces(thread + 1); ++p) {
+            const trace_model::piece& piece = model.pieces()[p];
+            if (!model.executions()[piece.execution].is_work()) continue;
+            if (any && piece.begin >= ended) gaps.push_back(piece.begin - ended);
+            ended = any ? std::max(ended, piece.end) : piece.end;
+            any = true;
+        }
+    }
+    return median(std::move(gaps));
 }
 
 // The delay from the moment a task was let start to its begin, over the
@@ -198,19 +219,24 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
     }
     s.dag.predecessors = compressed_rows(n, waits.edges);
 
-    // Phases: where nothing ran, nothing that could run waited, and the
-    // first task after was not let start by a task that ended there. A
+    // Phases: where nothing ran for longer than twice the time a thread
+    // takes from one task to the next, nothing that could run waited, and
+    // the first task after was not let start by a task that ended there. A
     // stretch where the tasks in flight happened to end together, and the
-    // next waited for the last of them, is no point that everything after
-    // waits for: cut there, the phase would hold later tasks back behind
-    // tasks that only the recorded number of workers ran first.
+    // next ones were handed out as usual or waited for the last of them, is
+    // no point that everything after waits for: cut there, the phase would
+    // hold later tasks back behind tasks that only the recorded number of
+    // workers ran first. A join with no more between than the usual hand-out
+    // (a taskwait and the next task created at once) goes unseen.
+    const std::uint64_t dispatch_gap = measure_dispatch_gap(model);
     std::vector<std::uint64_t> earliest_release_from(n + 1, unknown);
     for (std::size_t t = n; t-- > 0;) earliest_release_from[t] = std::min(earliest_release_from[t + 1], waits.released[t]);
     std::uint64_t ended = model.first_timestamp();
     for (std::uint32_t t = 0; t < n; ++t) {
         const execution& x = executions[tasks[t]];
         const bool released_there = released_by_predecessor[t] != unknown && released_by_predecessor[t] >= ended;
-        if (t == 0 || (x.begin > ended && earliest_release_from[t] >= ended && !released_there)) {
+        const bool long_enough = x.begin > ended && x.begin - ended > saturating_mul(2, dispatch_gap);
+        if (t == 0 || (long_enough && earliest_release_from[t] >= ended && !released_there)) {
             s.dag.phase_begin.push_back(t);
             s.dag.serial.push_back(saturating_sub(x.begin, ended));
         }
