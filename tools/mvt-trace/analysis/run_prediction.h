@@ -29,11 +29,11 @@ namespace mvt_trace {
 //   - a task of no node (an OpenMP task without dependences): nothing but
 //     its phase and its turn among such tasks, taken as created one after
 //     another: the trace says neither who created it nor when.
-// Phases: where no task ran at all, while no task whose predecessors had
-// all ended was left waiting, the run passed a point that everything after
-// waited for: a barrier, a taskwait with nothing left to run, the
-// program's own serial code. The time with no task running is kept as it
-// was, as serial time.
+// Phases: where no task ran at all for longer than a thread usually takes
+// from one task to its next, while no task whose predecessors had all ended
+// was left waiting, the run passed a point that everything after waited
+// for: a barrier, a taskwait followed by the program's own serial code.
+// The time with no task running is kept as it was, as serial time.
 //
 // Not modelled: a taskwait or taskgroup that a task waits at before it
 // ends (the trace does not record them; where a parent waits with nothing
