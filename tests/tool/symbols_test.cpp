@@ -21,21 +21,25 @@
 
 namespace {
 
-// The values of every code_address metadata record of a directory.
+// The values of every code_address metadata record of a directory. The
+// handle may be created in one thread's file and used in another's.
 std::vector<std::uint64_t> code_addresses(const std::string& directory) {
-    std::vector<std::uint64_t> addresses;
+    std::vector<mvt_test::trace_file> traces;
     for (const std::string& name : mvt_test::list_dir(directory)) {
         if (name.rfind("_mvt.", 0) != 0) continue;
-        const mvt_test::trace_file trace = mvt_test::parse_trace(directory + "/" + name);
-        EXPECT_TRUE(trace.whole()) << name << ": " << trace.error;
-        std::string key;
-        for (const mvt_test::trace_record& r : trace.records) {
-            if (r.name() == "string_handle_createA" && r.fields.size() == 5 && r.fields[4].text == "code_address")
-                key = r.fields[2].text;
-            else if (r.name() == "metadata" && r.fields.size() == 8 && r.fields[4].text == key)
-                addresses.push_back(std::stoull(r.fields[7].text));
-        }
+        traces.push_back(mvt_test::parse_trace(directory + "/" + name));
+        EXPECT_TRUE(traces.back().whole()) << name << ": " << traces.back().error;
     }
+    std::set<std::string> keys;
+    for (const mvt_test::trace_file& trace : traces)
+        for (const mvt_test::trace_record& r : trace.records)
+            if (r.name() == "string_handle_createA" && r.fields.size() == 5 && r.fields[4].text == "code_address")
+                keys.insert(r.fields[2].text);
+    std::vector<std::uint64_t> addresses;
+    for (const mvt_test::trace_file& trace : traces)
+        for (const mvt_test::trace_record& r : trace.records)
+            if (r.name() == "metadata" && r.fields.size() == 8 && keys.count(r.fields[4].text))
+                addresses.push_back(std::stoull(r.fields[7].text));
     return addresses;
 }
 

@@ -91,6 +91,8 @@ run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
     run.constructs = gather_constructs(run.model, run.labels, run.dependencies);
     run.concurrency = measure_concurrency(run.model, false);
     run.task_concurrency = measure_concurrency(run.model, true);
+    run.schedule = schedule_of_run(run.model, run.labels, run.graph);
+    run.scalability = summarize_scalability(run.schedule);
     for (const named_statistics& group : run.statistics.unattached) {
         run.tasks_without_node += group.stats.count();
         run.tasks_without_node_ns += group.stats.total();

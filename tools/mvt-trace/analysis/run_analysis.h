@@ -10,6 +10,7 @@
 #include "analysis/execution_graph.h"
 #include "analysis/execution_statistics.h"
 #include "analysis/labels.h"
+#include "analysis/run_prediction.h"
 #include "model/trace_model.h"
 #include "reading/run_pass.h"
 
@@ -70,6 +71,9 @@ struct run_analysis {
     // OpenMP tasks without dependences: no node, so outside the graph.
     std::uint64_t tasks_without_node = 0;
     std::uint64_t tasks_without_node_ns = 0;
+    // The run as a schedule, and its predicted time on 1 to 64 workers.
+    run_schedule schedule;
+    scalability_summary scalability;
     // What would have named the code addresses, when something was missing
     // (a module map, the symbolizer, debug information): one line each.
     std::vector<std::string> hints;

@@ -91,6 +91,7 @@ bool parse_arguments(const command_spec& command, const std::vector<std::string>
             value = words[++i];
         }
         parsed.values[option->long_name] = value;
+        parsed.every_value[option->long_name].push_back(value);
     }
     if (command.takes_program && parsed.program.empty()) {
         error = "no program to run: give it after '--'";

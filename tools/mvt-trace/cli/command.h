@@ -40,7 +40,8 @@ struct command_spec {
 struct invocation {
     const command_spec* command = nullptr;
     std::vector<std::string> positional;
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> values;  // the last value of each option
+    std::map<std::string, std::vector<std::string>> every_value;  // each value, for options given more than once
     std::vector<std::string> program;  // the words after "--", for a command that takes a program
     // For any other command "--" splits the positional words in two lists
     // (diff's two runs), options still allowed on either side: this is how
@@ -51,6 +52,10 @@ struct invocation {
     std::string value(const std::string& long_name, const std::string& fallback = "") const {
         auto found = values.find(long_name);
         return found == values.end() ? fallback : found->second;
+    }
+    std::vector<std::string> all_values(const std::string& long_name) const {
+        auto found = every_value.find(long_name);
+        return found == every_value.end() ? std::vector<std::string>{} : found->second;
     }
 };
 

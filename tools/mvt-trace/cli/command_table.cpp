@@ -22,7 +22,8 @@ std::string option_words(const option_spec& option) {
 
 const std::vector<const command_spec*>& all_commands() {
     static const std::vector<const command_spec*> commands = {
-        &record_command, &check_command, &summary_command, &analyze_command, &diff_command, &report_command, &timeline_command, &dot_command, &chrome_command,
+        &record_command, &check_command, &summary_command, &analyze_command, &predict_command, &diff_command,
+        &report_command, &timeline_command, &dot_command, &chrome_command,
     };
     return commands;
 }

@@ -16,6 +16,7 @@ extern const command_spec dot_command;
 extern const command_spec chrome_command;
 extern const command_spec report_command;
 extern const command_spec diff_command;
+extern const command_spec predict_command;
 
 }  // namespace mvt_trace
 

@@ -67,6 +67,8 @@ void model_builder::collect_objects() {
                 o.kind = kind;
                 o.openmp = openmp;
                 o.role = role_of(model_.text(kind), openmp);
+                o.declared = d->timestamp;
+                o.declared_thread = f;
                 objects.push_back(o);
                 sources_.push_back({id, id_number(f, d->parent), d->timestamp, f, d->order});
                 continue;

@@ -136,6 +136,10 @@ public:
         std::uint32_t parent_id = 0;     // that parent's identifier, by number, declared or not
         std::uint32_t port_of = no_index;  // for a port, its node
         std::uint32_t first_body = no_index;  // identifier number of the first body that rule 3 gave it
+        // Its first declaration: for an OpenMP task node, when and where the
+        // task was created.
+        std::uint64_t declared = 0;
+        std::uint32_t declared_thread = 0;
         object_role role = object_role::node;
         bool has_code_address = false;
         bool openmp = false;  // declared in the OpenMP domain

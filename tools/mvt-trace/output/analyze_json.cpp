@@ -5,6 +5,7 @@
 
 #include "common/text_format.h"
 #include "output/analyze_problems.h"
+#include "output/predict_json.h"
 
 namespace mvt_trace {
 
@@ -185,6 +186,7 @@ json analysis_json(const run_analysis& run, const analysis_json_options& options
     for (const named_statistics& group : run.statistics.runtime) runtime.push_back(named_json(group));
     root["runtime"] = std::move(runtime);
     root["dependency_graph"] = dependency_json(run, options);
+    root["scalability"] = scalability_json(run.scalability);
     root["concurrency"] = concurrency_json(run);
     root["problems"] = finding_lines(model, severity::problem);
     std::vector<std::string> notes = finding_lines(model, severity::note);
@@ -218,6 +220,7 @@ void write_analysis_json(const run_analysis& run, std::ostream& out, const analy
                                               : named_json(stats.runtime[i - stats.runtime_nodes.size()]);
     });
     member("dependency_graph", dependency_json(run, options));
+    member("scalability", scalability_json(run.scalability));
     member("concurrency", concurrency_json(run));
     member("problems", finding_lines(model, severity::problem));
     std::vector<std::string> notes = finding_lines(model, severity::note);

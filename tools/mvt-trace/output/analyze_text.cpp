@@ -8,6 +8,7 @@
 #include "common/text_format.h"
 #include "common/terminal_text.h"
 #include "output/analyze_problems.h"
+#include "output/predict_text.h"
 
 namespace mvt_trace {
 
@@ -226,6 +227,7 @@ void write_analysis_text(const run_analysis& run, std::ostream& out) {
     write_constructs(run, out);
     write_unattached(run, out);
     write_dependencies(run, out);
+    out << "\n" << scalability_line(run.scalability) << "\n";
     write_runtime(run, out);
     write_concurrency(run, out);
     write_findings(run, out);

@@ -34,8 +34,11 @@ constexpr std::size_t page_constructs = 1000;
 
 // Writes the page's data object, safe to stand inside a <script> element:
 // {"format": 2, "generator": ..., "run": {...}, "analysis": {...},
-//  "timeline": {...}, "graph": {"svg", "note", "instances_svg"},
+//  "what_if": [{"label", "time_ns", "saved_ns"}], "timeline": {...},
+//  "graph": {"svg", "note", "instances_svg"},
 //  "comparison": diff --json's object, or null without a baseline}.
+// The analysis holds the predicted times (scalability); what_if the five
+// constructs whose halving saves the most on the recorded number of workers.
 void write_report_data(const run_analysis& run, const report_options& options, std::ostream& out);
 
 // The whole page: that object inside the built-in page.

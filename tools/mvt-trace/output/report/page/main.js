@@ -134,7 +134,11 @@ function main() {
   // Choosing a task node or a construct anywhere shows it everywhere. Only
   // a link the reader followed moves the page; other views mark it where
   // they are.
-  const reveal = (id) => document.getElementById(id).scrollIntoView({ behavior: 'smooth', block: 'nearest' });
+  // Smooth unless the reader asked for less motion.
+  const reveal = (id) => document.getElementById(id).scrollIntoView({
+    behavior: window.matchMedia('(prefers-reduced-motion: reduce)').matches ? 'auto' : 'smooth',
+    block: 'nearest',
+  });
   const links = {
     node(index, from) {
       if (views.tasks) views.tasks.select(index);
