@@ -15,6 +15,8 @@ extern const command_spec timeline_command;
 extern const command_spec dot_command;
 extern const command_spec chrome_command;
 extern const command_spec report_command;
+extern const command_spec otf2_command;
+extern const command_spec sqlite_command;
 
 }  // namespace mvt_trace
 
