@@ -214,7 +214,7 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
     }
     // Threads busy with executions at depth 0, added up, are the thread-time
     // of the concurrency profile, where nothing open at the end counts.
-    if (sql_number(database, "SELECT count(*) FROM executions WHERE open_at_end") == 0) {
+    if (sql_number(database, "SELECT count(*) FROM executions WHERE duration_ns IS NULL") == 0) {
         std::uint64_t busy = 0, thread_time = 0;
         for (const json& row : sql(database, busy_per_thread)) busy += row["busy_ns"].get<std::uint64_t>();
         for (const auto& [k, ns] : analysis["concurrency"]["time_at_ns"].items())
@@ -235,7 +235,7 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
     for (const json& row : sql(database, "SELECT id, process, identifier FROM nodes"))
         node_names[row["id"].get<std::uint64_t>()] = std::to_string(row["process"].get<int>()) + "/" + row["identifier"].get<std::string>();
     std::set<std::uint64_t> open_at_end;
-    for (const json& row : sql(database, "SELECT id FROM executions WHERE open_at_end")) open_at_end.insert(row["id"].get<std::uint64_t>());
+    for (const json& row : sql(database, "SELECT id FROM executions WHERE duration_ns IS NULL")) open_at_end.insert(row["id"].get<std::uint64_t>());
     for (const json& row : sql(database, "SELECT id, pieces, node, duration_ns FROM executions")) {
         const std::uint64_t e = row["id"].get<std::uint64_t>();
         EXPECT_EQ(events.pieces_of.at(e), row["pieces"].get<std::size_t>()) << "execution " << e;
@@ -330,7 +330,7 @@ TEST(tool_export, golden_traces_keep_processes_open_executions_regions_and_metad
         EXPECT_EQ(lines_starting(definitions, "LOCATION_GROUP"), dirs.size());
         EXPECT_EQ(sql_number(database, "SELECT count(*) FROM processes"), dirs.size());
         if (std::string(name) == "unpaired") {
-            EXPECT_EQ(sql_number(database, "SELECT count(*) FROM executions WHERE open_at_end"), 3u);
+            EXPECT_EQ(sql_number(database, "SELECT count(*) FROM executions WHERE duration_ns IS NULL"), 3u);
             EXPECT_EQ(sql(database, "SELECT name, begin_ns, end_ns, open_at_end FROM regions ORDER BY id"),
                       json::parse(R"([{"name": "phase", "begin_ns": 6000000, "end_ns": 20000000, "open_at_end": 1},
                                       {"name": "phase", "begin_ns": 7000000, "end_ns": 8000000, "open_at_end": 0},

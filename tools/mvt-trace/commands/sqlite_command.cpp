@@ -22,7 +22,7 @@ int run_sqlite(const invocation& call) {
         print_error(error);
         return 2;
     }
-    const run_analysis run = analyze_run(layout, progress_options(call));
+    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
     if (const int status = warn_about(run.reports); status != 0) return status;
     if (!write_sqlite(run, out.temporary_path(), std::string("mvt-trace ") + MVT_TRACE_VERSION, error)) {
         print_error("cannot write " + call.value("--output") + ": " + error);

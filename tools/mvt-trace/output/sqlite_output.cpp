@@ -238,14 +238,12 @@ CREATE TABLE executions (
   construct INTEGER REFERENCES constructs(id),
   name TEXT NOT NULL,
   identifier TEXT NOT NULL,
-  parent_identifier TEXT NOT NULL,
   role TEXT NOT NULL,                -- 'task', 'task_without_node' or 'runtime'
   begin_ns INTEGER NOT NULL,
   end_ns INTEGER NOT NULL,
-  duration_ns INTEGER,               -- its pieces' time; null while open at the end
+  duration_ns INTEGER,               -- its pieces' time; null while open at the end of its file
   pieces INTEGER NOT NULL,
-  depth INTEGER NOT NULL,
-  open_at_end INTEGER NOT NULL);
+  depth INTEGER NOT NULL);
 CREATE TABLE resumed_pieces (      -- the pieces of executions that ran in several
   execution INTEGER NOT NULL REFERENCES executions(id),
   ordinal INTEGER NOT NULL,          -- from 1
@@ -289,20 +287,22 @@ CREATE TABLE metadata (
   text TEXT);
 )sql";
 
-// Created with the tables and kept up to date as rows go in: sorting each
-// table once the rows are in measured no faster, and takes temporary space
-// the size of the table.
+// Created with the tables and kept up to date as rows go in: their keys
+// come nearly in order, so each lands at the end of its index.
 const char* const indexes = R"sql(
 CREATE INDEX threads_process ON threads(process);
 CREATE INDEX nodes_process_identifier ON nodes(process, identifier);
 CREATE INDEX nodes_construct ON nodes(construct);
-CREATE INDEX executions_node ON executions(node);
 CREATE INDEX edges_to ON edges(to_node);
 CREATE INDEX execution_edges_from ON execution_edges(from_execution);
 CREATE INDEX critical_path_execution ON critical_path(execution);
 CREATE INDEX regions_process_identifier ON regions(process, identifier);
 CREATE INDEX metadata_process_identifier ON metadata(process, identifier);
 )sql";
+
+// Executions come in order of time, their nodes in no order: sorting the
+// keys once, at the end, costs less than placing each as it comes.
+const char* const late_indexes = "CREATE INDEX executions_node ON executions(node);";
 
 const char* role_text(trace_model::object_role role) {
     switch (role) {
@@ -365,6 +365,7 @@ public:
         write_graphs();
         write_regions();
         write_metadata();
+        db_.exec(late_indexes);
         db_.exec("COMMIT");
     }
 
@@ -436,7 +437,7 @@ private:
     }
 
     void write_executions() {
-        inserter executions(db_, "executions", 15);
+        inserter executions(db_, "executions", 13);
         inserter pieces(db_, "resumed_pieces", 6);
         for (std::uint32_t e = 0; e < model_.executions().size(); ++e) {
             const trace_model::execution& x = model_.executions()[e];
@@ -445,11 +446,9 @@ private:
                                                              : model_.text(x.name);
             executions.row(e, process, x.thread, present(x.node),
                            x.node != no_index ? present(run_.labels.construct_of(x.node)) : std::nullopt, name,
-                           std::string_view(id_text(model_.id_of(x))),
-                           std::string_view(id_text(model_.processes()[process].ids.id(x.parent))),
-                           role_text(x.role), relative(x.begin), relative(x.end),
-                           x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy), x.piece_count, x.depth,
-                           x.open_at_end);
+                           std::string_view(id_text(model_.id_of(x))), role_text(x.role), relative(x.begin),
+                           relative(x.end), x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy),
+                           x.piece_count, x.depth);
             if (x.piece_count < 2) continue;
             std::uint32_t ordinal = 0;
             for (std::uint32_t p = x.first_piece; ordinal < x.piece_count && p != no_index; p = model_.pieces()[p].next) {
