@@ -19,6 +19,7 @@
 #include "files.h"
 #include "tool_run.h"
 #include "trace_script.h"
+#include "trace_text.h"
 
 namespace {
 
@@ -343,6 +344,17 @@ TEST(tool_export, golden_traces_keep_processes_open_executions_regions_and_metad
                       json::parse(R"([{"code_address": "0xbee"}])"));
         }
     }
+}
+
+TEST(tool_export, a_run_that_recorded_nothing_is_still_an_archive_readers_open) {
+    if (otf2_print.empty() || sqlite3_shell.empty()) GTEST_SKIP() << "otf2-print or sqlite3 is not installed";
+    mvt_test::temp_dir run, out;
+    mvt_test::write_file(run / "_mvt.0", trace_text::file("", 20));
+    ASSERT_EQ(run_tool({"otf2", run.path(), "-o", out / "archive"}).exit_code, 0);
+    ASSERT_EQ(run_tool({"sqlite", run.path(), "-o", out / "run.db"}).exit_code, 0);
+    EXPECT_EQ(read_otf2_events(out / "archive").enters, 0u);
+    EXPECT_EQ(lines_starting(global_definitions(out / "archive"), "LOCATION "), 1u);
+    EXPECT_EQ(sql_number(out / "run.db", "SELECT count(*) FROM executions"), 0u);
 }
 
 bool one_error_line(const child_result& r) {

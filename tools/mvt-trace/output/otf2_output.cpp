@@ -54,7 +54,7 @@ OTF2_RegionRole role_of(const trace_model& model, const trace_model::execution& 
 class archive_writer {
 public:
     explicit archive_writer(const run_analysis& run)
-        : run_(run), model_(run.model), ordinal_(model_.pieces().size(), 0),
+        : run_(run), model_(run.model), no_records_(model_.active_threads() == 0), ordinal_(model_.pieces().size(), 0),
           place_(model_.executions().size(), no_index), region_of_object_(model_.objects().size(), OTF2_UNDEFINED_REGION) {
         for (const trace_model::execution& e : model_.executions()) {
             std::uint32_t k = 0;
@@ -118,8 +118,12 @@ private:
         if (code != OTF2_SUCCESS) fail(code);
     }
 
-    // Trace files opened in advance that no thread used hold no record.
-    bool has_location(std::uint32_t thread) const { return model_.threads()[thread].records > 0; }
+    // Trace files opened in advance that no thread used hold no record, and
+    // are left out; unless no file holds any, as OTF2's readers refuse an
+    // archive without locations.
+    bool has_location(std::uint32_t thread) const {
+        return model_.threads()[thread].records > 0 || no_records_;
+    }
 
     std::uint64_t relative(std::uint64_t ns) const {
         return ns > model_.first_timestamp() ? ns - model_.first_timestamp() : 0;
@@ -276,6 +280,7 @@ private:
 
     const run_analysis& run_;
     const trace_model& model_;
+    const bool no_records_;
     std::string first_message_;
     OTF2_Archive* archive_ = nullptr;
     OTF2_GlobalDefWriter* defs_ = nullptr;
