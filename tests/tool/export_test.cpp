@@ -134,16 +134,23 @@ json analyze_json(const std::vector<std::string>& dirs, const std::string& cwd =
     return json::parse(r.out);
 }
 
-// Node rows of analyze --json, program's and runtime's, by process and
-// identifier: {executions, total_ns}.
-std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> node_totals(const json& analysis) {
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> totals;
+// {executions, total_ns} of a row, by "process/identifier" or by label.
+using totals = std::pair<std::uint64_t, std::uint64_t>;
+using totals_by = std::map<std::string, totals>;
+
+totals totals_of(const json& row) { return {row["executions"].get<std::uint64_t>(), row["total_ns"].get<std::uint64_t>()}; }
+
+std::string node_key(const json& row, const char* identifier) {
+    return std::to_string(row["process"].get<int>()) + "/" + row[identifier].get<std::string>();
+}
+
+// Node rows of analyze --json, the program's and the runtime's.
+totals_by node_totals(const json& analysis) {
+    totals_by by_node;
     for (const char* list : {"nodes", "runtime"})
         for (const json& row : analysis[list])
-            if (row.contains("id"))
-                totals[std::to_string(row["process"].get<int>()) + "/" + row["id"].get<std::string>()] = {
-                    row["executions"].get<std::uint64_t>(), row["total_ns"].get<std::uint64_t>()};
-    return totals;
+            if (row.contains("id")) by_node[node_key(row, "id")] = totals_of(row);
+    return by_node;
 }
 
 std::uint64_t executions_counted(const json& analysis) {
@@ -190,21 +197,17 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
                              "SELECT count(duration_ns) AS executions, coalesce(sum(duration_ns), 0) AS total_ns "
                              "FROM executions WHERE role = 'task_without_node'");
     EXPECT_EQ(without[0], analysis["tasks_without_dependences"]);
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> per_node;
+    totals_by per_node;
     const json nodes = sql(database,
                            "SELECT n.process, n.identifier, count(e.duration_ns) AS executions, sum(e.duration_ns) "
                            "AS total_ns FROM executions e JOIN nodes n ON n.id = e.node GROUP BY n.id "
                            "HAVING executions > 0");
-    for (const json& row : nodes)
-        per_node[std::to_string(row["process"].get<int>()) + "/" + row["identifier"].get<std::string>()] = {
-            row["executions"].get<std::uint64_t>(), row["total_ns"].get<std::uint64_t>()};
+    for (const json& row : nodes) per_node[node_key(row, "identifier")] = totals_of(row);
     EXPECT_EQ(per_node, node_totals(analysis));
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> constructs_sql, constructs_json;
-    for (const json& row : sql(database, slowest_constructs))
-        constructs_sql[row["label"].get<std::string>()] = {row["executions"].get<std::uint64_t>(), row["total_ns"].get<std::uint64_t>()};
+    totals_by constructs_sql, constructs_json;
+    for (const json& row : sql(database, slowest_constructs)) constructs_sql[row["label"].get<std::string>()] = totals_of(row);
     for (const json& row : analysis["constructs"])
-        if (row["executions"] != 0)
-            constructs_json[row["label"].get<std::string>()] = {row["executions"].get<std::uint64_t>(), row["total_ns"].get<std::uint64_t>()};
+        if (row["executions"] != 0) constructs_json[row["label"].get<std::string>()] = totals_of(row);
     EXPECT_EQ(constructs_sql, constructs_json);
     const json path = sql(database, critical_path_executions);
     ASSERT_EQ(path.size(), graph["critical_path"].size());
@@ -231,12 +234,13 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
     EXPECT_EQ(events.leaves, events.enters);
     ASSERT_EQ(events.pieces_of.size(), executions);
     EXPECT_EQ(events.pieces_of.rbegin()->first, executions - 1);
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> per_node_otf2;
+    totals_by per_node_otf2;
     std::map<std::uint64_t, std::string> node_names;
     for (const json& row : sql(database, "SELECT id, process, identifier FROM nodes"))
-        node_names[row["id"].get<std::uint64_t>()] = std::to_string(row["process"].get<int>()) + "/" + row["identifier"].get<std::string>();
+        node_names[row["id"].get<std::uint64_t>()] = node_key(row, "identifier");
     std::set<std::uint64_t> open_at_end;
-    for (const json& row : sql(database, "SELECT id FROM executions WHERE duration_ns IS NULL")) open_at_end.insert(row["id"].get<std::uint64_t>());
+    for (const json& row : sql(database, "SELECT id FROM executions WHERE duration_ns IS NULL"))
+        open_at_end.insert(row["id"].get<std::uint64_t>());
     for (const json& row : sql(database, "SELECT id, pieces, node, duration_ns FROM executions")) {
         const std::uint64_t e = row["id"].get<std::uint64_t>();
         EXPECT_EQ(events.pieces_of.at(e), row["pieces"].get<std::size_t>()) << "execution " << e;

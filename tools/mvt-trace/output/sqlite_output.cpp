@@ -34,7 +34,10 @@ public:
         // reads the counts. Only possible before SQLite's first use.
         static const int counting_off = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
         static_cast<void>(counting_off);
-        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        // One connection, on one thread: SQLite's own locks would guard
+        // nothing.
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
             const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
             sqlite3_close(db_);
             throw sqlite_failure(message);
@@ -121,7 +124,8 @@ private:
     // Binds `rows` gathered rows from `first` on and runs the statement.
     void insert(sqlite3_stmt* statement, int first, int rows, bool then_clear = true) {
         int parameter = 0;
-        for (std::size_t k = static_cast<std::size_t>(first * columns_); k < static_cast<std::size_t>((first + rows) * columns_); ++k) {
+        const auto begin = static_cast<std::size_t>(first * columns_), end = static_cast<std::size_t>((first + rows) * columns_);
+        for (std::size_t k = begin; k < end; ++k) {
             const cell& c = cells_[k];
             ++parameter;
             switch (c.type) {
@@ -157,7 +161,8 @@ private:
     void keep(word value) {
         if (value.value > static_cast<std::uint64_t>(std::numeric_limits<sqlite3_int64>::max())) {
             char digits[24];
-            keep(std::string_view(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, value.value).ptr - digits)));
+            const char* end = std::to_chars(digits, digits + sizeof digits, value.value).ptr;
+            keep(std::string_view(digits, static_cast<std::size_t>(end - digits)));
             return;
         }
         cell c;
@@ -324,8 +329,8 @@ const char* role_text(trace_model::execution_role role) {
     return "runtime";
 }
 
-// "d1.d2.d3", as full_id_text writes it, without allocating: two of these
-// go into every row of executions.
+// "d1.d2.d3", as full_id_text writes it, without allocating: one goes into
+// every row of executions.
 class id_text {
 public:
     explicit id_text(const trace_id& id) {
