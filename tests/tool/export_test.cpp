@@ -366,7 +366,8 @@ bool one_error_line(const child_result& r) {
 }
 
 child_result run_shell(const std::string& script, const std::string& cwd) {
-    return mvt_test::run_child({"/bin/sh", "-c", script}, {cwd, {}, {"MVA_DIR"}, 60});
+    return mvt_test::run_child({"/bin/sh", "-c", script},
+                               {cwd, {"LSAN_OPTIONS=print_suppressions=0:suppressions=" MVT_OTF2_LEAKS}, {"MVA_DIR"}, 60});
 }
 
 TEST(tool_export, archives_and_databases_appear_whole_or_not_at_all) {
