@@ -6,9 +6,13 @@
 set -euo pipefail
 
 # llvm-14 brings llvm-symbolizer, which names the code addresses of a trace.
-main_packages=(cmake ninja-build g++ clang libomp-14-dev nlohmann-json3-dev graphviz llvm-14)
+# mvt-trace otf2 and sqlite write through OTF2's and SQLite's own libraries;
+# OTF2 is found through its pkg-config file. Their tests read the results
+# back with otf2-print (otf2-tools) and the sqlite3 shell.
+main_packages=(cmake ninja-build g++ clang libomp-14-dev nlohmann-json3-dev graphviz llvm-14
+               pkg-config libopen-trace-format2-dev libsqlite3-dev)
 test_packages=("${main_packages[@]}" libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
-               libpugixml-dev libexpat1-dev libdnnl-dev python3 pkg-config chromium librsvg2-bin)
+               libpugixml-dev libexpat1-dev libdnnl-dev python3 chromium librsvg2-bin otf2-tools sqlite3)
 
 case ${1:-test} in
   main) packages=("${main_packages[@]}") ;;

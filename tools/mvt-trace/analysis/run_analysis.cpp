@@ -80,14 +80,16 @@ trace_model read_model(const run_layout& layout, std::vector<file_report>& repor
 }
 
 run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
-                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places) {
+                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places,
+                           analysis_depth depth) {
     run_analysis run;
     run.model = std::move(model);
     run.reports = std::move(reports);
     run.labels = run_labels(run.model, places);
-    run.statistics = gather_statistics(run.model);
     run.graph = build_execution_graph(run.model);
     run.dependencies = summarize_graph(run.model, run.graph);
+    if (depth == analysis_depth::model_and_graphs) return run;
+    run.statistics = gather_statistics(run.model);
     run.constructs = gather_constructs(run.model, run.labels, run.dependencies);
     run.concurrency = measure_concurrency(run.model, false);
     run.task_concurrency = measure_concurrency(run.model, true);
@@ -120,7 +122,7 @@ code_location located(const source_place& place) {
 
 }  // namespace
 
-run_analysis analyze_run(const run_layout& layout, const pass_options& options) {
+run_analysis analyze_run(const run_layout& layout, const pass_options& options, analysis_depth depth) {
     std::vector<file_report> reports;
     trace_model model = read_model(layout, reports, options);
     // Each process's code addresses, each once, named through its modules.
@@ -141,7 +143,7 @@ run_analysis analyze_run(const run_layout& layout, const pass_options& options) 
         const std::string hint = resolver.hint();
         if (!hint.empty() && std::find(hints.begin(), hints.end(), hint) == hints.end()) hints.push_back(hint);
     }
-    run_analysis run = analyze_model(std::move(model), std::move(reports), &places);
+    run_analysis run = analyze_model(std::move(model), std::move(reports), &places, depth);
     run.hints = std::move(hints);
     return run;
 }

@@ -79,15 +79,24 @@ struct run_analysis {
     std::vector<std::string> hints;
 };
 
+// How much of the analysis a command needs. The exports write the model, its
+// labels and its graphs: they take no statistics and no concurrency, which
+// on a run of many short executions cost a good part of the reading.
+enum class analysis_depth { everything, model_and_graphs };
+
 // Reads the run once and builds the model: for every command.
 trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options = {});
 
 // The model, then everything analyze reports of it, code addresses named
 // through each process's module map.
-run_analysis analyze_run(const run_layout& layout, const pass_options& options = {});
+// With analysis_depth::model_and_graphs, `statistics`, `constructs`, the
+// concurrency profiles and the tasks without node stay empty.
+run_analysis analyze_run(const run_layout& layout, const pass_options& options = {},
+                         analysis_depth depth = analysis_depth::everything);
 // `places`: per process, where its code addresses lie (run_labels).
 run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
-                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr);
+                           const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr,
+                           analysis_depth depth = analysis_depth::everything);
 
 }  // namespace mvt_trace
 

@@ -24,6 +24,7 @@ const std::vector<const command_spec*>& all_commands() {
     static const std::vector<const command_spec*> commands = {
         &record_command, &check_command, &summary_command, &analyze_command, &predict_command, &diff_command,
         &report_command, &timeline_command, &dot_command, &chrome_command,
+        &otf2_command, &sqlite_command,
     };
     return commands;
 }

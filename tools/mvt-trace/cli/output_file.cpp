@@ -1,5 +1,6 @@
 #include "cli/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,23 +23,63 @@ namespace {
 
 std::string reason(int error_number) { return std::strerror(error_number); }
 
-// The one temporary file of the process, for the signal handler to remove;
-// null when there is none.
+// The one temporary file or directory of the process, for the signal
+// handler to remove; null when there is none.
 std::atomic<char*> pending_temporary{nullptr};
+std::atomic<bool> pending_is_directory{false};
 
 constexpr int cleanup_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Removes `name` under the directory `parent`, and all it holds, with only
+// the calls a signal handler may make: no allocation, no stdio. Deep enough
+// for any archive this program writes; symbolic links are removed, never
+// followed.
+void remove_tree_at(int parent, const char* name, int depth) {
+    if (::unlinkat(parent, name, 0) == 0 || errno != EISDIR) return;
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 && depth < 16) {
+        // Entries removed while a listing is read may hide others on some
+        // file systems: the listing is read again until it holds nothing to
+        // remove.
+        for (int pass = 0; pass < 1000; ++pass) {
+            bool removed = false;
+            ::lseek(fd, 0, SEEK_SET);
+            alignas(struct dirent64) char buffer[4096];
+            ssize_t got = 0;
+            while ((got = ::getdents64(fd, buffer, sizeof buffer)) > 0) {
+                for (ssize_t at = 0; at < got;) {
+                    const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+                    at += entry->d_reclen;
+                    const char* n = entry->d_name;
+                    if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
+                    remove_tree_at(fd, n, depth + 1);
+                    removed = true;
+                }
+            }
+            if (!removed) break;
+        }
+    }
+    if (fd >= 0) ::close(fd);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
 void remove_temporary_and_die(int signal_number) {
-    if (char* path = pending_temporary.exchange(nullptr)) ::unlink(path);
+    if (char* path = pending_temporary.exchange(nullptr)) {
+        if (pending_is_directory.load())
+            remove_tree_at(AT_FDCWD, path, 0);
+        else
+            ::unlink(path);
+    }
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
 
 // The handlers are set only where the process left the default in place: a
 // signal the shell told it to ignore stays ignored.
-void watch_signals(const std::string& temporary) {
+void watch_signals(const std::string& temporary, bool directory = false) {
     char* copy = ::strdup(temporary.c_str());
     std::free(pending_temporary.exchange(nullptr));
+    pending_is_directory.store(directory);
     pending_temporary.store(copy);
     for (int signal_number : cleanup_signals) {
         struct sigaction current {};
@@ -87,12 +128,10 @@ const std::string* enclosing_input(const std::string& directory, const std::vect
     return nullptr;
 }
 
-// Why the result may not go to `path`, or "" when it may.
-std::string refusal(const std::string& path, const std::vector<std::string>& inputs) {
-    struct stat target {};
-    const bool exists = ::stat(path.c_str(), &target) == 0;
-    if (exists && !S_ISREG(target.st_mode))
-        return std::string(file_kind(target.st_mode)) + ", not a regular file (leave out -o to write to standard output)";
+// Why the result may not go to `path`, or "" when it may. `exists` and
+// `target` tell what lies at `path` now.
+std::string refusal(const std::string& path, const std::vector<std::string>& inputs, bool exists,
+                    const struct stat& target) {
     std::vector<std::string> directory_paths;
     std::vector<struct stat> directories;
     for (const std::string& input : inputs) {
@@ -109,6 +148,24 @@ std::string refusal(const std::string& path, const std::vector<std::string>& inp
     if (const std::string* input = enclosing_input(parent_of(path), directory_paths, directories))
         return "it lies inside the input directory " + *input;
     return "";
+}
+
+// Why a result file may not go to `path`, or "" when it may.
+std::string file_refusal(const std::string& path, const std::vector<std::string>& inputs, bool to_stdout_instead) {
+    struct stat target {};
+    const bool exists = ::stat(path.c_str(), &target) == 0;
+    if (exists && !S_ISREG(target.st_mode))
+        return std::string(file_kind(target.st_mode)) + ", not a regular file" +
+               (to_stdout_instead ? " (leave out -o to write to standard output)" : "");
+    return refusal(path, inputs, exists, target);
+}
+
+// Files made with mkstemp and directories made with mkdtemp are private to
+// their owner; a result gets what one created the ordinary way would have.
+void give_ordinary_permissions(const std::string& path, mode_t permissions) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(path.c_str(), permissions & ~mask);
 }
 
 }  // namespace
@@ -171,7 +228,7 @@ output_file::~output_file() { discard(); }
 bool output_file::open(const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
     discard();
     if (path.empty() || path == "-") return true;
-    if (const std::string why = refusal(path, inputs); !why.empty()) {
+    if (const std::string why = file_refusal(path, inputs, true); !why.empty()) {
         error = "cannot write " + path + ": " + why;
         return false;
     }
@@ -193,26 +250,49 @@ bool output_file::open(const std::string& path, const std::vector<std::string>& 
     return true;
 }
 
+bool output_file::open_named(const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
+    discard();
+    if (path.empty() || path == "-") {
+        error = "cannot write to standard output: this result is a file of its own kind (give -o FILE)";
+        return false;
+    }
+    if (const std::string why = file_refusal(path, inputs, false); !why.empty()) {
+        error = "cannot write " + path + ": " + why;
+        return false;
+    }
+    path_ = path;
+    std::string pattern = path + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + reason(errno);
+        return false;
+    }
+    ::close(fd);
+    temporary_ = name.data();
+    watch_signals(temporary_);
+    return true;
+}
+
 std::ostream& output_file::stream() { return file_ ? *file_ : std::cout; }
 
 bool output_file::commit(std::string& error) {
-    if (!file_) {
+    if (!file_ && temporary_.empty()) {
         std::cout.flush();
         if (std::cout) return true;
         error = "cannot write to standard output: " + reason(errno != 0 ? errno : EIO);
         return false;
     }
-    file_->flush();
-    if (const int failed = buffer_->close(); failed != 0 || !*file_) {
-        error = "cannot write " + path_ + ": " + reason(failed != 0 ? failed : EIO);
-        discard();
-        return false;
+    if (file_) {
+        file_->flush();
+        if (const int failed = buffer_->close(); failed != 0 || !*file_) {
+            error = "cannot write " + path_ + ": " + reason(failed != 0 ? failed : EIO);
+            discard();
+            return false;
+        }
     }
-    // mkstemp made the file private to its owner; give it the permissions
-    // a file created the ordinary way would have.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(temporary_.c_str(), 0666 & ~mask);
+    give_ordinary_permissions(temporary_, 0666);
     if (std::rename(temporary_.c_str(), path_.c_str()) != 0) {
         error = "cannot write " + path_ + ": " + reason(errno);
         discard();
@@ -229,6 +309,70 @@ void output_file::discard() {
     file_.reset();
     buffer_.reset();
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    temporary_.clear();
+    unwatch_signals();
+}
+
+}  // namespace mvt_trace
+
+namespace mvt_trace {
+
+output_directory::~output_directory() { discard(); }
+
+bool output_directory::open(const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
+    discard();
+    std::string target = path;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    if (target.empty() || target == "-") {
+        error = "cannot write to standard output: this result is a directory (give -o DIR)";
+        return false;
+    }
+    struct stat existing {};
+    if (::lstat(target.c_str(), &existing) == 0) {
+        error = "cannot write " + path + ": it exists (" + file_kind(existing.st_mode) +
+                "); give a name that does not, and the archive is made there";
+        return false;
+    }
+    if (const std::string why = refusal(target, inputs, false, existing); !why.empty()) {
+        error = "cannot write " + path + ": " + why;
+        return false;
+    }
+    std::string pattern = target + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) {
+        error = "cannot write " + path + ": " + reason(errno);
+        return false;
+    }
+    path_ = target;
+    temporary_ = name.data();
+    watch_signals(temporary_, true);
+    return true;
+}
+
+bool output_directory::commit(std::string& error) {
+    give_ordinary_permissions(temporary_, 0777);
+    // rename() would quietly replace an empty directory made there since
+    // open(); only a name still free is taken.
+    int moved = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
+    if (moved != 0 && errno == EINVAL) {
+        // A file system without that flag: the gap between look and move is
+        // then left open.
+        struct stat existing {};
+        moved = ::lstat(path_.c_str(), &existing) == 0 ? (errno = EEXIST, -1) : std::rename(temporary_.c_str(), path_.c_str());
+    }
+    if (moved != 0) {
+        error = "cannot write " + path_ + ": " + (errno == EEXIST || errno == ENOTEMPTY ? "it exists now" : reason(errno));
+        discard();
+        return false;
+    }
+    temporary_.clear();
+    unwatch_signals();
+    return true;
+}
+
+void output_directory::discard() {
+    if (!temporary_.empty()) remove_tree_at(AT_FDCWD, temporary_.c_str(), 0);
     temporary_.clear();
     unwatch_signals();
 }

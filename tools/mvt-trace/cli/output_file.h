@@ -32,6 +32,12 @@ public:
     // ("cannot write PATH: REASON"), when the file cannot or may not be
     // created.
     bool open(const std::string& path, const std::vector<std::string>& inputs, std::string& error);
+    // For a result that a library writes to a file of its own opening (a
+    // database): makes the temporary file, empty, and leaves the writing to
+    // whoever opens temporary_path(). Standard output is refused: such a
+    // result can only be a file.
+    bool open_named(const std::string& path, const std::vector<std::string>& inputs, std::string& error);
+    const std::string& temporary_path() const { return temporary_; }
     std::ostream& stream();
     // Flushes and moves the file into place. False, with `error` set, when
     // writing failed (a full disk, say); the target is then left untouched
@@ -47,6 +53,37 @@ private:
     std::string temporary_;
     std::unique_ptr<descriptor_buffer> buffer_;
     std::unique_ptr<std::ostream> file_;
+};
+
+// Where a command writes a result that is a directory of files (an OTF2
+// archive): a temporary directory beside the target, which commit() renames
+// into place. A command that fails, or is stopped by SIGINT, SIGTERM or
+// SIGHUP, leaves no half-written directory behind.
+//
+// The target must not exist, whatever it is: a directory's old files mixed
+// with new ones would be neither archive. As for output_file, no place
+// inside an input directory is accepted.
+class output_directory {
+public:
+    output_directory() = default;
+    ~output_directory();
+    output_directory(const output_directory&) = delete;
+    output_directory& operator=(const output_directory&) = delete;
+
+    // False, with `error` set ("cannot write PATH: REASON"), when the
+    // directory cannot or may not be created.
+    bool open(const std::string& path, const std::vector<std::string>& inputs, std::string& error);
+    const std::string& temporary_path() const { return temporary_; }
+    // Moves the directory into place; false, with `error` set, when that
+    // fails (the target appeared meanwhile, say), and the temporary
+    // directory is then gone.
+    bool commit(std::string& error);
+
+private:
+    void discard();
+
+    std::string path_;
+    std::string temporary_;
 };
 
 }  // namespace mvt_trace

@@ -17,6 +17,8 @@ extern const command_spec chrome_command;
 extern const command_spec report_command;
 extern const command_spec diff_command;
 extern const command_spec predict_command;
+extern const command_spec otf2_command;
+extern const command_spec sqlite_command;
 
 }  // namespace mvt_trace
 

@@ -1,0 +1,25 @@
+#ifndef MVT_TRACE_OUTPUT_SQLITE_OUTPUT_H
+#define MVT_TRACE_OUTPUT_SQLITE_OUTPUT_H
+
+#include <string>
+
+#include "analysis/run_analysis.h"
+
+namespace mvt_trace {
+
+// The version of the tables below, kept in meta.schema_version; it grows
+// when a table or column changes meaning or goes away.
+constexpr int sqlite_schema_version = 1;
+
+// Writes the run into the SQLite database at `path` (an empty file, or none):
+// tables meta, processes, threads, constructs, nodes, executions,
+// resumed_pieces (with the view pieces), edges, execution_edges,
+// critical_path, regions and metadata, with their indexes, in one
+// transaction. Times are integer nanoseconds from the run's
+// first timestamp (meta.time_origin_ns), identifiers text "d1.d2.d3"; the
+// README documents every column. False, with `error` set, when SQLite fails.
+bool write_sqlite(const run_analysis& run, const std::string& path, const std::string& creator, std::string& error);
+
+}  // namespace mvt_trace
+
+#endif
