@@ -86,6 +86,38 @@ int run_to_output(const invocation& call, Produce produce, const std::vector<std
     return 0;
 }
 
+// The frame of a command whose result a library writes to a path of its own
+// (a database, an archive directory) rather than to a stream: -o is
+// required (`needs_output` says why), the output is opened by `open(out,
+// path, inputs, error)` before the run is read, since reading a large run
+// takes a while, filled at its temporary path by `write(run, path, error)`
+// from the model and its graphs, and put in place only when whole.
+template <typename Output, typename Open, typename Write>
+int run_to_path(const invocation& call, const std::string& needs_output, Output& out, Open open, Write write) {
+    if (!call.has("--output")) {
+        print_error(call.command->name + ": " + needs_output + " (see 'mvt-trace " + call.command->name + " --help')");
+        return 2;
+    }
+    run_layout layout;
+    if (!load_run(call, layout)) return 2;
+    std::string error;
+    if (!open(out, call.value("--output"), call.positional, error)) {
+        print_error(error);
+        return 2;
+    }
+    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
+    if (const int status = warn_about(outcome_of(run.model, run.reports)); status != 0) return status;
+    if (!write(run, out.temporary_path(), error)) {
+        print_error("cannot write " + call.value("--output") + ": " + error);
+        return 2;
+    }
+    if (!out.commit(error)) {
+        print_error(error);
+        return 2;
+    }
+    return 0;
+}
+
 }  // namespace mvt_trace
 
 #endif

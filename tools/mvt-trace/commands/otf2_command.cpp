@@ -10,30 +10,15 @@ namespace mvt_trace {
 namespace {
 
 int run_otf2(const invocation& call) {
-    if (!call.has("--output")) {
-        print_error("otf2: -o DIR is required: the archive is a directory (see 'mvt-trace otf2 --help')");
-        return 2;
-    }
-    run_layout layout;
-    if (!load_run(call, layout)) return 2;
     output_directory out;
-    std::string error;
-    // Refused before the run is read: reading a large one takes a while.
-    if (!out.open(call.value("--output"), call.positional, error)) {
-        print_error(error);
-        return 2;
-    }
-    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
-    if (const int status = warn_about(outcome_of(run.model, run.reports)); status != 0) return status;
-    if (!write_otf2(run, out.temporary_path(), std::string("mvt-trace ") + MVT_TRACE_VERSION, error)) {
-        print_error("cannot write " + call.value("--output") + ": " + error);
-        return 2;
-    }
-    if (!out.commit(error)) {
-        print_error(error);
-        return 2;
-    }
-    return 0;
+    return run_to_path(
+        call, "-o DIR is required: the archive is a directory", out,
+        [](auto& output, const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
+            return output.open(path, inputs, error);
+        },
+        [](const run_analysis& run, const std::string& path, std::string& error) {
+            return write_otf2(run, path, std::string("mvt-trace ") + MVT_TRACE_VERSION, error);
+        });
 }
 
 }  // namespace

@@ -10,29 +10,15 @@ namespace mvt_trace {
 namespace {
 
 int run_sqlite(const invocation& call) {
-    if (!call.has("--output")) {
-        print_error("sqlite: -o FILE is required: a database cannot go to standard output (see 'mvt-trace sqlite --help')");
-        return 2;
-    }
-    run_layout layout;
-    if (!load_run(call, layout)) return 2;
     output_file out;
-    std::string error;
-    if (!out.open_named(call.value("--output"), call.positional, error)) {
-        print_error(error);
-        return 2;
-    }
-    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
-    if (const int status = warn_about(outcome_of(run.model, run.reports)); status != 0) return status;
-    if (!write_sqlite(run, out.temporary_path(), std::string("mvt-trace ") + MVT_TRACE_VERSION, error)) {
-        print_error("cannot write " + call.value("--output") + ": " + error);
-        return 2;
-    }
-    if (!out.commit(error)) {
-        print_error(error);
-        return 2;
-    }
-    return 0;
+    return run_to_path(
+        call, "-o FILE is required: a database cannot go to standard output", out,
+        [](auto& output, const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
+            return output.open_named(path, inputs, error);
+        },
+        [](const run_analysis& run, const std::string& path, std::string& error) {
+            return write_sqlite(run, path, std::string("mvt-trace ") + MVT_TRACE_VERSION, error);
+        });
 }
 
 }  // namespace

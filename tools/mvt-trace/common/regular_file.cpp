@@ -88,4 +88,24 @@ bool read_small_file(const std::string& path, const char* what, std::size_t limi
     return true;
 }
 
+bool read_format_file(const std::string& path, const char* what, std::size_t limit, const std::string& header,
+                      std::istringstream& lines, std::string& error) {
+    std::string text, reason;
+    if (!read_small_file(path, what, limit, text, reason)) {
+        error = "cannot read " + path + ": " + reason;
+        return false;
+    }
+    lines.str(std::move(text));
+    std::string line;
+    if (!std::getline(lines, line)) {
+        error = "cannot read " + path + ": it is empty";
+        return false;
+    }
+    if (line != header) {
+        error = path + ": not " + what + " this mvt-trace knows (" + line.substr(0, 40) + ")";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace mvt_trace

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <sstream>
 #include <string>
 
 namespace mvt_trace {
@@ -26,6 +27,13 @@ int open_regular_file(const std::string& path, const char* what, std::string& re
 // record does.
 bool read_small_file(const std::string& path, const char* what, std::size_t limit, std::string& text,
                      std::string& reason);
+
+// A small file of record's own whose first line names its format and
+// version (`header`, "mvt-modules 1"): read as above into `lines`, which is
+// left past that line. False, with `error` a whole message naming `path`,
+// when it cannot be read, is empty or starts otherwise.
+bool read_format_file(const std::string& path, const char* what, std::size_t limit, const std::string& header,
+                      std::istringstream& lines, std::string& error);
 
 }  // namespace mvt_trace
 

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "common/text_format.h"
+#include "output/region_rows.h"
 
 namespace mvt_trace {
 
@@ -154,21 +155,10 @@ private:
         regions_of_.resize(threads);
         region_rows_.assign(threads, 0);
         task_rows_.assign(threads, 0);
-        region_row_.assign(model_.regions().size(), 0);
-        std::vector<std::vector<std::uint64_t>> row_free(threads);
-        std::vector<std::uint32_t> order(model_.regions().size());
-        for (std::uint32_t r = 0; r < order.size(); ++r) order[r] = r;
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return model_.regions()[a].begin < model_.regions()[b].begin;
-        });
-        for (std::uint32_t r : order) {
+        region_row_ = region_rows(model_);
+        for (std::uint32_t r : regions_by_begin(model_)) {
             const trace_model::region& region = model_.regions()[r];
-            std::vector<std::uint64_t>& free = row_free[region.begin_thread];
-            std::size_t row = 0;
-            while (row < free.size() && free[row] > region.begin) ++row;
-            if (row == free.size()) free.push_back(0);
-            free[row] = region.end;
-            region_row_[r] = static_cast<std::uint32_t>(std::min(row, max_region_rows - 1));
+            region_row_[r] = std::min<std::uint32_t>(region_row_[r], static_cast<std::uint32_t>(max_region_rows - 1));
             region_rows_[region.begin_thread] = std::max(region_rows_[region.begin_thread], region_row_[r] + std::size_t{1});
             regions_of_[region.begin_thread].push_back(r);
             note_colour(model_.text(region.name), true);

@@ -115,21 +115,9 @@ std::vector<std::string> process_directories(const std::string& run) {
 }  // namespace
 
 bool read_process_facts(const std::string& path, process_facts& facts, std::string& error) {
-    std::string text, reason;
-    if (!read_small_file(path, "a process file", std::size_t{16} << 20, text, reason)) {
-        error = "cannot read " + path + ": " + reason;
-        return false;
-    }
-    std::istringstream in(text);
+    std::istringstream in;
+    if (!read_format_file(path, "a process file", std::size_t{16} << 20, "mvt-process 1", in, error)) return false;
     std::string line;
-    if (!std::getline(in, line)) {
-        error = "cannot read " + path + ": it is empty";
-        return false;
-    }
-    if (line != "mvt-process 1") {
-        error = path + ": not a process file this mvt-trace knows (" + line.substr(0, 40) + ")";
-        return false;
-    }
     facts = process_facts{};
     while (std::getline(in, line)) {
         const std::size_t space = line.find(' ');

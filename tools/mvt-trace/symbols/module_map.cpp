@@ -63,21 +63,9 @@ const module_mapping* module_map::find(std::uint64_t address) const {
 }
 
 bool read_module_map(const std::string& path, module_map& map, std::string& error) {
-    std::string text, reason;
-    if (!read_small_file(path, "a module map", std::size_t{64} << 20, text, reason)) {
-        error = "cannot read " + path + ": " + reason;
-        return false;
-    }
-    std::istringstream in(text);
+    std::istringstream in;
+    if (!read_format_file(path, "a module map", std::size_t{64} << 20, "mvt-modules 1", in, error)) return false;
     std::string line;
-    if (!std::getline(in, line)) {
-        error = "cannot read " + path + ": it is empty";
-        return false;
-    }
-    if (line != "mvt-modules 1") {
-        error = path + ": not a module map this mvt-trace knows (" + line.substr(0, 40) + ")";
-        return false;
-    }
     map = module_map{};
     while (std::getline(in, line)) {
         module_mapping mapping;

@@ -9,6 +9,7 @@
 
 #include "common/json_text.h"
 #include "common/text_format.h"
+#include "output/region_rows.h"
 
 namespace mvt_trace {
 
@@ -151,23 +152,10 @@ private:
         const std::size_t threads = model_.threads().size();
         lanes_.resize(threads);
         for (std::uint32_t t = 0; t < threads; ++t) lanes_[t].thread = t;
-        region_row_.assign(model_.regions().size(), 0);
-        std::vector<std::vector<std::uint64_t>> row_free(threads);
-        std::vector<std::uint32_t> order(model_.regions().size());
-        for (std::uint32_t r = 0; r < order.size(); ++r) order[r] = r;
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return model_.regions()[a].begin < model_.regions()[b].begin;
-        });
-        for (std::uint32_t r : order) {
-            const trace_model::region& region = model_.regions()[r];
-            std::vector<std::uint64_t>& free = row_free[region.begin_thread];
-            std::size_t row = 0;
-            while (row < free.size() && free[row] > region.begin) ++row;
-            if (row == free.size()) free.push_back(0);
-            free[row] = region.end;
-            region_row_[r] = static_cast<std::uint32_t>(row);
-            lane& l = lanes_[region.begin_thread];
-            l.region_rows = std::max(l.region_rows, std::min(row + 1, limits_.max_region_rows));
+        region_row_ = region_rows(model_);
+        for (std::uint32_t r = 0; r < region_row_.size(); ++r) {
+            lane& l = lanes_[model_.regions()[r].begin_thread];
+            l.region_rows = std::max(l.region_rows, std::min<std::size_t>(region_row_[r] + std::size_t{1}, limits_.max_region_rows));
         }
         for (const trace_model::piece& p : model_.pieces()) {
             lane& l = lanes_[p.thread];
