@@ -78,6 +78,9 @@ concurrency_profile measure_concurrency(const trace_model& model, bool work_only
         bool busy = false;
         std::uint64_t from = 0, to = 0;
         const auto [first, last] = model.pieces_of_thread(t);
+        // At most two changes a piece: room for all at once, touched only
+        // as far as used, rather than grown and copied.
+        mine.reserve(2 * static_cast<std::size_t>(last - first));
         for (const std::uint32_t* i = first; i != last; ++i) {
             const trace_model::piece& stretch = model.pieces()[*i];
             const trace_model::execution& e = model.executions()[stretch.execution];

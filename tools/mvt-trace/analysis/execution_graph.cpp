@@ -81,22 +81,31 @@ execution_graph build_execution_graph(const trace_model& model) {
         if (!std::is_sorted(first, last, ends_first)) std::sort(first, last, ends_first);
     }
     const std::vector<std::vector<std::uint32_t>> before = running_predecessors(model, runs);
+    // Their ends beside them, read in order rather than each from its
+    // execution.
+    std::vector<std::uint64_t> end_at(ending.targets.size());
+    for (std::size_t k = 0; k < end_at.size(); ++k) end_at[k] = executions[ending.targets[k]].end;
+    // Executions come in the order they begin, so the executions of a node
+    // that ended by the time one began only grow: each node keeps where the
+    // last search stopped, and the searches of a run together walk each
+    // node's executions once.
+    index_list ended_by(ending.begin.begin(), ending.begin.end() - 1);
 
     index_pairs edges;
     for (std::uint32_t i = 0; i < graph.members.size(); ++i) {
         const std::uint32_t e = graph.members[i];
         const execution& x = executions[e];
         for (std::uint32_t m : before[x.node]) {
-            const std::uint32_t* first = ending.row_begin(m);
-            const std::uint32_t* last = ending.row_end(m);
-            // The executions of m that ended by the time x began; of those,
-            // the latest that also comes before x in the graph's order (an
+            const std::uint32_t first = ending.begin[m], last = ending.begin[m + 1];
+            std::uint32_t& past = ended_by[m];
+            while (past != last && end_at[past] <= x.begin) ++past;
+            // Of the executions of m that ended by the time x began, the
+            // latest that also comes before x in the graph's order (an
             // execution that ended the instant x began, having begun then
             // too, may come after it).
-            const std::uint32_t* past = std::upper_bound(
-                first, last, x.begin, [&](std::uint64_t t, std::uint32_t a) { return t < executions[a].end; });
-            while (past != first && !earlier(*(past - 1), e)) --past;
-            if (past != first) edges.push_back({i, place[*(past - 1)]});
+            std::uint32_t latest = past;
+            while (latest != first && !earlier(ending.targets[latest - 1], e)) --latest;
+            if (latest != first) edges.push_back({i, place[ending.targets[latest - 1]]});
         }
     }
     graph.predecessors = compressed_rows(graph.members.size(), edges);

@@ -1,6 +1,7 @@
 #include "analysis/run_analysis.h"
 
 #include <algorithm>
+#include <future>
 #include <unordered_map>
 
 #include "model/model_builder.h"
@@ -45,14 +46,36 @@ dependency_summary summarize_graph(const trace_model& model, const execution_gra
 }
 
 std::vector<construct_statistics> gather_constructs(const trace_model& model, const run_labels& labels,
+                                                   const execution_statistics& statistics,
                                                    const dependency_summary& dependencies) {
     std::vector<construct_statistics> rows(labels.constructs().size());
-    for (std::uint32_t c = 0; c < rows.size(); ++c) rows[c].construct = c;
-    for (const trace_model::execution& e : model.executions()) {
-        if (e.open_at_end || e.node == no_index || e.role != trace_model::execution_role::task) continue;
-        const std::uint32_t c = labels.construct_of(e.node);
-        if (c != no_index) rows[c].stats.add(e.busy);
+    if (rows.empty()) return rows;  // a run of no task nodes
+    // A construct's executions are its nodes': the row of a node whose
+    // executions are all tasks is merged in whole. A node that also ran as
+    // the runtime's has a row of both, so its task executions are counted
+    // one by one.
+    std::vector<char> one_by_one(model.objects().size(), 0);
+    bool any_one_by_one = false;
+    for (std::uint32_t c = 0; c < rows.size(); ++c) {
+        rows[c].construct = c;
+        for (std::uint32_t node : labels.constructs()[c].nodes) {
+            const std::uint32_t r = node < statistics.row_of_object.size() ? statistics.row_of_object[node] : no_index;
+            if (r == no_index) continue;
+            if (r & execution_statistics::runtime_row) {
+                one_by_one[node] = 1;
+                any_one_by_one = true;
+            } else {
+                rows[c].stats.merge(statistics.nodes[r].stats);
+            }
+        }
     }
+    if (any_one_by_one)
+        for (const trace_model::execution& e : model.executions()) {
+            if (e.open_at_end || e.node == no_index || e.role != trace_model::execution_role::task) continue;
+            if (!one_by_one[e.node]) continue;
+            const std::uint32_t c = labels.construct_of(e.node);
+            if (c != no_index) rows[c].stats.add(e.busy);
+        }
     for (const critical_step& step : dependencies.critical_path) {
         const trace_model::execution& e = model.executions()[step.execution];
         const std::uint32_t c = labels.construct_of(e.node);
@@ -85,16 +108,36 @@ run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
     run_analysis run;
     run.model = std::move(model);
     run.reports = std::move(reports);
+    // The parts read the model (and its labels and graph, once made) and
+    // each writes its own member, so they run side by side: concurrency
+    // needs neither labels nor graph and starts at once.
+    std::future<void> measured, measured_tasks;
+    if (depth == analysis_depth::everything) {
+        measured = std::async(std::launch::async, [&run] { run.concurrency = measure_concurrency(run.model, false); });
+        measured_tasks =
+            std::async(std::launch::async, [&run] { run.task_concurrency = measure_concurrency(run.model, true); });
+    }
     run.labels = run_labels(run.model, places);
     run.graph = build_execution_graph(run.model);
     run.dependencies = summarize_graph(run.model, run.graph);
     if (depth == analysis_depth::model_and_graphs) return run;
+    if (depth == analysis_depth::schedule) {
+        run.schedule = schedule_of_run(run.model, run.labels, run.graph);
+        return run;
+    }
+    std::uint64_t tasks = 0;
+    for (const trace_model::execution& e : run.model.executions()) tasks += e.is_work() && !e.open_at_end;
+    std::future<void> predicted = std::async(std::launch::async, [&run, tasks] {
+        run.scalability.tasks = tasks;
+        if (tasks > predicted_in_analysis_at_most) return;
+        run.schedule = schedule_of_run(run.model, run.labels, run.graph);
+        run.scalability = summarize_scalability(run.schedule);
+    });
     run.statistics = gather_statistics(run.model);
-    run.constructs = gather_constructs(run.model, run.labels, run.dependencies);
-    run.concurrency = measure_concurrency(run.model, false);
-    run.task_concurrency = measure_concurrency(run.model, true);
-    run.schedule = schedule_of_run(run.model, run.labels, run.graph);
-    run.scalability = summarize_scalability(run.schedule);
+    run.constructs = gather_constructs(run.model, run.labels, run.statistics, run.dependencies);
+    measured.get();
+    measured_tasks.get();
+    predicted.get();
     for (const named_statistics& group : run.statistics.unattached) {
         run.tasks_without_node += group.stats.count();
         run.tasks_without_node_ns += group.stats.total();

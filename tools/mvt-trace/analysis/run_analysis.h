@@ -82,7 +82,8 @@ struct run_analysis {
 // How much of the analysis a command needs. The exports write the model, its
 // labels and its graphs: they take no statistics and no concurrency, which
 // on a run of many short executions cost a good part of the reading.
-enum class analysis_depth { everything, model_and_graphs };
+// predict takes the run as a schedule and predicts what it is asked.
+enum class analysis_depth { everything, model_and_graphs, schedule };
 
 // Reads the run once and builds the model: for every command.
 trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options = {});
@@ -90,7 +91,10 @@ trace_model read_model(const run_layout& layout, std::vector<file_report>& repor
 // The model, then everything analyze reports of it, code addresses named
 // through each process's module map.
 // With analysis_depth::model_and_graphs, `statistics`, `constructs`, the
-// concurrency profiles and the tasks without node stay empty.
+// concurrency profiles, the tasks without node and the schedule stay empty;
+// with analysis_depth::schedule, all of them but the schedule. With
+// analysis_depth::everything, a run of more tasks than analyze predicts is
+// not scheduled (scalability says so).
 run_analysis analyze_run(const run_layout& layout, const pass_options& options = {},
                          analysis_depth depth = analysis_depth::everything);
 // `places`: per process, where its code addresses lie (run_labels).

@@ -284,12 +284,15 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
 std::vector<worker_prediction> predict_runs(const run_schedule& schedule, const std::vector<std::uint64_t>& durations,
                                             const std::vector<std::uint64_t>& workers) {
     const dag_extent extent = measure_extent(schedule.dag, durations);
-    const std::uint64_t one = schedule_length(schedule.dag, durations, schedule.overheads, 1);
+    std::vector<std::uint64_t> counts = {1};
+    for (std::uint64_t p : workers) counts.push_back(std::max<std::uint64_t>(p, 1));
+    const std::vector<std::uint64_t> lengths = list_scheduler(schedule.dag, schedule.overheads).lengths(durations, counts);
+    const std::uint64_t one = lengths[0];
     std::vector<worker_prediction> predictions;
-    for (std::uint64_t p : workers) {
+    for (std::size_t k = 1; k < counts.size(); ++k) {
         worker_prediction row;
-        row.workers = std::max<std::uint64_t>(p, 1);
-        row.time_ns = row.workers == 1 ? one : schedule_length(schedule.dag, durations, schedule.overheads, row.workers);
+        row.workers = counts[k];
+        row.time_ns = lengths[k];
         row.speedup = row.time_ns == 0 ? 1 : static_cast<double>(one) / static_cast<double>(row.time_ns);
         row.lower_bound_ns = std::max(ceil_div(extent.work, row.workers), extent.span);
         row.upper_bound_ns = saturating_add(extent.work / row.workers, extent.span);
@@ -309,6 +312,8 @@ std::vector<std::uint64_t> default_worker_counts(std::uint64_t recorded) {
 
 scalability_summary summarize_scalability(const run_schedule& schedule) {
     scalability_summary summary;
+    summary.predicted = true;
+    summary.tasks = schedule.durations.size();
     summary.recorded_workers = schedule.recorded_workers;
     summary.predictions = predict_runs(schedule, schedule.durations, default_worker_counts(schedule.recorded_workers));
     auto time_on = [&](std::uint64_t p) {
@@ -366,14 +371,15 @@ std::vector<what_if_row> halving_what_ifs(const run_schedule& schedule, std::siz
                      [&](std::uint32_t a, std::uint32_t b) { return schedule.label_time[a] > schedule.label_time[b]; });
     if (order.size() > tried) order.resize(tried);
     const std::uint64_t workers = schedule.recorded_workers;
-    const std::uint64_t now = schedule_length(schedule.dag, schedule.durations, schedule.overheads, workers);
+    list_scheduler scheduler(schedule.dag, schedule.overheads);
+    const std::uint64_t now = scheduler.length(schedule.durations, workers);
     std::vector<what_if_row> rows;
     for (std::uint32_t l : order) {
         std::vector<std::uint64_t> durations = schedule.durations;
         speed_up(schedule, durations, l, 2.0);
         what_if_row row;
         row.label = schedule.labels[l];
-        row.time_ns = schedule_length(schedule.dag, durations, schedule.overheads, workers);
+        row.time_ns = scheduler.length(durations, workers);
         row.saved_ns = saturating_sub(now, row.time_ns);
         rows.push_back(std::move(row));
     }

@@ -72,7 +72,13 @@ std::vector<worker_prediction> predict_runs(const run_schedule& schedule, const 
 // 1, 2, 4, ... 64 and the recorded number of workers, ascending.
 std::vector<std::uint64_t> default_worker_counts(std::uint64_t recorded);
 
+// analyze (and report) predict runs of up to this many tasks. Past it the
+// schedules would take longer than reading the run; predict takes the time.
+inline constexpr std::uint64_t predicted_in_analysis_at_most = 250000;
+
 struct scalability_summary {
+    bool predicted = false;  // false for a run past what analyze predicts
+    std::uint64_t tasks = 0;  // the tasks scheduled, or that would have been
     std::uint64_t recorded_workers = 0;
     std::vector<worker_prediction> predictions;  // on default_worker_counts
     // The least power of two P whose doubling gains under 5 %, or 0 when

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <queue>
 #include <utility>
 
 #include "common/saturating.h"
@@ -11,28 +10,6 @@
 namespace mvt_trace {
 
 namespace {
-
-// The tasks each task releases when it ends, and those it creates.
-struct release_lists {
-    compressed_rows successors;
-    compressed_rows children;
-};
-
-release_lists release_lists_of(const task_dag& dag) {
-    const std::size_t n = dag.size();
-    release_lists lists;
-    index_pairs pairs;
-    pairs.reserve(dag.predecessors.targets.size());
-    for (std::uint32_t t = 0; t < n; ++t)
-        for (const std::uint32_t* p = dag.predecessors.row_begin(t); p != dag.predecessors.row_end(t); ++p)
-            pairs.push_back({*p, t});
-    lists.successors = compressed_rows(n, pairs);
-    pairs.clear();
-    for (std::uint32_t t = 0; t < dag.creator.size() && t < n; ++t)
-        if (dag.creator[t] != no_index) pairs.push_back({dag.creator[t], t});
-    lists.children = compressed_rows(n, pairs);
-    return lists;
-}
 
 struct phase_range {
     std::uint32_t first = 0;
@@ -63,17 +40,70 @@ void count_waits(const task_dag& dag, const phase_range& phase, std::vector<std:
 
 }  // namespace
 
-std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64_t>& durations,
-                              const schedule_overheads& overheads, std::uint64_t workers) {
+list_scheduler::list_scheduler(const task_dag& dag, const schedule_overheads& overheads)
+    : dag_(dag), overheads_(overheads) {
+    const std::size_t n = dag.size();
+    index_pairs pairs;
+    pairs.reserve(dag.predecessors.targets.size());
+    for (std::uint32_t t = 0; t < n; ++t)
+        for (const std::uint32_t* p = dag.predecessors.row_begin(t); p != dag.predecessors.row_end(t); ++p)
+            pairs.push_back({*p, t});
+    successors_ = compressed_rows(n, pairs);
+    pairs.clear();
+    for (std::uint32_t t = 0; t < dag.creator.size() && t < n; ++t)
+        if (dag.creator[t] != no_index) pairs.push_back({dag.creator[t], t});
+    children_ = compressed_rows(n, pairs);
+    ready_.assign(n, 0);
+    waits_.assign(n, 0);
+    created_.assign(dag.stream.empty() ? 1 : *std::max_element(dag.stream.begin(), dag.stream.end()) + 1, 0);
+}
+
+std::uint64_t list_scheduler::length(const std::vector<std::uint64_t>& durations, std::uint64_t workers) {
+    bool any_waited = false;
+    return run(durations, workers, any_waited);
+}
+
+std::vector<std::uint64_t> list_scheduler::lengths(const std::vector<std::uint64_t>& durations,
+                                                   const std::vector<std::uint64_t>& workers) {
+    // By induction over the tasks in the order they start: with more
+    // workers than a schedule in which every task found one free, every
+    // task starts when it did, so the schedule is the same.
+    std::vector<std::size_t> order(workers.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return workers[a] < workers[b]; });
+    std::vector<std::uint64_t> out(workers.size(), 0);
+    bool saturated = false;
+    std::uint64_t last = 0, last_workers = 0;
+    for (std::size_t k : order) {
+        const std::uint64_t p = std::max<std::uint64_t>(workers[k], 1);
+        if (!saturated && p != last_workers) {
+            bool any_waited = false;
+            last = run(durations, p, any_waited);
+            saturated = !any_waited;
+            last_workers = p;
+        }
+        out[k] = last;
+    }
+    return out;
+}
+
+std::uint64_t list_scheduler::run(const std::vector<std::uint64_t>& durations, std::uint64_t workers, bool& any_waited) {
     if (workers == 0) workers = 1;
-    const release_lists lists = release_lists_of(dag);
+    const task_dag& dag = dag_;
+    const schedule_overheads& overheads = overheads_;
     // When each task may start: the latest of what it waited for so far.
-    std::vector<std::uint64_t> ready(dag.size(), 0);
-    std::vector<std::uint32_t> waits(dag.size(), 0);
+    std::vector<std::uint64_t>& ready = ready_;
+    std::vector<std::uint32_t>& waits = waits_;
     // Per stream, the tasks it created in the phase so far.
-    std::vector<std::uint64_t> created(dag.stream.empty() ? 1 : *std::max_element(dag.stream.begin(), dag.stream.end()) + 1, 0);
+    std::vector<std::uint64_t>& created = created_;
+    std::fill(created.begin(), created.end(), 0);
     using entry = std::pair<std::uint64_t, std::uint32_t>;  // (time, task)
-    std::priority_queue<entry, std::vector<entry>, std::greater<entry>> startable;
+    const std::greater<entry> after;
+    // Tasks startable when the phase begins, sorted once, and those released
+    // as the schedule goes, in a heap: in a phase of independent tasks the
+    // heap stays empty and each task costs a step, not a logarithm.
+    std::vector<entry>& initial = initial_;
+    std::vector<entry>& released = released_;
     std::vector<std::uint64_t> free_at;  // a heap, earliest first
     const std::greater<std::uint64_t> later;
     std::uint64_t clock = 0;
@@ -97,10 +127,17 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
             if (t < dag.stream.size()) created[dag.stream[t]] = 0;
         auto met = [&](std::uint32_t t, std::uint64_t at) {
             ready[t] = std::max(ready[t], at);
-            if (--waits[t] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
+            if (--waits[t] == 0) {
+                released.push_back({saturating_add(ready[t], overheads.start_delay), t});
+                std::push_heap(released.begin(), released.end(), after);
+            }
         };
+        initial.clear();
+        released.clear();
         for (std::uint32_t t = phase.first; t < phase.last; ++t)
-            if (waits[t] == 0) startable.push({saturating_add(ready[t], overheads.start_delay), t});
+            if (waits[t] == 0) initial.push_back({saturating_add(ready[t], overheads.start_delay), t});
+        if (!std::is_sorted(initial.begin(), initial.end())) std::sort(initial.begin(), initial.end());
+        std::size_t next = 0;
         // More workers than tasks would only stay idle.
         const std::uint64_t used = std::min<std::uint64_t>(workers, phase.last - phase.first);
         free_at.assign(used, begin);
@@ -108,23 +145,36 @@ std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64
         // Whatever a task waits for ends no earlier than the earliest free
         // worker, so the first task of the queue is the first that any task
         // can start, and no task released later can come before it.
-        while (!startable.empty()) {
-            const auto [at, t] = startable.top();
-            startable.pop();
+        while (next < initial.size() || !released.empty()) {
+            entry first;
+            if (released.empty() || (next < initial.size() && initial[next] < released.front())) {
+                first = initial[next++];
+            } else {
+                std::pop_heap(released.begin(), released.end(), after);
+                first = released.back();
+                released.pop_back();
+            }
+            const auto [at, t] = first;
             std::pop_heap(free_at.begin(), free_at.end(), later);
+            any_waited = any_waited || free_at.back() > at;
             const std::uint64_t start = std::max(at, free_at.back());
             const std::uint64_t finish = saturating_add(start, durations[t]);
             free_at.back() = finish;
             std::push_heap(free_at.begin(), free_at.end(), later);
             end = std::max(end, finish);
-            for (const std::uint32_t* c = lists.children.row_begin(t); c != lists.children.row_end(t); ++c)
+            for (const std::uint32_t* c = children_.row_begin(t); c != children_.row_end(t); ++c)
                 if (*c > t && within(phase, *c)) met(*c, saturating_add(start, std::min(dag.created_after[*c], durations[t])));
-            for (const std::uint32_t* s = lists.successors.row_begin(t); s != lists.successors.row_end(t); ++s)
+            for (const std::uint32_t* s = successors_.row_begin(t); s != successors_.row_end(t); ++s)
                 if (*s > t && within(phase, *s)) met(*s, finish);
         }
         clock = end;
     }
     return saturating_add(clock, serial_before(dag, dag.phases()));
+}
+
+std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64_t>& durations,
+                              const schedule_overheads& overheads, std::uint64_t workers) {
+    return list_scheduler(dag, overheads).length(durations, workers);
 }
 
 dag_extent measure_extent(const task_dag& dag, const std::vector<std::uint64_t>& durations) {

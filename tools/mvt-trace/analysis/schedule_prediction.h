@@ -2,6 +2,7 @@
 #define MVT_TRACE_SCHEDULE_PREDICTION_H
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "common/compressed_rows.h"
@@ -47,11 +48,38 @@ struct schedule_overheads {
     std::uint64_t creation_cost = 0;
 };
 
-// The length of a greedy list schedule of `dag` on `workers` identical
-// workers (at least 1), durations by task: whenever a worker is free and a
-// task may start, the task that became startable first (then the lowest
-// numbered) starts on it. Graham's list scheduling; the order stands in for
-// a runtime's queues, which hand out what was released first.
+// Greedy list schedules of one DAG on identical workers, durations by task:
+// whenever a worker is free and a task may start, the task that became
+// startable first (then the lowest numbered) starts on it. Graham's list
+// scheduling; the order stands in for a runtime's queues, which hand out
+// what was released first. What a schedule walks (the tasks each task
+// releases) is built once for every schedule asked of the same DAG, which
+// must outlive the scheduler.
+class list_scheduler {
+public:
+    list_scheduler(const task_dag& dag, const schedule_overheads& overheads);
+
+    // The length on `workers` (at least 1).
+    std::uint64_t length(const std::vector<std::uint64_t>& durations, std::uint64_t workers);
+    // The length on each of `workers`, in that order. Once a schedule had no
+    // task wait for a worker, more workers change nothing and are not run.
+    std::vector<std::uint64_t> lengths(const std::vector<std::uint64_t>& durations,
+                                       const std::vector<std::uint64_t>& workers);
+
+private:
+    std::uint64_t run(const std::vector<std::uint64_t>& durations, std::uint64_t workers, bool& any_waited);
+
+    const task_dag& dag_;
+    schedule_overheads overheads_;
+    compressed_rows successors_;
+    compressed_rows children_;
+    std::vector<std::uint64_t> ready_;
+    std::vector<std::uint32_t> waits_;
+    std::vector<std::uint64_t> created_;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> initial_, released_;
+};
+
+// One schedule's length, as list_scheduler gives it.
 std::uint64_t schedule_length(const task_dag& dag, const std::vector<std::uint64_t>& durations,
                               const schedule_overheads& overheads, std::uint64_t workers);
 

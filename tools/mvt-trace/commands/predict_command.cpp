@@ -74,7 +74,7 @@ int run_predict(const invocation& call) {
     }
     run_layout layout;
     if (!load_run(call, layout)) return 2;
-    const run_analysis run = analyze_run(layout, progress_options(call));
+    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::schedule);
     const run_schedule& schedule = run.schedule;
     std::vector<std::uint64_t> durations = schedule.durations;
     for (faster_label& f : faster) {

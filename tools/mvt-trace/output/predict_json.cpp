@@ -24,6 +24,7 @@ json predictions_json(const std::vector<worker_prediction>& predictions) {
 }
 
 json scalability_json(const scalability_summary& scalability) {
+    if (!scalability.predicted) return nullptr;
     json past = nullptr;
     if (scalability.doubling_gains_under_5_percent_past != 0) past = scalability.doubling_gains_under_5_percent_past;
     return {{"recorded_workers", scalability.recorded_workers},

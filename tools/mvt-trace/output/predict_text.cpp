@@ -47,6 +47,9 @@ void write_prediction_text(const prediction_report& report, std::ostream& out) {
 }
 
 std::string scalability_line(const scalability_summary& scalability) {
+    if (!scalability.predicted)
+        return "scalability: not predicted for " + counted(scalability.tasks, "task", "tasks") + ", more than analyze's " +
+               std::to_string(predicted_in_analysis_at_most) + " (mvt-trace predict takes the time)";
     auto speedup_on = [&](std::uint64_t workers) {
         for (const worker_prediction& p : scalability.predictions)
             if (p.workers == workers) return fixed(p.speedup, 2);

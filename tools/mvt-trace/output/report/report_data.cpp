@@ -100,7 +100,10 @@ std::string analysis_text(const run_analysis& run, std::size_t drawn) {
 void write_what_if(const run_analysis& run, std::ostream& out) {
     out << "[";
     bool first = true;
-    for (const what_if_row& row : halving_what_ifs(run.schedule)) {
+    // A run too large for analyze to schedule gets no what-ifs either.
+    const std::vector<what_if_row> rows =
+        run.scalability.predicted ? halving_what_ifs(run.schedule) : std::vector<what_if_row>{};
+    for (const what_if_row& row : rows) {
         out << (first ? "" : ",") << "{\"label\":" << json_quoted(row.label) << ",\"time_ns\":" << row.time_ns
             << ",\"saved_ns\":" << row.saved_ns << "}";
         first = false;
