@@ -2,10 +2,10 @@
 // run of about that size, spread over FILES trace files, in one of two
 // shapes:
 //   openmp (the default): a traced OpenMP program, whose every task has a
-//     node: names up front, then implicit tasks whose explicit tasks have a
-//     node, dependences through storage locations (task t reads what task
-//     t - 64 wrote), a code address and an execution. The graph grows with
-//     the trace.
+//     node: names up front, then implicit tasks that each create a blocked
+//     sweep of 64 tasks (a node under the creating task, the code address
+//     of one of three constructs, dependences on storage locations), then
+//     run them. The graph grows with the trace.
 //   flow: a task-graph runtime's flow graph of NODES nodes (default 1000)
 //     with ports, edges in chains of ten and a body per node, declared once;
 //     then only executions of the bodies. The graph stays the same size
@@ -60,25 +60,53 @@ const char* const names[] = {"omp_parallel", "omp_implicit", "omp_explicit", "om
 constexpr int name_count = sizeof names / sizeof names[0];
 unsigned long long handle(int i) { return 94812345679000ull + 32ull * static_cast<unsigned long long>(i); }
 
-// The storage location a task writes: one per task, far from task values.
-unsigned long long location(unsigned long long task) { return 1000000000000ull + task; }
+// Tasks are created by a few constructs, as in a program: their code
+// addresses repeat.
+constexpr int constructs = 3;
+unsigned long long code_address(unsigned long long construct) { return 94812345600000ull + 64 * construct; }
 
-void one_task(trace_out& out, unsigned long long& clock, unsigned long long task, unsigned long long parent) {
+// The storage location of block `block` of an implicit task's grid.
+unsigned long long location(unsigned long long implicit, int block) {
+    return 1000000000000ull + 16 * implicit + static_cast<unsigned long long>(block);
+}
+
+// A task created by `parent`, as the translation of an OpenMP runtime's
+// events writes it: its node under the creating task, the node's code
+// address, then its dependences (an update of its block after reading the
+// blocks beside it).
+void create_task(trace_out& out, unsigned long long& clock, unsigned long long task, unsigned long long parent,
+                 int block, int blocks) {
+    const unsigned long long implicit = parent;
+    out.begin("id_create", clock);
+    out.field(domain); out.id(task, 0);
+    out.end();
+    out.begin("relation", clock);
+    out.field(domain); out.id(task, 0); out.field(5); out.id(parent, 0);
+    out.end();
     out.begin("task_group", clock);
     out.field(domain); out.id(task, 1); out.id(parent, 0); out.field(handle(4));
     out.end();
-    out.begin("relation", clock);
-    out.field(domain); out.id(task, 1); out.field(7); out.id(location(task), 0);
-    out.end();
-    out.begin("relation", clock);
-    out.field(domain); out.id(location(task - 64), 0); out.field(7); out.id(task, 1);
-    out.end();
+    const int construct = block == 0 || block == blocks - 1 ? 0 : 1 + block % (constructs - 1);
     out.begin("metadata", clock);
-    out.field(domain); out.id(task, 0); out.field(handle(5)); out.field(1); out.field(1); out.field(94812345600000ull + task);
+    out.field(domain); out.id(task, 0); out.field(handle(5)); out.field(1); out.field(1);
+    out.field(code_address(static_cast<unsigned long long>(construct)));
     out.end();
+    for (int neighbour = block - 1; neighbour <= block + 1; ++neighbour) {
+        if (neighbour < 0 || neighbour >= blocks) continue;
+        out.begin("relation", clock);
+        out.field(domain); out.id(location(implicit, neighbour), 0); out.field(7); out.id(task, 1);
+        out.end();
+    }
+    out.begin("relation", clock);
+    out.field(domain); out.id(task, 1); out.field(7); out.id(location(implicit, block), 0);
+    out.end();
+}
+
+void run_task(trace_out& out, unsigned long long& clock, unsigned long long task) {
     out.begin("task_begin", clock);
     out.field(domain); out.id(task, 0); out.id(0, 0); out.field(handle(2)); out.field(0);
     out.end();
+    clock += 1000 * (task % 7);
     out.begin("task_end", clock);
     out.field(domain);
     out.end();
@@ -104,7 +132,13 @@ void openmp_file(trace_out& out, unsigned long long& clock, long long bytes, uns
         out.begin("task_begin", clock);
         out.field(domain); out.id(implicit, 0); out.id(1, 0); out.field(handle(1)); out.field(0);
         out.end();
-        for (int t = 0; t < 64; ++t) one_task(out, clock, next_id++, implicit);
+        // A blocked sweep: eight sweeps over eight blocks, all created
+        // first, then run in the order they were created.
+        constexpr int blocks = 8, sweeps = 8;
+        const unsigned long long first = next_id;
+        for (int sweep = 0; sweep < sweeps; ++sweep)
+            for (int block = 0; block < blocks; ++block) create_task(out, clock, next_id++, implicit, block, blocks);
+        for (unsigned long long task = first; task < next_id; ++task) run_task(out, clock, task);
         out.begin("task_end", clock);
         out.field(domain);
         out.end();

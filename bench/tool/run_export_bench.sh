@@ -4,7 +4,8 @@
 # MEGABYTES (default 1000), in the two shapes of run_analyze_bench.sh:
 #   flow    a flow graph of 1000 nodes declared once, then only executions:
 #           the most executions per byte, the hard case for an export;
-#   openmp  every task a node of its own, with a code address and an edge.
+#   openmp  every task a node of its own, with a code address and
+#           dependences on its neighbours.
 # The three commands take turns, three times each; the best wall time of each
 # counts, and its CPU time (user + system) is printed beside it, as it varies
 # less when other work shares the machine. Peak memory is each command's own

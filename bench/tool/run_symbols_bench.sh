@@ -3,9 +3,10 @@
 # to analyze. First a real run: examples/openmp's omp_example recorded by
 # "mvt-trace record", its distinct addresses resolved against its own module
 # map. Then a generated OpenMP-like trace of about MEGABYTES (default 1000),
-# whose addresses are folded onto 100 and 10,000 places of omp_example's
-# code (a program with that many task and region sites), each resolve time
-# set against the best of three "mvt-trace analyze" runs of that trace.
+# with 100 and 10,000 places of omp_example's code resolved in place of
+# its few addresses (a program with that many task and region sites), each
+# resolve time set against the best of three "mvt-trace analyze" runs of
+# that trace.
 # Symbolizing runs once per analyze, after its pass over the trace, so the
 # share is resolve time / analyze time; the target is at most 20 %.
 set -euo pipefail
