@@ -3,28 +3,9 @@
 #include <algorithm>
 #include <map>
 
+#include "analysis/rows_by_total.h"
+
 namespace mvt_trace {
-
-namespace {
-
-template <typename Row>
-void sort_by_total(std::vector<Row>& rows) {
-    // Ties keep the order the rows were made in (objects by declaration,
-    // names by process then name), so output never depends on hashing. The
-    // rows are large: their order is found on small keys, and each row is
-    // moved once.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(rows.size());
-    for (std::uint32_t i = 0; i < rows.size(); ++i) order[i] = {rows[i].stats.total(), i};
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
-    std::vector<Row> sorted;
-    sorted.reserve(rows.size());
-    for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
-    rows = std::move(sorted);
-}
-
-}  // namespace
 
 const node_statistics* execution_statistics::row(std::uint32_t object) const {
     if (object >= row_of_object.size() || row_of_object[object] == no_index) return nullptr;

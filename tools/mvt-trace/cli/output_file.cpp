@@ -228,23 +228,8 @@ output_file::~output_file() { discard(); }
 bool output_file::open(const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
     discard();
     if (path.empty() || path == "-") return true;
-    if (const std::string why = file_refusal(path, inputs, true); !why.empty()) {
-        error = "cannot write " + path + ": " + why;
-        return false;
-    }
-    path_ = path;
-    // The temporary name is made unique with mkstemp in the target's own
-    // directory, so that the final rename never crosses file systems.
-    std::string pattern = path + ".XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + reason(errno);
-        return false;
-    }
-    temporary_ = name.data();
-    watch_signals(temporary_);
+    const int fd = create_temporary(path, inputs, true, error);
+    if (fd < 0) return false;
     buffer_ = std::make_unique<descriptor_buffer>(fd);
     file_ = std::make_unique<std::ostream>(buffer_.get());
     return true;
@@ -256,23 +241,32 @@ bool output_file::open_named(const std::string& path, const std::vector<std::str
         error = "cannot write to standard output: this result is a file of its own kind (give -o FILE)";
         return false;
     }
-    if (const std::string why = file_refusal(path, inputs, false); !why.empty()) {
+    const int fd = create_temporary(path, inputs, false, error);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+int output_file::create_temporary(const std::string& path, const std::vector<std::string>& inputs,
+                                  bool to_stdout_instead, std::string& error) {
+    if (const std::string why = file_refusal(path, inputs, to_stdout_instead); !why.empty()) {
         error = "cannot write " + path + ": " + why;
-        return false;
+        return -1;
     }
     path_ = path;
+    // The temporary name is made unique with mkstemp in the target's own
+    // directory, so that the final rename never crosses file systems.
     std::string pattern = path + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) {
         error = "cannot write " + path + ": " + reason(errno);
-        return false;
+        return -1;
     }
-    ::close(fd);
     temporary_ = name.data();
     watch_signals(temporary_);
-    return true;
+    return fd;
 }
 
 std::ostream& output_file::stream() { return file_ ? *file_ : std::cout; }

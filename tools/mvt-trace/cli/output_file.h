@@ -48,6 +48,11 @@ private:
     class descriptor_buffer;
 
     void discard();
+    // Checks the target and makes the temporary file beside it: its
+    // descriptor, or -1 with `error` set. `to_stdout_instead`: the refusal
+    // may suggest leaving out -o.
+    int create_temporary(const std::string& path, const std::vector<std::string>& inputs, bool to_stdout_instead,
+                         std::string& error);
 
     std::string path_;
     std::string temporary_;
