@@ -4,6 +4,7 @@
 #include <future>
 #include <unordered_map>
 
+#include "analysis/rows_by_total.h"
 #include "model/model_builder.h"
 #include "symbols/symbol_resolver.h"
 
@@ -81,20 +82,16 @@ std::vector<construct_statistics> gather_constructs(const trace_model& model, co
         const std::uint32_t c = labels.construct_of(e.node);
         if (c != no_index) rows[c].span_time += e.busy;
     }
-    // The rows are large: their order is found on small keys, and each is
-    // moved once; ties keep the constructs' order.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> order(rows.size());
-    for (std::uint32_t i = 0; i < rows.size(); ++i) order[i] = {rows[i].stats.total(), i};
-    std::sort(order.begin(), order.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
-    std::vector<construct_statistics> sorted;
-    sorted.reserve(rows.size());
-    for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
-    return sorted;
+    sort_by_total(rows);
+    return rows;
 }
 
 }  // namespace
+
+void add_graphs(run_analysis& run) {
+    run.graph = build_execution_graph(run.model);
+    run.dependencies = summarize_graph(run.model, run.graph);
+}
 
 trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options) {
     model_builder builder(layout);
@@ -118,8 +115,8 @@ run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
             std::async(std::launch::async, [&run] { run.task_concurrency = measure_concurrency(run.model, true); });
     }
     run.labels = run_labels(run.model, places);
-    run.graph = build_execution_graph(run.model);
-    run.dependencies = summarize_graph(run.model, run.graph);
+    if (depth == analysis_depth::model_and_labels) return run;
+    add_graphs(run);
     if (depth == analysis_depth::model_and_graphs) return run;
     if (depth == analysis_depth::schedule) {
         run.schedule = schedule_of_run(run.model, run.labels, run.graph);

@@ -82,8 +82,10 @@ struct run_analysis {
 // How much of the analysis a command needs. The exports write the model, its
 // labels and its graphs: they take no statistics and no concurrency, which
 // on a run of many short executions cost a good part of the reading.
-// predict takes the run as a schedule and predicts what it is asked.
-enum class analysis_depth { everything, model_and_graphs, schedule };
+// predict takes the run as a schedule and predicts what it is asked. The
+// database export takes the model and labels alone, and builds the graphs
+// (add_graphs) while it writes the tables that do not need them.
+enum class analysis_depth { everything, model_and_graphs, schedule, model_and_labels };
 
 // Reads the run once and builds the model: for every command.
 trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options = {});
@@ -97,6 +99,9 @@ trace_model read_model(const run_layout& layout, std::vector<file_report>& repor
 // not scheduled (scalability says so).
 run_analysis analyze_run(const run_layout& layout, const pass_options& options = {},
                          analysis_depth depth = analysis_depth::everything);
+// The graph of executions and its summary, for a run analysed to
+// analysis_depth::model_and_labels. Writes `graph` and `dependencies` only.
+void add_graphs(run_analysis& run);
 // `places`: per process, where its code addresses lie (run_labels).
 run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
                            const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr,

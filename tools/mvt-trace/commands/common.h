@@ -91,9 +91,10 @@ int run_to_output(const invocation& call, Produce produce, const std::vector<std
 // required (`needs_output` says why), the output is opened by `open(out,
 // path, inputs, error)` before the run is read, since reading a large run
 // takes a while, filled at its temporary path by `write(run, path, error)`
-// from the model and its graphs, and put in place only when whole.
+// from the run analysed to `depth`, and put in place only when whole.
 template <typename Output, typename Open, typename Write>
-int run_to_path(const invocation& call, const std::string& needs_output, Output& out, Open open, Write write) {
+int run_to_path(const invocation& call, const std::string& needs_output, Output& out, Open open, Write write,
+                analysis_depth depth = analysis_depth::model_and_graphs) {
     if (!call.has("--output")) {
         print_error(call.command->name + ": " + needs_output + " (see 'mvt-trace " + call.command->name + " --help')");
         return 2;
@@ -105,7 +106,7 @@ int run_to_path(const invocation& call, const std::string& needs_output, Output&
         print_error(error);
         return 2;
     }
-    const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
+    run_analysis run = analyze_run(layout, progress_options(call), depth);
     if (const int status = warn_about(outcome_of(run.model, run.reports)); status != 0) return status;
     if (!write(run, out.temporary_path(), error)) {
         print_error("cannot write " + call.value("--output") + ": " + error);

@@ -16,9 +16,11 @@ int run_sqlite(const invocation& call) {
         [](auto& output, const std::string& path, const std::vector<std::string>& inputs, std::string& error) {
             return output.open_named(path, inputs, error);
         },
-        [](const run_analysis& run, const std::string& path, std::string& error) {
-            return write_sqlite(run, path, std::string("mvt-trace ") + MVT_TRACE_VERSION, error);
-        });
+        [](run_analysis& run, const std::string& path, std::string& error) {
+            return write_sqlite(run, path, std::string("mvt-trace ") + MVT_TRACE_VERSION, error,
+                                [&run] { add_graphs(run); });
+        },
+        analysis_depth::model_and_labels);
 }
 
 }  // namespace

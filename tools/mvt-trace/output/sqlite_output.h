@@ -1,6 +1,7 @@
 #ifndef MVT_TRACE_OUTPUT_SQLITE_OUTPUT_H
 #define MVT_TRACE_OUTPUT_SQLITE_OUTPUT_H
 
+#include <functional>
 #include <string>
 
 #include "analysis/run_analysis.h"
@@ -18,7 +19,12 @@ constexpr int sqlite_schema_version = 1;
 // transaction. Times are integer nanoseconds from the run's
 // first timestamp (meta.time_origin_ns), identifiers text "d1.d2.d3"; the
 // README documents every column. False, with `error` set, when SQLite fails.
-bool write_sqlite(const run_analysis& run, const std::string& path, const std::string& creator, std::string& error);
+//
+// `complete_run`, when given, runs on a thread of its own while the tables
+// that need neither `run.graph` nor `run.dependencies` are written, and may
+// build them (add_graphs); the rest waits for it.
+bool write_sqlite(const run_analysis& run, const std::string& path, const std::string& creator, std::string& error,
+                  const std::function<void()>& complete_run = {});
 
 }  // namespace mvt_trace
 
