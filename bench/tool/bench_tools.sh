@@ -18,3 +18,11 @@ use_scratch() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
   trap 'rm -rf "$work"' EXIT
 }
+
+# trace ARGS...: a fresh generated trace in $work/trace, made by $generate
+# (mvt_trace_generate) from ARGS (MEGABYTES [FILES [SHAPE [NODES]]]).
+trace() {
+  rm -rf "$work/trace"
+  mkdir "$work/trace"
+  "$generate" "$work/trace" "$@" >/dev/null
+}

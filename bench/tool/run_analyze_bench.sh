@@ -54,12 +54,6 @@ print("%-26s %4.0f MB  summary %5.0f MB/s %5.1f MiB  analyze %5.0f MB/s %6.1f Mi
 PY
 }
 
-trace() {
-  rm -rf "$work/trace"
-  mkdir "$work/trace"
-  "$generate" "$work/trace" "$@"
-}
-
 trace "$megabytes" 2 flow 1000
 measure "flow, 1000 nodes"
 trace "$megabytes" 2 openmp

@@ -72,12 +72,6 @@ print("| %s | %.0f | %s | %s | %s | %s | %s | %s | %.0f, %.0f |"
 PY
 }
 
-trace() {
-  rm -rf "$work/trace"
-  mkdir "$work/trace"
-  "$generate" "$work/trace" "$@"
-}
-
 trace "$megabytes" 2 flow 1000
 measure "flow, 1000 nodes"
 trace "$megabytes" 2 openmp

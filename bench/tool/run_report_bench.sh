@@ -56,12 +56,6 @@ print("%-28s %4.0f MB  analyze %.3f s %5.1f MiB  report %.3f s %5.1f MiB  ratio 
 PY
 }
 
-trace() {
-  rm -rf "$work/trace"
-  mkdir "$work/trace"
-  "$generate" "$work/trace" "$@" >/dev/null
-}
-
 trace "$megabytes" 2 openmp
 measure "openmp, a node per task"
 trace "$megabytes" 2 flow 1000

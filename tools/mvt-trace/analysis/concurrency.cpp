@@ -1,5 +1,6 @@
 #include "analysis/concurrency.h"
 
+#include "common/saturating.h"
 #include "model/trace_model.h"
 
 #include <algorithm>
@@ -9,10 +10,9 @@ namespace mvt_trace {
 
 concurrency_meter::concurrency_meter(std::uint64_t first, std::uint64_t last, std::size_t buckets)
     : first_(first), last_(std::max(first, last)), now_(first) {
-    const std::uint64_t wall = last_ - first_;
-    if (buckets == 0) buckets = 1;
-    profile_.bucket_ns = std::max<std::uint64_t>(1, wall / buckets + (wall % buckets != 0));
-    busy_time_.assign(static_cast<std::size_t>(wall / profile_.bucket_ns + (wall % profile_.bucket_ns != 0)), 0);
+    const bucket_layout layout = buckets_for(last_ - first_, buckets);
+    profile_.bucket_ns = layout.width;
+    busy_time_.assign(static_cast<std::size_t>(layout.count), 0);
 }
 
 void concurrency_meter::advance(std::uint64_t timestamp) {

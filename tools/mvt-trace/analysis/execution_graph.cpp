@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/saturating.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -133,8 +135,8 @@ path_summary longest_path(const execution_graph& graph, const std::vector<std::u
                 via[i] = *p;
             }
         const std::uint64_t d = durations[i];
-        finish[i] = start > UINT64_MAX - d ? UINT64_MAX : start + d;
-        summary.work = summary.work > UINT64_MAX - d ? UINT64_MAX : summary.work + d;
+        finish[i] = saturating_add(start, d);
+        summary.work = saturating_add(summary.work, d);
         if (last == no_index || finish[i] > summary.span) {
             summary.span = finish[i];
             last = i;

@@ -22,11 +22,6 @@ bool is_task_node(const trace_model& model, std::uint32_t object) {
 // start with a dot as no C or C++ name can.
 bool is_outlined(const std::string& function) { return !function.empty() && function[0] == '.'; }
 
-std::string_view base_name(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // The function the user wrote an OpenMP node's code in, when the compiler
 // outlined it. The node's creator knows: a task node {T, 1, 0} is declared
 // under the task that created it, {C, 0, 0}. A creator with dependences has a
@@ -179,9 +174,9 @@ std::uint32_t run_labels::text_number(std::string text) {
     return at->second;
 }
 
-std::string run_labels::of_execution(const trace_model& model, const trace_model::execution& e) const {
+std::string_view run_labels::of_execution(const trace_model& model, const trace_model::execution& e) const {
     if (e.node != no_index) return of_object(e.node);
-    return std::string(model.text(e.name));
+    return model.text(e.name);
 }
 
 const code_location* run_labels::location_of(std::uint32_t object) const { return object_locations_[object]; }

@@ -58,7 +58,7 @@ public:
     run_labels& operator=(const run_labels&) = delete;
 
     const std::string& of_object(std::uint32_t object) const { return texts_[object_labels_[object]]; }
-    std::string of_execution(const trace_model& model, const trace_model::execution& e) const;
+    std::string_view of_execution(const trace_model& model, const trace_model::execution& e) const;
     // The location of an object's code, or null.
     const code_location* location_of(std::uint32_t object) const;
 

@@ -35,8 +35,6 @@ std::uint64_t run_by(const trace_model& model, const execution& x, std::uint64_t
     return done;
 }
 
-bool is_openmp_task_node(const trace_model::object& o) { return o.openmp && o.id.d2 == 1 && o.id.d3 == 0; }
-
 // The executions each task waits for, from the graph of executions and
 // from nodes that ran one execution at a time; and when the run let each
 // task start (unknown when nothing it waited for is known).
@@ -63,7 +61,7 @@ void add_graph_waits(const trace_model& model, const execution_graph& graph, con
     std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> by_node;
     for (std::uint32_t t = 0; t < tasks.size(); ++t) {
         const execution& x = executions[tasks[t]];
-        if (x.node != no_index && !is_openmp_task_node(model.objects()[x.node])) by_node[x.node].push_back(t);
+        if (x.node != no_index && !model.objects()[x.node].is_openmp_task_node()) by_node[x.node].push_back(t);
     }
     for (const auto& entry : by_node) {
         const std::vector<std::uint32_t>& runs = entry.second;
@@ -103,7 +101,7 @@ std::uint64_t task_time_between(const trace_model& model, std::uint32_t thread, 
 std::uint64_t measure_creation_cost(const trace_model& model) {
     std::vector<std::pair<std::uint32_t, std::uint64_t>> created;
     for (const trace_model::object& o : model.objects())
-        if (o.is_node() && is_openmp_task_node(o)) created.push_back({o.declared_thread, o.declared});
+        if (o.is_openmp_task_node()) created.push_back({o.declared_thread, o.declared});
     std::sort(created.begin(), created.end());
     std::vector<std::uint64_t> intervals;
     for (std::size_t k = 1; k < created.size(); ++k) {
@@ -208,7 +206,7 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
             continue;
         }
         const trace_model::object& node = model.objects()[x.node];
-        if (!is_openmp_task_node(node)) continue;
+        if (!node.is_openmp_task_node()) continue;
         std::uint64_t& released = waits.released[t];
         released = released == unknown ? node.declared : std::max(released, node.declared);
         const std::vector<std::uint32_t>& ids = task_by_id[node.process];
@@ -269,7 +267,7 @@ run_schedule schedule_of_run(const trace_model& model, const run_labels& labels,
             label = label_of_construct[construct];
             if (label == no_index) label = label_of_construct[construct] = add_label(labels.constructs()[construct].label);
         } else {
-            std::string text = labels.of_execution(model, x);
+            std::string text(labels.of_execution(model, x));
             auto found = label_of_text.find(text);
             label = found != label_of_text.end() ? found->second : label_of_text[text] = add_label(text);
         }

@@ -38,7 +38,7 @@ std::vector<std::string> tracing_environment(const std::string& run, const std::
     std::string preload = helper;
     if (const char* named = std::getenv("LD_PRELOAD"); named != nullptr && *named != '\0')
         preload += std::string(":") + named;
-    return {"MVA_DIR=" + run + "/" + first,
+    return {std::string(MVT_TRACE_DIRECTORY_VARIABLE) + "=" + run + "/" + first,
             "OMP_TOOL_LIBRARIES=" + tools,
             "INTEL_LIBITTNOTIFY64=" + library,
             "LD_PRELOAD=" + preload,
@@ -52,8 +52,7 @@ std::vector<std::string> tracing_environment(const std::string& run, const std::
 // cut short". An image replaced by exec never runs the library's exit
 // handlers, so its files stop without their end; that alone is no loss.
 struct process_state {
-    std::uint64_t records = 0;
-    std::size_t threads = 0;
+    trace_model::activity active;
     bool sound = true;
     std::string verdict = "whole";
 };
@@ -62,12 +61,9 @@ std::vector<process_state> states_of(const trace_model& model) {
     std::vector<process_state> states(model.processes().size());
     std::vector<std::size_t> cut_short(states.size(), 0);
     std::vector<char> by_exec(states.size(), 0);
-    for (const trace_model::thread& t : model.threads()) {
-        states[t.process].records += t.records;
-        states[t.process].threads += t.records > 0 ? 1 : 0;
-    }
+    for (std::uint32_t p = 0; p < states.size(); ++p) states[p].active = model.activity_of(p);
     for (const finding& f : model.findings()) {
-        const std::uint32_t p = f.thread != no_index ? model.threads()[f.thread].process : f.process;
+        const std::uint32_t p = f.process;
         if (p >= states.size()) continue;
         if (f.kind == finding_kind::ended_by_exec) by_exec[p] = 1;
         if (severity_of(f.kind) != severity::problem) continue;
@@ -86,7 +82,8 @@ std::vector<process_state> states_of(const trace_model& model) {
 }
 
 std::string records_and_threads(const process_state& state) {
-    return counted(state.records, "record", "records") + " from " + counted(state.threads, "thread", "threads");
+    return counted(state.active.records, "record", "records") + " from " +
+           counted(state.active.threads, "thread", "threads");
 }
 
 // A few lines after the run: where the trace is, how many processes left
@@ -106,7 +103,7 @@ void report_recording(const std::string& directory, const program_outcome& outco
     const std::vector<process_state> states = states_of(model);
     bool nothing = true, sound = true;
     for (const process_state& state : states) {
-        nothing = nothing && state.records == 0;
+        nothing = nothing && state.active.records == 0;
         sound = sound && state.sound;
     }
     if (!loaded || nothing) {

@@ -50,6 +50,18 @@ std::string hex_address(std::uint64_t address) {
     return "0x" + text;
 }
 
+std::string fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string_view base_name(std::string_view path) {
+    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 std::string counted(std::uint64_t n, const std::string& one, const std::string& many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }

@@ -27,6 +27,12 @@ std::string microseconds_text(std::uint64_t nanoseconds);
 // "0x55d4a1b2c3d4".
 std::string hex_address(std::uint64_t address);
 
+// A number with that many decimals: "6.53".
+std::string fixed(double value, int decimals);
+
+// The last name of a path, trailing slashes aside: "b" of "a/b" and "a/b/".
+std::string_view base_name(std::string_view path);
+
 // "1 file", "3 files": the count and the word that fits it.
 std::string counted(std::uint64_t n, const std::string& one, const std::string& many);
 

@@ -33,7 +33,6 @@ inline constexpr std::uint32_t no_index = UINT32_MAX;
     X(unnamed_handles, note, "{detail}")                                                                       \
     X(restarted_tasks, note, "{detail}")                                                                       \
     X(no_graph, note, "{detail}")                                                                              \
-    X(nothing_recorded, note, "{detail}")                                                                      \
     X(format_limit, note, "{detail}")
 
 enum class finding_kind {
@@ -46,8 +45,8 @@ enum class severity { problem, note };
 
 struct finding {
     finding_kind kind = finding_kind::file_not_whole;
-    std::uint32_t process = no_index;
-    std::uint32_t thread = no_index;  // the file it is about, by position in the run
+    std::uint32_t process = no_index;  // no_index: the run's; always set for a file's
+    std::uint32_t thread = no_index;   // the file it is about, by position in the run
     std::uint64_t count = 0;
     // For kinds whose line counts: the noun, one and many ("task execution",
     // "task executions"); for the others, the whole detail.

@@ -225,7 +225,7 @@ void model_builder::label_objects() {
         object& o = model_.objects_[i];
         apply(o, sources_[i].id);
         if (!o.is_node()) continue;
-        if (o.openmp && o.id.d2 == 1 && o.id.d3 == 0)
+        if (o.is_openmp_task_node())
             apply(o, model_.processes_[o.process].ids.find(trace_id{o.id.d1, 0, 0}));
         if (o.first_body != no_index) apply(o, o.first_body);
     }

@@ -13,11 +13,6 @@ namespace {
 
 using object = trace_model::object;
 
-// An OpenMP task node: the translation declares {T, 1, 0} for every task
-// with dependences (the composite node of a parallel region shares the tag
-// but names no storage location).
-bool is_openmp_task_node(const object& o) { return o.openmp && o.is_node() && o.id.d2 == 1 && o.id.d3 == 0; }
-
 }  // namespace
 
 void model_builder::collect_edges() {
@@ -51,8 +46,8 @@ void model_builder::collect_edges() {
             const long from = end_of(head);
             const long to = end_of(tail);
             if (process.is_openmp_domain(address(f, r->domain)) &&
-                ((from >= 0 && to == -1 && is_openmp_task_node(model_.objects_[static_cast<std::size_t>(from)])) ||
-                 (to >= 0 && from == -1 && is_openmp_task_node(model_.objects_[static_cast<std::size_t>(to)]))))
+                ((from >= 0 && to == -1 && model_.objects_[static_cast<std::size_t>(from)].is_openmp_task_node()) ||
+                 (to >= 0 && from == -1 && model_.objects_[static_cast<std::size_t>(to)].is_openmp_task_node())))
                 continue;  // a dependence: add_openmp_dependences reads it
             const std::uint32_t head_object = state.object_of_id[head], tail_object = state.object_of_id[tail];
             if (head_object != no_index && tail_object != no_index && head_object != tail_object)
@@ -113,10 +108,10 @@ void model_builder::add_openmp_dependences(std::size_t p, index_pairs& edges) {
         const std::uint32_t tail = id_number(f, r->tail);
         const std::uint32_t head_object = state.object_of_id[head];
         const std::uint32_t tail_object = state.object_of_id[tail];
-        if (head_object != no_index && tail_object == no_index && is_openmp_task_node(model_.objects_[head_object]))
+        if (head_object != no_index && tail_object == no_index && model_.objects_[head_object].is_openmp_task_node())
             dependences.push_back({head_object, tail, writes});
         else if (tail_object != no_index && head_object == no_index &&
-                 is_openmp_task_node(model_.objects_[tail_object]))
+                 model_.objects_[tail_object].is_openmp_task_node())
             dependences.push_back({tail_object, head, reads});
     }
     if (dependences.empty()) return;

@@ -49,7 +49,7 @@ void model_builder::collect_threads() {
         model_.processes_[p].ended_by_exec = ended_by_exec_[p];
     }
     // Threads keep the files' positions, which list a process's files
-    // together (list_run): the reports and the logs are by position too.
+    // together (run_layout::files): the reports and the logs are by position too.
     model_.threads_.resize(files_.size());
     for (std::size_t f = 0; f < files_.size(); ++f) {
         const file_log& log = *logs_[f];

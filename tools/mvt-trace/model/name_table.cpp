@@ -10,12 +10,6 @@ std::string name_table::handle_name(std::uint64_t address) const {
     return address == 0 ? std::string("(no name)") : "(unnamed " + hex_address(address) + ")";
 }
 
-std::string name_table::domain_name(std::uint64_t address) const {
-    auto found = domains_.find(address);
-    if (found != domains_.end()) return found->second;
-    return address == 0 ? std::string("(no domain)") : "(unnamed domain " + hex_address(address) + ")";
-}
-
 std::vector<std::uint64_t> name_table::domains_named(std::string_view name) const {
     std::vector<std::uint64_t> addresses;
     for (const auto& [address, text] : domains_)

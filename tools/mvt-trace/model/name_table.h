@@ -22,7 +22,6 @@ public:
 
     // The handle's name, or "(unnamed 0x...)" when no record named it.
     std::string handle_name(std::uint64_t address) const;
-    std::string domain_name(std::uint64_t address) const;
     bool has_handle(std::uint64_t address) const { return handles_.count(address) != 0; }
     // Every address that names a domain of this name.
     std::vector<std::uint64_t> domains_named(std::string_view name) const;

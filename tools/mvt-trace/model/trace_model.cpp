@@ -8,9 +8,14 @@ bool trace_model::process::is_openmp_domain(std::uint64_t domain) const {
     return std::find(openmp_domains.begin(), openmp_domains.end(), domain) != openmp_domains.end();
 }
 
-std::size_t trace_model::active_threads() const {
-    return static_cast<std::size_t>(
-        std::count_if(threads_.begin(), threads_.end(), [](const thread& t) { return t.records > 0; }));
+trace_model::activity trace_model::activity_of(std::uint32_t process) const {
+    activity found;
+    for (const thread& t : threads_) {
+        if (process != no_index && t.process != process) continue;
+        found.threads += t.records > 0 ? 1 : 0;
+        found.records += t.records;
+    }
+    return found;
 }
 
 std::pair<const trace_model::metadata_value*, const trace_model::metadata_value*> trace_model::metadata_of(

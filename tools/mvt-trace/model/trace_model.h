@@ -144,6 +144,10 @@ public:
         bool has_code_address = false;
         bool openmp = false;  // declared in the OpenMP domain
         bool is_node() const { return role == object_role::node; }
+        // The translation declares {T, 1, 0} for every OpenMP task with
+        // dependences (the composite node of a parallel region shares the
+        // tag but names no storage location).
+        bool is_openmp_task_node() const { return openmp && is_node() && id.d2 == 1 && id.d3 == 0; }
     };
 
     enum class execution_role : std::uint8_t {
@@ -242,8 +246,16 @@ public:
     std::uint64_t first_timestamp() const { return first_timestamp_; }
     std::uint64_t last_timestamp() const { return last_timestamp_; }
     std::uint64_t wall() const { return last_timestamp_ - first_timestamp_; }
-    // Threads that made at least one record of the program's.
-    std::size_t active_threads() const;
+    // How long after the run's first timestamp; 0 for any earlier.
+    std::uint64_t since_start(std::uint64_t ns) const { return ns > first_timestamp_ ? ns - first_timestamp_ : 0; }
+    // Threads that made at least one record of the program's, and those
+    // records: of one process, or of the whole run with no_index.
+    struct activity {
+        std::size_t threads = 0;
+        std::uint64_t records = 0;
+    };
+    activity activity_of(std::uint32_t process = no_index) const;
+    std::size_t active_threads() const { return activity_of().threads; }
 
     // How people call an object: its label, else its kind.
     std::string_view name_of(const object& o) const { return text(o.label != no_index ? o.label : o.kind); }

@@ -14,8 +14,6 @@ namespace {
 using json = nlohmann::ordered_json;
 
 // Ratios to three decimals: enough for a reader, and no binary noise.
-double rounded(double value) { return std::round(value * 1000) / 1000; }
-
 void add_stats(json& row, const duration_stats& s) {
     row["executions"] = s.count();
     row["total_ns"] = s.total();
@@ -82,7 +80,7 @@ json dependency_json(const run_analysis& run, const analysis_json_options& optio
                         {"name", model.name_of(node)},
                         {"label", run.labels.of_object(e.node)},
                         {"instance", step.instance},
-                        {"begin_ns", e.begin - model.first_timestamp()},
+                        {"begin_ns", model.since_start(e.begin)},
                         {"duration_ns", e.busy}});
     }
     json by_node = json::array();
@@ -136,25 +134,22 @@ json processes_json(const trace_model& model) {
     json processes = json::array();
     for (std::uint32_t p = 0; p < model.processes().size(); ++p) {
         const trace_model::process& process = model.processes()[p];
-        std::size_t threads = 0;
-        std::uint64_t records = 0;
-        for (std::uint32_t t = process.first_thread; t < process.first_thread + process.thread_count; ++t) {
-            records += model.threads()[t].records;
-            threads += model.threads()[t].records > 0 ? 1 : 0;
-        }
+        const trace_model::activity active = model.activity_of(p);
         processes.push_back({{"directory", process.directory},
                              {"files", process.thread_count},
-                             {"threads", threads},
-                             {"records", records}});
+                             {"threads", active.threads},
+                             {"records", active.records}});
     }
     return processes;
 }
 
 // Names come from the trace as bytes; invalid UTF-8 is replaced rather than
 // refused, so that any trace gives a parseable object.
-std::string text_of(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
-
 }  // namespace
+
+double rounded(double value) { return std::round(value * 1000) / 1000; }
+
+std::string compact_text(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 json location_json(const code_location& place) {
     json location = {{"function", place.function}, {"file", place.file}, {"line", place.line}};
@@ -198,11 +193,11 @@ json analysis_json(const run_analysis& run, const analysis_json_options& options
 void write_analysis_json(const run_analysis& run, std::ostream& out, const analysis_json_options& options) {
     const trace_model& model = run.model;
     auto member = [&](const char* name, const json& value, bool last = false) {
-        out << " \"" << name << "\": " << text_of(value) << (last ? "\n" : ",\n");
+        out << " \"" << name << "\": " << compact_text(value) << (last ? "\n" : ",\n");
     };
     auto rows = [&](const char* name, std::size_t count, auto row_at) {
         out << " \"" << name << "\": [";
-        for (std::size_t i = 0; i < count; ++i) out << (i == 0 ? "\n  " : ",\n  ") << text_of(row_at(i));
+        for (std::size_t i = 0; i < count; ++i) out << (i == 0 ? "\n  " : ",\n  ") << compact_text(row_at(i));
         out << (count == 0 ? "],\n" : "\n ],\n");
     };
     const execution_statistics& stats = run.statistics;

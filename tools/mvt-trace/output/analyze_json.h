@@ -2,6 +2,7 @@
 #define MVT_TRACE_ANALYZE_JSON_H
 
 #include <ostream>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +20,11 @@ struct analysis_json_options {
 // lists them. Durations and times are integer nanoseconds; identifiers are
 // "d1.d2.d3" strings, since their words may exceed what a JSON number holds
 // exactly.
+// The JSON outputs' shared forms: ratios and shares to three decimals, and
+// a value as one line of text (bytes that are not UTF-8 replaced).
+double rounded(double value);
+std::string compact_text(const nlohmann::ordered_json& value);
+
 // A source place as the JSON outputs give it: {function, file, line,
 // inlined_into?}.
 nlohmann::ordered_json location_json(const code_location& place);

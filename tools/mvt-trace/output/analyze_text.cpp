@@ -17,35 +17,24 @@ namespace {
 constexpr std::size_t shown_rows = 20;
 constexpr std::size_t shown_path = 20;
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string percent(std::uint64_t part, std::uint64_t whole) {
     return fixed(whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole), 1) + "%";
 }
 
 void write_header(const run_analysis& run, std::ostream& out) {
     const trace_model& model = run.model;
-    std::uint64_t records = 0;
-    for (const trace_model::thread& t : model.threads()) records += t.records;
+    const trace_model::activity run_activity = model.activity_of();
     out << "run: wall " << format_duration(model.wall()) << ", "
-        << counted(model.active_threads(), "thread", "threads") << ", "
+        << counted(run_activity.threads, "thread", "threads") << ", "
         << counted(model.processes().size(), "process", "processes") << " ("
-        << counted(model.threads().size(), "file", "files") << ", " << counted(records, "record", "records") << ")\n";
+        << counted(model.threads().size(), "file", "files") << ", "
+        << counted(run_activity.records, "record", "records") << ")\n";
     if (model.processes().size() < 2) return;
-    for (std::size_t p = 0; p < model.processes().size(); ++p) {
-        const trace_model::process& process = model.processes()[p];
-        std::uint64_t process_records = 0;
-        std::size_t threads = 0;
-        for (std::uint32_t t = process.first_thread; t < process.first_thread + process.thread_count; ++t) {
-            process_records += model.threads()[t].records;
-            threads += model.threads()[t].records > 0 ? 1 : 0;
-        }
-        out << "  process " << p << ": " << printable(process.directory) << ", "
-            << counted(threads, "thread", "threads") << ", " << counted(process_records, "record", "records") << "\n";
+    for (std::uint32_t p = 0; p < model.processes().size(); ++p) {
+        const trace_model::activity active = model.activity_of(p);
+        out << "  process " << p << ": " << printable(model.processes()[p].directory) << ", "
+            << counted(active.threads, "thread", "threads") << ", " << counted(active.records, "record", "records")
+            << "\n";
     }
 }
 

@@ -12,12 +12,6 @@ namespace {
 
 std::string records_text(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " whole record" : " whole records"); }
 
-// Which process a finding is about: its own, its file's, or none (the run).
-std::uint32_t process_of(const trace_model& model, const finding& f) {
-    if (f.thread != no_index && f.thread < model.threads().size()) return model.threads()[f.thread].process;
-    return f.process;
-}
-
 // One process: its files, its total, its problems and notes. True when it
 // is sound.
 bool write_process(const trace_model& model, std::uint32_t p, std::ostream& out) {
@@ -41,7 +35,7 @@ bool write_process(const trace_model& model, std::uint32_t p, std::ostream& out)
         if (by_status[s]) out << ", " << by_status[s] << " " << status_name(static_cast<file_status>(s));
     out << "\n";
     for (const finding& f : model.findings()) {
-        if (process_of(model, f) != p) continue;
+        if (f.process != p) continue;
         if (f.kind == finding_kind::ended_by_exec) cut_by_exec = true;
         if (severity_of(f.kind) != severity::problem) continue;
         sound = false;
@@ -53,7 +47,7 @@ bool write_process(const trace_model& model, std::uint32_t p, std::ostream& out)
         out << "nothing was recorded: no thread of the program called the library.\n"
             << how_runtimes_reach_the_library;
     for (const finding& f : model.findings())
-        if (process_of(model, f) == p && severity_of(f.kind) == severity::note)
+        if (f.process == p && severity_of(f.kind) == severity::note)
             out << "note: " << printable(finding_text(f, model)) << "\n";
     if (sound && cut_by_exec) out << "process whole up to its exec\n";
     return sound;
@@ -76,7 +70,7 @@ bool write_check_report(const trace_model& model, const run_layout& layout, std:
         if (several) out << "\n";
     }
     for (const finding& f : model.findings()) {
-        if (process_of(model, f) != no_index) continue;
+        if (f.process != no_index) continue;
         const bool problem = severity_of(f.kind) == severity::problem;
         sound = sound && !problem;
         out << (problem ? "problem: " : "note: ") << printable(finding_text(f, model)) << "\n";

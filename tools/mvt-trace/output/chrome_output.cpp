@@ -90,8 +90,7 @@ private:
     }
 
     std::string ts(std::uint64_t ns) const {
-        const std::uint64_t origin = model_.first_timestamp();
-        return microseconds_text(ns > origin ? ns - origin : 0);
+        return microseconds_text(model_.since_start(ns));
     }
     std::string pid_tid(std::uint32_t thread) const {
         const trace_model::thread& t = model_.threads()[thread];

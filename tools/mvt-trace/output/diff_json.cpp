@@ -1,6 +1,5 @@
 #include "output/diff_json.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,8 +13,6 @@ namespace {
 using json = nlohmann::ordered_json;
 
 // Ratios to three decimals, as analyze gives them.
-double rounded(double value) { return std::round(value * 1000) / 1000; }
-
 // p-values span many orders of magnitude: four significant digits keep
 // 3.2e-12 and 0.4817 both readable.
 double significant_digits(double value) {
@@ -23,8 +20,6 @@ double significant_digits(double value) {
     std::snprintf(text, sizeof text, "%.4g", value);
     return std::strtod(text, nullptr);
 }
-
-std::string text_of(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 json optional_ratio(const std::optional<double>& value) { return value ? json(rounded(*value)) : json(nullptr); }
 
@@ -117,7 +112,7 @@ json comparison_json(const run_comparison& c) {
     return root;
 }
 
-std::string comparison_json_text(const run_comparison& comparison) { return text_of(comparison_json(comparison)); }
+std::string comparison_json_text(const run_comparison& comparison) { return compact_text(comparison_json(comparison)); }
 
 void write_comparison_json(const run_comparison& comparison, std::ostream& out) {
     const json root = comparison_json(comparison);
@@ -127,11 +122,11 @@ void write_comparison_json(const run_comparison& comparison, std::ostream& out) 
         out << (first ? "\n " : ",\n ") << json_quoted(name) << ": ";
         first = false;
         if (!value.is_array() || value.empty()) {
-            out << text_of(value);
+            out << compact_text(value);
             continue;
         }
         out << "[";
-        for (std::size_t i = 0; i < value.size(); ++i) out << (i == 0 ? "\n  " : ",\n  ") << text_of(value[i]);
+        for (std::size_t i = 0; i < value.size(); ++i) out << (i == 0 ? "\n  " : ",\n  ") << compact_text(value[i]);
         out << "\n ]";
     }
     out << "\n}\n";

@@ -14,12 +14,6 @@ namespace {
 // Constructs shown beside those that regressed, which are always shown.
 constexpr std::size_t shown_rows = 20;
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string signed_percent(double ratio) {
     char text[64];
     std::snprintf(text, sizeof text, "%+.1f %%", 100 * ratio);

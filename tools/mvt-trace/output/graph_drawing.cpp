@@ -141,7 +141,7 @@ private:
 
     bool is_openmp_task_node(std::uint32_t i) const {
         const trace_model::object& o = objects_[i];
-        return o.openmp && o.is_node() && o.id.d2 == 1 && o.id.d3 == 0 && model_.kind_of(o) != "composite_node";
+        return o.is_openmp_task_node() && model_.kind_of(o) != "composite_node";
     }
     bool is_region(std::uint32_t i) const {
         const trace_model::object& o = objects_[i];

@@ -125,10 +125,6 @@ private:
         return model_.threads()[thread].records > 0 || no_records_;
     }
 
-    std::uint64_t relative(std::uint64_t ns) const {
-        return ns > model_.first_timestamp() ? ns - model_.first_timestamp() : 0;
-    }
-
     // Names, kinds and files come back as one definition each.
     OTF2_StringRef string(std::string_view text) {
         auto [at, added] = strings_.try_emplace(std::string(text), next_string_);
@@ -261,7 +257,7 @@ private:
         for (const std::uint32_t* at = first; at != last; ++at) {
             const std::uint32_t index = *at;
             const trace_model::piece& p = model_.pieces()[index];
-            const std::uint64_t begin = relative(p.begin);
+            const std::uint64_t begin = model_.since_start(p.begin);
             // A piece that begins as the open one ends follows it: an OpenMP
             // task switched out for another ends its piece there, though it
             // stays deeper on the thread's stack. Only a piece of no length,
@@ -269,7 +265,8 @@ private:
             while (!open.empty() && (open.back().end < begin ||
                                      (open.back().end == begin && !(p.end == p.begin && p.depth > open.back().depth))))
                 leave();
-            const std::uint64_t end = open.empty() ? relative(p.end) : std::min(relative(p.end), open.back().end);
+            const std::uint64_t end =
+                open.empty() ? model_.since_start(p.end) : std::min(model_.since_start(p.end), open.back().end);
             now = std::max(now, begin);
             const OTF2_RegionRef region = region_of(model_.executions()[p.execution]);
             describe_piece(index);

@@ -1,16 +1,10 @@
 #include "output/predict_json.h"
 
-#include <cmath>
+#include "output/analyze_json.h"
 
 namespace mvt_trace {
 
-namespace {
-
 using json = nlohmann::ordered_json;
-
-double rounded(double value) { return std::round(value * 1000) / 1000; }
-
-}  // namespace
 
 json predictions_json(const std::vector<worker_prediction>& predictions) {
     json rows = json::array();

@@ -10,12 +10,6 @@ namespace mvt_trace {
 
 namespace {
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 // A factor as given, without trailing zeros: 2, 1.5, 0.25.
 std::string factor_text(double factor) {
     char text[64];

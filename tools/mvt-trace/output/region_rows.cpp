@@ -13,12 +13,12 @@ std::vector<std::uint32_t> regions_by_begin(const trace_model& model) {
     return order;
 }
 
-std::vector<std::uint32_t> region_rows(const trace_model& model) {
+std::vector<std::uint32_t> region_rows(const trace_model& model, const std::vector<std::uint32_t>& by_begin) {
     const auto& regions = model.regions();
     std::vector<std::uint32_t> rows(regions.size(), 0);
     // Per thread, when each row is free again.
     std::vector<std::vector<std::uint64_t>> free_at(model.threads().size());
-    for (std::uint32_t r : regions_by_begin(model)) {
+    for (std::uint32_t r : by_begin) {
         const trace_model::region& region = regions[r];
         std::vector<std::uint64_t>& free = free_at[region.begin_thread];
         std::size_t row = 0;

@@ -379,10 +379,6 @@ public:
     }
 
 private:
-    std::uint64_t relative(std::uint64_t ns) const {
-        return ns > model_.first_timestamp() ? ns - model_.first_timestamp() : 0;
-    }
-
     void write_meta(const std::string& creator) {
         inserter meta(db_, "meta", 2);
         const dependency_summary& graph = run_.dependencies;
@@ -407,7 +403,7 @@ private:
         for (std::uint32_t t = 0; t < model_.threads().size(); ++t) {
             const trace_model::thread& thread = model_.threads()[t];
             const auto when = [&](std::uint64_t ns) {
-                return thread.any_timestamp ? std::optional<std::uint64_t>(relative(ns)) : std::nullopt;
+                return thread.any_timestamp ? std::optional<std::uint64_t>(model_.since_start(ns)) : std::nullopt;
             };
             threads.row(t, thread.process, thread.file.name, static_cast<std::uint64_t>(thread.file.index),
                         thread.records, when(thread.first_timestamp), when(thread.last_timestamp), thread.ended);
@@ -455,14 +451,15 @@ private:
                                                              : model_.text(x.name);
             executions.row(e, process, x.thread, present(x.node),
                            x.node != no_index ? present(run_.labels.construct_of(x.node)) : std::nullopt, name,
-                           std::string_view(id_text(model_.id_of(x))), role_text(x.role), relative(x.begin),
-                           relative(x.end), x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy),
+                           std::string_view(id_text(model_.id_of(x))), role_text(x.role), model_.since_start(x.begin),
+                           model_.since_start(x.end), x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy),
                            x.piece_count, x.depth);
             if (x.piece_count < 2) continue;
             std::uint32_t ordinal = 0;
             for (std::uint32_t p = x.first_piece; ordinal < x.piece_count && p != no_index; p = model_.pieces()[p].next) {
                 const trace_model::piece& piece = model_.pieces()[p];
-                pieces.row(e, ++ordinal, piece.thread, relative(piece.begin), relative(piece.end), piece.depth);
+                pieces.row(e, ++ordinal, piece.thread, model_.since_start(piece.begin), model_.since_start(piece.end),
+                           piece.depth);
             }
         }
         executions.finish();
@@ -491,8 +488,8 @@ private:
             const trace_model::region& region = model_.regions()[r];
             const std::uint32_t process = model_.threads()[region.begin_thread].process;
             regions.row(r, process, std::string_view(id_text(model_.processes()[process].ids.id(region.id))),
-                        model_.text(region.name), region.begin_thread, region.end_thread, relative(region.begin),
-                        relative(region.end), region.open_at_end);
+                        model_.text(region.name), region.begin_thread, region.end_thread, model_.since_start(region.begin),
+                        model_.since_start(region.end), region.open_at_end);
         }
         regions.finish();
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -71,13 +72,13 @@ std::string tick_label(std::uint64_t t) {
 
 // A name cut to what fits in `room` pixels, with an ellipsis; empty when not
 // even two characters fit.
-std::string fitted(const std::string& name, double room) {
+std::string fitted(std::string_view name, double room) {
     const auto fits = static_cast<std::size_t>(std::max(0.0, room / char_width));
-    if (name.size() <= fits) return name;
+    if (name.size() <= fits) return std::string(name);
     if (fits < 3) return {};
     std::size_t cut = fits - 1;
     while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xc0) == 0x80) --cut;
-    return name.substr(0, cut) + "\xe2\x80\xa6";
+    return std::string(name.substr(0, cut)) + "\xe2\x80\xa6";
 }
 
 // Dark text on light fills, white on dark ones.
@@ -155,8 +156,9 @@ private:
         regions_of_.resize(threads);
         region_rows_.assign(threads, 0);
         task_rows_.assign(threads, 0);
-        region_row_ = region_rows(model_);
-        for (std::uint32_t r : regions_by_begin(model_)) {
+        const std::vector<std::uint32_t> by_begin = regions_by_begin(model_);
+        region_row_ = region_rows(model_, by_begin);
+        for (std::uint32_t r : by_begin) {
             const trace_model::region& region = model_.regions()[r];
             region_row_[r] = std::min<std::uint32_t>(region_row_[r], static_cast<std::uint32_t>(max_region_rows - 1));
             region_rows_[region.begin_thread] = std::max(region_rows_[region.begin_thread], region_row_[r] + std::size_t{1});
@@ -196,7 +198,7 @@ private:
         const trace_model::region& region = model_.regions()[r];
         const std::uint32_t id = region.id;
         const std::uint32_t process = model_.threads()[region.begin_thread].process;
-        draw(region.begin_thread, region.begin, region.end, region_row_[r], std::string(model_.text(region.name)),
+        draw(region.begin_thread, region.begin, region.end, region_row_[r], model_.text(region.name),
              "region " + id_text(model_.processes()[process].ids.id(id)), region.open_at_end, true);
     }
 
@@ -209,7 +211,7 @@ private:
              labels_.of_execution(model_, e), what, e.open_at_end && p.next == no_index, false);
     }
 
-    void draw(std::uint32_t thread, std::uint64_t begin, std::uint64_t end, std::size_t row, const std::string& name,
+    void draw(std::uint32_t thread, std::uint64_t begin, std::uint64_t end, std::size_t row, std::string_view name,
               const std::string& what, bool open, bool region) {
         const double x0 = x_of(begin);
         const double x1 = std::max(x_of(end), x0 + 0.5);
@@ -221,7 +223,8 @@ private:
             return;
         }
         row_end_[row] = std::max(row_end_[row], x1);
-        const std::size_t colour_number = colours_.at(name);
+        const auto noted = colours_.find(name);
+        const std::size_t colour_number = noted == colours_.end() ? 0 : noted->second;
         const double y = lane_top_[thread] + static_cast<double>(row) * row_height + 1;
         const double h = row_height - 2;
         out_ << "<rect x=\"" << number(x0) << "\" y=\"" << number(y) << "\" width=\"" << number(x1 - x0) << "\" height=\""
@@ -287,7 +290,7 @@ private:
     std::vector<std::vector<std::uint32_t>> regions_of_;
     std::vector<std::size_t> region_rows_, task_rows_;
     std::vector<std::uint32_t> region_row_;
-    std::unordered_map<std::string, std::size_t> colours_;
+    std::map<std::string, std::size_t, std::less<>> colours_;
     std::vector<std::string> order_;  // names by first appearance
     std::vector<char> region_name_;
     bool any_open_ = false;

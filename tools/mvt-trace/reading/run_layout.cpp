@@ -11,6 +11,7 @@
 
 #include "capture/preload/process_directory.h"
 #include "common/regular_file.h"
+#include "common/text_format.h"
 
 namespace mvt_trace {
 
@@ -59,25 +60,15 @@ std::optional<unsigned long> start_number(const std::string& name) {
     return std::stoul(name.substr(0, dash));
 }
 
-std::string base_name(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.find_last_of('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
-
 std::string joined(const std::string& directory, const std::string& name) {
     return directory.empty() || directory.back() == '/' ? directory + name : directory + "/" + name;
 }
 
-// The directory, its trace files (possibly none), and what the helper left
-// beside them.
-traced_process read_process(const std::string& directory, std::vector<ignored_entry>& passed_over) {
-    traced_process process;
-    process.directory = directory;
-    process.label = directory;
+// What the helper left beside a process's trace files: where its modules
+// lie, and the facts that name it.
+void describe_process(traced_process& process) {
+    const std::string& directory = process.directory;
     std::string ignored;
-    list_trace_files(directory, process.files, passed_over, ignored);
     const std::string modules = joined(directory, MVT_MODULES_FILE);
     if (exists(modules)) process.module_map = modules;
     process_facts facts;
@@ -85,12 +76,21 @@ traced_process read_process(const std::string& directory, std::vector<ignored_en
     if (exists(facts_path) && read_process_facts(facts_path, facts, ignored)) {
         // The name it was started by, else its file, else the name its
         // directory was given.
-        std::string program = facts.arguments.empty() ? "" : base_name(facts.arguments[0]);
+        std::string_view program = facts.arguments.empty() ? "" : base_name(facts.arguments[0]);
         if (program.empty()) program = base_name(facts.executable);
         if (program.empty()) program = base_name(directory).substr(base_name(directory).find('-') + 1);
-        process.label = program + " (pid " + std::to_string(facts.pid) + ")";
+        process.label = std::string(program) + " (pid " + std::to_string(facts.pid) + ")";
         process.facts = std::move(facts);
     }
+}
+
+// The directory, its trace files (possibly none), and what the helper left
+// beside them.
+traced_process read_process(const std::string& directory, std::vector<ignored_entry>& passed_over) {
+    traced_process process{directory, directory, {}, {}, {}};
+    std::string ignored;
+    list_trace_files(directory, process.files, passed_over, ignored);
+    describe_process(process);
     return process;
 }
 
@@ -168,9 +168,8 @@ bool read_run_layout(const std::vector<std::string>& paths, run_layout& layout, 
         std::vector<ignored_entry> ignored;
         if (list_trace_files(path, files, ignored, error)) {
             layout.ignored.insert(layout.ignored.end(), ignored.begin(), ignored.end());
-            traced_process process =
-                is_directory(path) ? read_process(path, ignored) : traced_process{path, path, {}, {}, {}};
-            process.files = std::move(files);
+            traced_process process{path, path, std::move(files), {}, {}};
+            if (is_directory(path)) describe_process(process);
             layout.processes.push_back(std::move(process));
             continue;
         }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "common/regular_file.h"
+#include "common/text_format.h"
 #include "common/saturating.h"
 
 namespace mvt_trace {
@@ -16,11 +17,6 @@ namespace mvt_trace {
 namespace {
 
 constexpr std::string_view trace_prefix = "_mvt.";
-
-std::string base_name(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string cannot_read(const std::string& path, int error_number) {
     return "cannot read " + path + ": " + std::strerror(error_number);
@@ -52,7 +48,7 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
         return false;
     }
     if (S_ISREG(info.st_mode)) {
-        trace_file one{path, base_name(path), 0, 0, static_cast<std::uint64_t>(info.st_size)};
+        trace_file one{path, std::string(base_name(path)), 0, 0, static_cast<std::uint64_t>(info.st_size)};
         trace_file_index(one.name, one.index);
         files.push_back(one);
         return true;
@@ -111,28 +107,6 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
 bool list_trace_files(const std::string& path, std::vector<trace_file>& files, std::string& error) {
     std::vector<ignored_entry> ignored;
     return list_trace_files(path, files, ignored, error);
-}
-
-bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files,
-              std::vector<ignored_entry>& ignored, std::string& error) {
-    files.clear();
-    ignored.clear();
-    for (std::size_t process = 0; process < paths.size(); ++process) {
-        std::vector<trace_file> one;
-        std::vector<ignored_entry> passed_over;
-        if (!list_trace_files(paths[process], one, passed_over, error)) return false;
-        for (trace_file& file : one) {
-            file.process = process;
-            files.push_back(std::move(file));
-        }
-        ignored.insert(ignored.end(), passed_over.begin(), passed_over.end());
-    }
-    return true;
-}
-
-bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files, std::string& error) {
-    std::vector<ignored_entry> ignored;
-    return list_run(paths, files, ignored, error);
 }
 
 bool is_directory(const std::string& path) {

@@ -50,12 +50,6 @@ bool list_trace_files(const std::string& path, std::vector<trace_file>& files, s
 // Whether the path names a directory (a run) rather than one file.
 bool is_directory(const std::string& path);
 
-// The files of several directories, one process each, in the order given;
-// file.process numbers the directories from 0.
-bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files,
-              std::vector<ignored_entry>& ignored, std::string& error);
-bool list_run(const std::vector<std::string>& paths, std::vector<trace_file>& files, std::string& error);
-
 // The sum of the files' sizes: the total a reading of them all progresses to.
 std::uint64_t total_size(const std::vector<trace_file>& files);
 

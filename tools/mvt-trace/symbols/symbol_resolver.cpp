@@ -16,23 +16,13 @@
 #include <sstream>
 
 #include "common/regular_file.h"
+#include "common/text_format.h"
 
 extern char** environ;
 
 namespace mvt_trace {
 
 namespace {
-
-std::string hex_text(std::uint64_t value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
-std::string base_name(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 bool runnable(const std::string& path) {
     struct stat info {};
@@ -162,13 +152,13 @@ void read_answer(const nlohmann::json& answer, source_place& place, std::uint64_
 }  // namespace
 
 std::string source_place::label() const {
-    if (!resolved) return hex_text(address);
-    if (frame.line != 0) return frame.function + " (" + base_name(frame.file) + ":" + std::to_string(frame.line) + ")";
-    return frame.function + "+" + hex_text(function_offset);
+    if (!resolved) return hex_address(address);
+    if (frame.line != 0) return frame.function + " (" + std::string(base_name(frame.file)) + ":" + std::to_string(frame.line) + ")";
+    return frame.function + "+" + hex_address(function_offset);
 }
 
 nlohmann::json place_json(const source_place& place) {
-    nlohmann::json out = {{"address", hex_text(place.address)}, {"label", place.label()}, {"resolved", place.resolved}};
+    nlohmann::json out = {{"address", hex_address(place.address)}, {"label", place.label()}, {"resolved", place.resolved}};
     const auto frame_json = [](const source_frame& frame) {
         nlohmann::json f = {{"function", frame.function}};
         if (frame.line != 0) {
@@ -179,12 +169,12 @@ nlohmann::json place_json(const source_place& place) {
     };
     if (place.resolved) {
         out.update(frame_json(place.frame));
-        if (place.frame.line == 0) out["function_offset"] = hex_text(place.function_offset);
+        if (place.frame.line == 0) out["function_offset"] = hex_address(place.function_offset);
         if (place.inlined_into) out["inlined_into"] = frame_json(*place.inlined_into);
     }
     if (!place.module.empty()) {
         out["module"] = place.module;
-        out["module_offset"] = hex_text(place.module_offset);
+        out["module_offset"] = hex_address(place.module_offset);
     }
     return out;
 }
@@ -220,7 +210,7 @@ void symbol_resolver::symbolize(std::vector<source_place*>& places) {
     std::string input;
     for (const source_place* place : places) {
         // Quoted, so that a path with blanks stays one module.
-        input += "CODE \"" + place->module + "\" " + hex_text(place->module_offset - 1) + "\n";
+        input += "CODE \"" + place->module + "\" " + hex_address(place->module_offset - 1) + "\n";
     }
     std::string output;
     bool missing = false;

@@ -42,16 +42,15 @@ void write_run(const run_analysis& run, std::ostream& out) {
     for (const std::string& t : titles) title += (title.empty() ? "" : ", ") + t;
     std::vector<std::string> notes = finding_lines(model, severity::note);
     notes.insert(notes.end(), run.hints.begin(), run.hints.end());
-    std::uint64_t records = 0;
-    for (const trace_model::thread& t : model.threads()) records += t.records;
+    const trace_model::activity active = model.activity_of();
     out << "{\"title\":" << json_quoted(title) << ",\"directories\":" << string_array(directories)
         << ",\"command\":" << (first_recorded ? string_array(first_recorded->command) : "null")
         << ",\"exit_status\":"
         << (first_recorded && first_recorded->exit_status ? std::to_string(*first_recorded->exit_status) : "null")
         << ",\"outcome\":" << (first_recorded ? json_quoted(first_recorded->outcome) : "null")
         << ",\"origin_utc\":" << json_quoted(format_utc(model.first_timestamp())) << ",\"wall_ns\":" << model.wall()
-        << ",\"threads\":" << model.active_threads() << ",\"files\":" << model.threads().size()
-        << ",\"records\":" << records << ",\"problems\":" << string_array(finding_lines(model, severity::problem))
+        << ",\"threads\":" << active.threads << ",\"files\":" << model.threads().size()
+        << ",\"records\":" << active.records << ",\"problems\":" << string_array(finding_lines(model, severity::problem))
         << ",\"notes\":" << string_array(notes) << "}";
 }
 
@@ -92,7 +91,7 @@ std::string analysis_text(const run_analysis& run, std::size_t drawn) {
         if (path_labels.count(constructs[row]["label"].get<std::string>()) > 0) keep_constructs[row] = 1;
     cap_rows(nodes, std::max(page_nodes, drawn), keep_nodes);
     cap_rows(constructs, std::max(page_constructs, drawn), keep_constructs);
-    return analysis.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return compact_text(analysis);
 }
 
 // The constructs whose tasks, twice as fast, would shorten the run the

@@ -152,7 +152,7 @@ private:
         const std::size_t threads = model_.threads().size();
         lanes_.resize(threads);
         for (std::uint32_t t = 0; t < threads; ++t) lanes_[t].thread = t;
-        region_row_ = region_rows(model_);
+        region_row_ = region_rows(model_, regions_by_begin(model_));
         for (std::uint32_t r = 0; r < region_row_.size(); ++r) {
             lane& l = lanes_[model_.regions()[r].begin_thread];
             l.region_rows = std::max(l.region_rows, std::min<std::size_t>(region_row_[r] + std::size_t{1}, limits_.max_region_rows));
