@@ -170,9 +170,7 @@ run_analysis analyzed(const std::string& script, const mvt_test::temp_dir& dir, 
     run_layout layout;
     std::string error;
     EXPECT_TRUE(read_run_layout(directories, layout, error)) << error;
-    std::vector<file_report> reports;
-    trace_model model = read_model(layout, reports);
-    return analyze_model(std::move(model), std::move(reports), &places);
+    return analyze_model(read_model(layout), &places);
 }
 
 TEST(tool_comparison, runs_are_matched_by_label_across_processes_never_by_address) {

@@ -93,18 +93,17 @@ void add_graphs(run_analysis& run) {
     run.dependencies = summarize_graph(run.model, run.graph);
 }
 
-trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options) {
+trace_model read_model(const run_layout& layout, const pass_options& options) {
     model_builder builder(layout);
-    reports = read_run(layout.files(), {&builder}, options);
+    read_run(layout.files(), {&builder}, options);
     return builder.build();
 }
 
-run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
+run_analysis analyze_model(trace_model model,
                            const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places,
                            analysis_depth depth) {
     run_analysis run;
     run.model = std::move(model);
-    run.reports = std::move(reports);
     // The parts read the model (and its labels and graph, once made) and
     // each writes its own member, so they run side by side: concurrency
     // needs neither labels nor graph and starts at once.
@@ -163,8 +162,7 @@ code_location located(const source_place& place) {
 }  // namespace
 
 run_analysis analyze_run(const run_layout& layout, const pass_options& options, analysis_depth depth) {
-    std::vector<file_report> reports;
-    trace_model model = read_model(layout, reports, options);
+    trace_model model = read_model(layout, options);
     // Each process's code addresses, each once, named through its modules.
     std::vector<std::vector<std::pair<std::uint64_t, code_location>>> places(model.processes().size());
     std::vector<std::vector<std::uint64_t>> addresses(model.processes().size());
@@ -183,7 +181,7 @@ run_analysis analyze_run(const run_layout& layout, const pass_options& options, 
         const std::string hint = resolver.hint();
         if (!hint.empty() && std::find(hints.begin(), hints.end(), hint) == hints.end()) hints.push_back(hint);
     }
-    run_analysis run = analyze_model(std::move(model), std::move(reports), &places, depth);
+    run_analysis run = analyze_model(std::move(model), &places, depth);
     run.hints = std::move(hints);
     return run;
 }

@@ -56,8 +56,7 @@ struct construct_statistics {
 
 // Everything analyze finds in a run of one or more processes.
 struct run_analysis {
-    trace_model model;
-    std::vector<file_report> reports;
+    trace_model model;  // each file's reading report is its thread's
     run_labels labels;
     execution_statistics statistics;
     // By total time, largest first.
@@ -88,7 +87,7 @@ struct run_analysis {
 enum class analysis_depth { everything, model_and_graphs, schedule, model_and_labels };
 
 // Reads the run once and builds the model: for every command.
-trace_model read_model(const run_layout& layout, std::vector<file_report>& reports, const pass_options& options = {});
+trace_model read_model(const run_layout& layout, const pass_options& options = {});
 
 // The model, then everything analyze reports of it, code addresses named
 // through each process's module map.
@@ -103,7 +102,7 @@ run_analysis analyze_run(const run_layout& layout, const pass_options& options =
 // analysis_depth::model_and_labels. Writes `graph` and `dependencies` only.
 void add_graphs(run_analysis& run);
 // `places`: per process, where its code addresses lie (run_labels).
-run_analysis analyze_model(trace_model model, std::vector<file_report> reports,
+run_analysis analyze_model(trace_model model,
                            const std::vector<std::vector<std::pair<std::uint64_t, code_location>>>* places = nullptr,
                            analysis_depth depth = analysis_depth::everything);
 

@@ -18,7 +18,7 @@ int run_analyze(const invocation& call) {
             write_analysis_json(run, out, json);
         else
             write_analysis_text(run, out);
-        return outcome_of(run.model, run.reports);
+        return outcome_of(run.model);
     });
 }
 

@@ -14,8 +14,7 @@ namespace {
 int run_check(const invocation& call) {
     run_layout layout;
     if (!load_run(call, layout)) return 2;
-    std::vector<file_report> reports;
-    const trace_model model = read_model(layout, reports, progress_options(call));
+    const trace_model model = read_model(layout, progress_options(call));
     const bool sound = write_check_report(model, layout, std::cout);
     write_ignored_entries(layout.ignored, std::cout);
     // A file name the library writes on something no reader can read is a

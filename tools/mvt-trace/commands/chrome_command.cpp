@@ -25,7 +25,7 @@ const command_spec chrome_command = {
         return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
             const run_analysis run = analyze_run(layout, progress_options(call), analysis_depth::model_and_graphs);
             write_chrome(run.model, run.labels, run.graph, out);
-            return outcome_of(run.model, run.reports);
+            return outcome_of(run.model);
         });
     },
 };

@@ -81,9 +81,9 @@ bool read_percent_option(const invocation& call, const std::string& option, doub
     return true;
 }
 
-read_outcome outcome_of(const trace_model& model, std::vector<file_report> reports) {
+read_outcome outcome_of(const trace_model& model) {
     read_outcome outcome;
-    outcome.reports = std::move(reports);
+    for (const trace_model::thread& t : model.threads()) outcome.reports.push_back(t.report);
     for (const finding& f : model.findings())
         if (f.kind == finding_kind::not_one_run) outcome.not_one_run.push_back(finding_text(f, model));
     return outcome;

@@ -50,7 +50,7 @@ struct read_outcome {
     // the numbers): as check says it.
     std::vector<std::string> not_one_run;
 };
-read_outcome outcome_of(const trace_model& model, std::vector<file_report> reports);
+read_outcome outcome_of(const trace_model& model);
 
 // Warns about every file that is not whole and every reason the files are
 // not one run's. Returns 1 when a file is malformed or unreadable (its
@@ -107,7 +107,7 @@ int run_to_path(const invocation& call, const std::string& needs_output, Output&
         return 2;
     }
     run_analysis run = analyze_run(layout, progress_options(call), depth);
-    if (const int status = warn_about(outcome_of(run.model, run.reports)); status != 0) return status;
+    if (const int status = warn_about(outcome_of(run.model)); status != 0) return status;
     if (!write(run, out.temporary_path(), error)) {
         print_error("cannot write " + call.value("--output") + ": " + error);
         return 2;

@@ -34,7 +34,7 @@ bool split_runs(const invocation& call, std::vector<std::string>& base, std::vec
 // half a run would flag or clear constructs for no reason.
 bool digest(const invocation& call, const run_layout& layout, run_digest& out) {
     const run_analysis run = analyze_run(layout, progress_options(call));
-    if (warn_about(outcome_of(run.model, run.reports)) != 0) return false;
+    if (warn_about(outcome_of(run.model)) != 0) return false;
     out = digest_run(run);
     return true;
 }

@@ -17,7 +17,7 @@ int run_dot(const invocation& call) {
     return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
         const run_analysis run = analyze_run(layout, progress_options(call));
         write_graph_dot(run, options, out);
-        return outcome_of(run.model, run.reports);
+        return outcome_of(run.model);
     });
 }
 

@@ -107,7 +107,7 @@ int run_predict(const invocation& call) {
         write_prediction_json(report, out.stream());
     else
         write_prediction_text(report, out.stream());
-    const int status = warn_about(outcome_of(run.model, run.reports));
+    const int status = warn_about(outcome_of(run.model));
     if (status != 0) return status;
     if (!out.commit(error)) {
         print_error(error);

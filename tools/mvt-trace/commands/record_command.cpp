@@ -98,8 +98,7 @@ void report_recording(const std::string& directory, const program_outcome& outco
     run_layout layout;
     std::string error;
     const bool loaded = read_run_layout({directory}, layout, error);
-    std::vector<file_report> reports;
-    const trace_model model = loaded ? read_model(layout, reports) : trace_model{};
+    const trace_model model = loaded ? read_model(layout) : trace_model{};
     const std::vector<process_state> states = states_of(model);
     bool nothing = true, sound = true;
     for (const process_state& state : states) {

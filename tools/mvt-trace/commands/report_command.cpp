@@ -39,14 +39,14 @@ int run_report(const invocation& call) {
             if (with_baseline) {
                 const run_analysis base_run = analyze_run(baseline_layout, progress_options(call));
                 base = digest_run(base_run);
-                outcome = outcome_of(base_run.model, base_run.reports);
+                outcome = outcome_of(base_run.model);
             }
             const run_analysis run = analyze_run(layout, progress_options(call));
             std::optional<run_comparison> comparison;
             if (with_baseline) comparison = compare_digests(base, digest_run(run), compared);
             options.comparison = comparison ? &*comparison : nullptr;
             write_report(run, options, out);
-            read_outcome read = outcome_of(run.model, run.reports);
+            read_outcome read = outcome_of(run.model);
             outcome.reports.insert(outcome.reports.end(), read.reports.begin(), read.reports.end());
             outcome.not_one_run.insert(outcome.not_one_run.end(), read.not_one_run.begin(), read.not_one_run.end());
             return outcome;

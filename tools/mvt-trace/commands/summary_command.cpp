@@ -19,10 +19,9 @@ const command_spec summary_command = {
     false,
     [](const invocation& call) {
         return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
-            std::vector<file_report> reports;
-            const trace_model model = read_model(layout, reports, progress_options(call));
+            const trace_model model = read_model(layout, progress_options(call));
             write_summary(model, out);
-            return outcome_of(model, std::move(reports));
+            return outcome_of(model);
         });
     },
 };

@@ -25,11 +25,10 @@ int run_timeline(const invocation& call) {
         return 2;
     }
     return run_to_output(call, [&](const run_layout& layout, std::ostream& out) {
-        std::vector<file_report> reports;
-        trace_model model = read_model(layout, reports, progress_options(call));
+        trace_model model = read_model(layout, progress_options(call));
         const run_labels labels(model);
         write_timeline(model, labels, options, out);
-        return outcome_of(model, std::move(reports));
+        return outcome_of(model);
     });
 }
 
