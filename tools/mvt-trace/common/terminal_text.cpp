@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/text_format.h"
+
 namespace mvt_trace {
 
 namespace {
@@ -13,39 +15,14 @@ void escape_byte(std::string& out, unsigned char byte) {
     out += digits[byte & 15];
 }
 
-bool continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// The length of the valid UTF-8 sequence that starts text[at], or 0. Overlong
-// forms, surrogates and code points past U+10FFFF are not valid; C1 controls
-// are valid UTF-8 but come back as 0 all the same, since terminals obey
-// them.
+// The length of the valid UTF-8 sequence that starts text[at], or 0. C1
+// controls (U+0080 to U+009F, lead byte C2) are valid UTF-8 but come back as
+// 0 all the same, since terminals obey them.
 std::size_t sequence_length(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        point = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        point = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() - at < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!continuation(byte(i))) return 0;
-        point = point << 6 | (byte(i) & 0x3F);
-    }
-    const bool overlong = (length == 3 && point < 0x800) || (length == 4 && point < 0x10000);
-    const bool surrogate = point >= 0xD800 && point <= 0xDFFF;
-    const bool c1 = point >= 0x80 && point <= 0x9F;
-    if (overlong || surrogate || c1 || point > 0x10FFFF) return 0;
-    return length;
+    const std::size_t length = utf8_length(text, at);
+    const bool c1 = length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 &&
+                    static_cast<unsigned char>(text[at + 1]) < 0xA0;
+    return c1 ? 0 : length;
 }
 
 }  // namespace

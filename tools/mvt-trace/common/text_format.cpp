@@ -106,7 +106,7 @@ namespace mvt_trace {
 std::size_t utf8_length(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i);
-    std::size_t length = lead >= 0xf0 && lead <= 0xf4 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc2 && lead <= 0xdf ? 2 : 0;
+    std::size_t length = lead >= 0xf0 && lead <= 0xf4 ? 4 : lead >= 0xe0 && lead <= 0xef ? 3 : lead >= 0xc2 && lead <= 0xdf ? 2 : 0;
     if (length == 0 || i + length > text.size()) return 0;
     std::uint32_t code = lead & (length == 2 ? 0x1f : length == 3 ? 0x0f : 0x07);
     for (std::size_t k = 1; k < length; ++k) {

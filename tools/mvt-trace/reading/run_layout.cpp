@@ -22,8 +22,16 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 // The helper writes any byte but NUL; "\\", "\n" and "\xHH" stand for the
-// ones that would break a line.
+// ones that would break a line; a damaged one reads as what follows its
+// backslash.
 std::string unescaped(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -32,8 +40,9 @@ std::string unescaped(const std::string& text) {
         } else if (text[i + 1] == 'n') {
             out += '\n';
             ++i;
-        } else if (text[i + 1] == 'x' && i + 3 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
+        } else if (text[i + 1] == 'x' && i + 3 < text.size() && hex_digit(text[i + 2]) >= 0 &&
+                   hex_digit(text[i + 3]) >= 0) {
+            out += static_cast<char>(hex_digit(text[i + 2]) * 16 + hex_digit(text[i + 3]));
             i += 3;
         } else {
             out += text[++i];
