@@ -41,22 +41,19 @@ constexpr unsigned long long stress_records = 10000;
 constexpr int exit_race_runs = 50, forks_per_run = 20;
 #endif
 
-// ThreadSanitizer sleeps a second in every process that exits, forked
-// children included. Other builds ignore the setting.
-std::string no_exit_sleep() {
-    const char* options = std::getenv("TSAN_OPTIONS");
-    return std::string("TSAN_OPTIONS=") + (options && *options ? std::string(options) + ":" : "") + "atexit_sleep_ms=0";
-}
-
-// The timeout only ends a child that hangs.
-child_result run_client(const std::string& trace_dir, const std::string& cwd, const lines& args, int timeout = 240) {
+// Runs the client with MVA_DIR naming `trace_dir` (unset when empty), in
+// `cwd` (`trace_dir` when empty). The timeout only ends a child that hangs.
+child_result run_client(const std::string& trace_dir, const lines& args, const std::string& cwd = "", int timeout = 240) {
     lines argv = {MVT_TRACE_CLIENT, MVT_LIB_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    return mvt_test::run_child(argv, {cwd, {"MVA_DIR=" + trace_dir, no_exit_sleep()}, {}, timeout});
-}
-
-child_result run_client(const temp_dir& dir, const lines& args, int timeout = 240) {
-    return run_client(dir.path(), dir.path(), args, timeout);
+    // ThreadSanitizer sleeps a second in every process that exits, forked
+    // children included. Other builds ignore the setting.
+    const char* tsan = std::getenv("TSAN_OPTIONS");
+    mvt_test::child_options options{cwd.empty() ? trace_dir : cwd,
+                                    {std::string("TSAN_OPTIONS=") + (tsan && *tsan ? tsan + std::string(":") : "") + "atexit_sleep_ms=0"},
+                                    {"MVA_DIR"}, timeout};
+    if (!trace_dir.empty()) options.set_env.push_back("MVA_DIR=" + trace_dir);
+    return mvt_test::run_child(argv, options);
 }
 
 std::string describe(const child_result& r) {
@@ -96,7 +93,7 @@ std::set<unsigned long long> expect_planned_run(const std::string& dir, size_t p
 TEST(HardeningStress, SixtyFourThreadsWriteEveryRecordOnceAndCreateEachNameOnce) {
     temp_dir dir;
     const size_t threads = 64;
-    child_result r = run_client(dir, {"stress", std::to_string(threads), std::to_string(stress_records)});
+    child_result r = run_client(dir.path(), {"stress", std::to_string(threads), std::to_string(stress_records)});
     ASSERT_EQ(r.exit_code, 0) << describe(r);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(list_dir(dir.path()).size(), std::max(threads, hardware));
@@ -111,7 +108,7 @@ TEST(HardeningExit, ThreadsRecordingAndStartingWhileMainReturnsNeverTearAFile) {
         workers.emplace_back([&] {
             for (int run = next++; run < exit_race_runs; run = next++) {
                 temp_dir dir;
-                child_result r = run_client(dir, {"exit_race", "4"});
+                child_result r = run_client(dir.path(), {"exit_race", "4"});
                 EXPECT_TRUE(r.exit_code == 0 && r.err.empty()) << describe(r);
                 std::set<unsigned long long> owners = expect_planned_run(dir.path());
                 for (unsigned long long t = 0; t < 4; ++t) EXPECT_EQ(owners.count(t), 1u) << "run " << run;
@@ -124,7 +121,7 @@ TEST(HardeningCrash, SigkillWhileRecordingLeavesWholeLinesAndCompleteEarlierReco
     const unsigned long long threads = 4, at_least = 200;
     for (int run = 0; run < 3; ++run) {
         temp_dir dir, scratch;
-        child_result r = run_client(dir, {"crash", std::to_string(threads), std::to_string(at_least)});
+        child_result r = run_client(dir.path(), {"crash", std::to_string(threads), std::to_string(at_least)});
         ASSERT_EQ(r.signal, SIGKILL) << describe(r);
         for (const std::string& name : list_dir(dir.path())) {
             SCOPED_TRACE(name);
@@ -163,7 +160,7 @@ TEST_P(HardeningFork, ChildLeavesTheParentsTraceExactlyAsTheParentWroteIt) {
     const char* ending = GetParam();
     temp_dir dir;
     // A child that deadlocks on a lock held at fork() hangs the parent too.
-    child_result r = run_client(dir, {"fork", ending, std::to_string(forks_per_run)}, 60);
+    child_result r = run_client(dir.path(), {"fork", ending, std::to_string(forks_per_run)}, "", 60);
     ASSERT_EQ(r.exit_code, 0) << describe(r);
     EXPECT_EQ(r.out + r.err, "");
     EXPECT_EQ(list_dir(dir.path()).size(), std::max<size_t>(3, hardware));  // children add no file
@@ -192,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(AllEndings, HardeningFork, testing::Values("exit", "_ex
 // creation calls allocate nothing.
 TEST(HardeningHostile, EveryFunctionAfterExitTimeDestructionWritesNothingAndReturnsUsableRecords) {
     temp_dir dir;
-    child_result r = run_client(dir, {"after_exit"});
+    child_result r = run_client(dir.path(), {"after_exit"});
     ASSERT_EQ(r.exit_code, 0) << describe(r);
     // Both a thread that recorded before and one whose very first call comes now.
     std::smatch m;
@@ -227,26 +224,10 @@ bool make_read_only(const std::string& path, std::unique_ptr<tmpfs_mount>& mount
     return mounted->mounted || (geteuid() != 0 && chmod(path.c_str(), 0555) == 0);
 }
 
-// What "ordered 2" shows on stderr when no trace file could be opened: every
-// writer's lines behind the warning, and the records of both threads.
-void expect_every_line_on_stderr(const std::string& err) {
-    auto count = [&err](const std::string& line) {
-        const std::string warned = "WARNING NO OPEN FILE: " + line;
-        size_t n = 0;
-        for (size_t at = err.find(warned); at != std::string::npos; at = err.find(warned, at + 1)) ++n;
-        return n;
-    };
-    const size_t writers = std::max<size_t>(hardware, 2);
-    EXPECT_EQ(count("<?xml version=\"1.0\"?>\n" + mvt_test::expected_trace_header_line() + "\n"), writers);
-    EXPECT_EQ(count("<field>end_of_records</field>\n"), writers);
-    EXPECT_EQ(count("</trace>\n"), writers);
-    EXPECT_EQ(count("<record>\n"), writers + 2);
-    EXPECT_EQ(count("<field>id_create</field>\n"), 2u);
-}
-
 // A working directory where the dated directory cannot be made (MVA_DIR
 // unset: the mkdir warning shows), a missing trace directory, one below a
-// file (ENOTDIR even for root) and a read-only one.
+// file (ENOTDIR even for root) and a read-only one. Every writer's lines
+// then go to stderr behind a warning, and the records of both threads.
 TEST(HardeningDirectory, UnusableTraceDirectorySendsEveryLineToStderr) {
     temp_dir dir;
     mkdir((dir / "cwd").c_str(), 0777);
@@ -258,12 +239,20 @@ TEST(HardeningDirectory, UnusableTraceDirectorySendsEveryLineToStderr) {
     if (make_read_only(dir / "cwd", cwd_mount)) cases.push_back({"", "WARNING when issuing: mkdir _mva_[0-9]{8}_[0-9]{6}\n"});
     for (const auto& [trace_dir, out] : cases) {
         SCOPED_TRACE(trace_dir);
-        mvt_test::child_options options{dir / "cwd", {no_exit_sleep()}, {"MVA_DIR"}, 240};
-        if (!trace_dir.empty()) options.set_env.push_back("MVA_DIR=" + trace_dir);
-        child_result r = mvt_test::run_child({MVT_TRACE_CLIENT, MVT_LIB_PATH, "ordered", "2"}, options);
+        child_result r = run_client(trace_dir, {"ordered", "2"}, dir / "cwd");
         ASSERT_EQ(r.exit_code, 0) << describe(r);
         EXPECT_TRUE(std::regex_match(r.out, std::regex(out))) << r.out;
-        expect_every_line_on_stderr(r.err);
+        auto count = [&r](const std::string& line) {
+            size_t n = 0;
+            for (size_t at = 0; (at = r.err.find("WARNING NO OPEN FILE: " + line, at)) != std::string::npos; ++at) ++n;
+            return n;
+        };
+        const size_t writers = std::max<size_t>(hardware, 2);
+        EXPECT_EQ(count("<?xml version=\"1.0\"?>\n" + mvt_test::expected_trace_header_line() + "\n"), writers);
+        EXPECT_EQ(count("<field>end_of_records</field>\n"), writers);
+        EXPECT_EQ(count("</trace>\n"), writers);
+        EXPECT_EQ(count("<record>\n"), writers + 2);
+        EXPECT_EQ(count("<field>id_create</field>\n"), 2u);
     }
     EXPECT_EQ(list_dir(dir.path()), (lines{"cwd", "file", "read_only"}));
     EXPECT_TRUE(list_dir(dir / "read_only").empty() && list_dir(dir / "cwd").empty());
@@ -279,7 +268,7 @@ TEST(HardeningDirectory, FullDiskAndFileSizeLimitAreSurvivedSilently) {
     for (const std::string& trace_dir : {dir / "limited", dir / "small"}) {
         if (trace_dir == dir / "small" && !disk.mounted) GTEST_SKIP() << "cannot mount a small tmpfs here";
         mkdir(trace_dir.c_str(), 0777);
-        child_result r = run_client(trace_dir, dir.path(), {"stress", "3", "2000", disk.where == trace_dir ? "" : limit});
+        child_result r = run_client(trace_dir, {"stress", "3", "2000", disk.where == trace_dir ? "" : limit}, dir.path());
         ASSERT_EQ(r.exit_code, 0) << describe(r);
         EXPECT_EQ(r.out + r.err, "");
         size_t written = 0;

@@ -125,33 +125,27 @@ TEST(ApiInit, BindsWantedFunctionsByName) {
     EXPECT_EQ(mvt_test::read_lines(library().trace / "_mvt.0").size(), 2u);
 }
 
+// A global with the wrong magic, a null one, one without an API list, and
+// a second static part's global reached through the first's `next`.
 TEST(ApiInit, LeavesAnythingButAStaticPartsOwnGlobalAlone) {
     ASSERT_NE(library().init, nullptr);
     const std::vector<std::pair<const char*, int>> names = {{"__itt_task_begin", wanted_a}, {"__itt_pause", wanted_a}};
     api_list list(names), second_list(names);
-    auto expect_untouched = [](const global& before, const global& after, const api_list& list) {
-        EXPECT_EQ(std::memcmp(before.bytes, after.bytes, size), 0);
-        EXPECT_TRUE(list.untouched());
+    // Binds through `bound` and requires that `g` and its list stay as they were.
+    auto expect_untouched = [](global& bound, const global& g, const api_list& l) {
+        const global before = g;
+        library().init(bound.bytes, ~0);
+        EXPECT_EQ(std::memcmp(before.bytes, g.bytes, size), 0);
+        EXPECT_TRUE(l.untouched());
     };
-    global wrong = make_global(&list);
+    global wrong = make_global(&list), empty = make_global(nullptr), second = make_global(&second_list),
+           first = make_global(&list);
     wrong.bytes[7] ^= 0x01;
-    const global wrong_before = wrong;
-    library().init(wrong.bytes, ~0);
-    expect_untouched(wrong_before, wrong, list);
-
+    expect_untouched(wrong, wrong, list);
     library().init(nullptr, ~0);
-
-    global empty = make_global(nullptr);
-    const global empty_before = empty;
-    library().init(empty.bytes, ~0);
-    expect_untouched(empty_before, empty, list);
-
-    // Two static parts in one process: each binds only through its own global.
-    global second = make_global(&second_list), first = make_global(&list);
+    expect_untouched(empty, empty, list);
     first.put<void*>(next_at, second.bytes);
-    const global second_before = second;
-    library().init(first.bytes, ~0);
-    expect_untouched(second_before, second, second_list);
+    expect_untouched(first, second, second_list);
 }
 
 // Domains and string handles as a static part makes them while no collector

@@ -2,22 +2,21 @@
 // instrumented runtimes do (dlopen()/dlsym()) and plays one scenario; the
 // tests read the trace files it leaves and what it prints.
 //
-//   client LIB none               load the library, make no call
-//   client LIB ordered K          K threads, one after the other, each records
-//                                 id_create {k, 0, 0} with a null domain
-//   client LIB records            one call of every function (after_exit: after
-//                                 exit-time destruction, on two threads, then
-//                                 20,000 creation calls of names made before)
-//   client LIB hostile            null pointers, long, huge and empty names
-//   client LIB stress T R         T threads play records 0..R-1 of the plan
-//   client LIB exit_race T        T threads play the plan while main returns, T more start
-//   client LIB crash T K          T threads play the plan; once each made K records, main
-//                                 makes K of its own (as thread T), then SIGKILL
-//   client LIB fork END F         F fork()s while two threads play the plan; the child
-//                                 calls the library, then ends with END = exit,
-//                                 _exit or exec (of "scribble")
-//   client LIB scribble           writes junk into every inherited regular file
-//   client LIB stress T R BYTES   the same, with the file size limited to BYTES
+//   client LIB none                 load the library, make no call
+//   client LIB ordered K            K threads, one after the other, each records
+//                                   id_create {k, 0, 0} with a null domain
+//   client LIB records | hostile    one call of every function | bad arguments
+//   client LIB after_exit           records() after exit-time destruction, on two
+//                                   threads, then 20,000 creations of old names
+//   client LIB stress T R [BYTES]   T threads play records 0..R-1 of the plan,
+//                                   the file size limited to BYTES if given
+//   client LIB exit_race T          T threads play the plan while main returns, T more start
+//   client LIB crash T K            T threads play the plan; once each made K records, main
+//                                   makes K of its own (as thread T), then SIGKILL
+//   client LIB fork END F           F fork()s while two threads play the plan; the child
+//                                   calls the library and ends by END: exit, _exit or
+//                                   exec of "scribble", which writes junk into every
+//                                   inherited regular file
 
 #include <dlfcn.h>
 #include <malloc.h>

@@ -16,6 +16,7 @@
 namespace {
 
 using mvt_test::child_result;
+using namespace trace_text;
 
 const std::string data = MVT_TOOL_DATA;
 
@@ -31,11 +32,7 @@ child_result run_shell(const std::string& script, const std::string& cwd) {
     return mvt_test::run_child({"/bin/sh", "-c", script}, {cwd, {}, {}, 30});
 }
 
-bool one_error_line(const child_result& r) {
-    return r.err.rfind("mvt-trace: ", 0) == 0 && r.err.find('\n') == r.err.size() - 1;
-}
-
-std::string whole_trace() { return trace_text::file(trace_text::task_begin(10, 5, 42) + trace_text::task_end(15), 20, 1); }
+std::string whole_trace() { return file(task_begin(10, 5, 42) + task_end(15), 20, 1); }
 
 TEST(tool_hostile_commands, fifos_devices_and_odd_names_are_named_never_read) {
     mvt_test::temp_dir run;
@@ -71,7 +68,6 @@ TEST(tool_hostile_commands, fifos_devices_and_odd_names_are_named_never_read) {
 
 TEST(tool_hostile_commands, a_line_of_2_mb_is_reported_where_it_starts) {
     mvt_test::temp_dir run;
-    using namespace trace_text;
     // The length field holds strnlen(name, 1000) mod 256, as the library writes it.
     const std::string name(2'000'000, 'n');
     mvt_test::write_file(run / "_mvt.0", file(record("string_handle_createA", 10, field(42) + field(232) + field(name)), 20, 1));
@@ -79,9 +75,6 @@ TEST(tool_hostile_commands, a_line_of_2_mb_is_reported_where_it_starts) {
     EXPECT_EQ(check.exit_code, 1);
     EXPECT_EQ(check.out.substr(0, check.out.find('\n')),
               run / "_mvt.0:8: malformed: line longer than 1 MiB (0 whole records)");
-    child_result summary = run_leashed({"summary", run.path()});
-    EXPECT_EQ(summary.exit_code, 1);
-    EXPECT_NE(summary.err.find("line longer than 1 MiB"), std::string::npos) << summary.err;
 }
 
 TEST(tool_hostile_commands, output_goes_to_regular_files_and_new_names_outside_the_inputs) {
@@ -148,7 +141,6 @@ TEST(tool_hostile_commands, a_failing_write_leaves_nothing_behind_and_says_why) 
 
 TEST(tool_hostile_commands, control_bytes_in_names_reach_the_terminal_escaped) {
     mvt_test::temp_dir run;
-    using namespace trace_text;
     const std::string name = "\x1b]0;owned\x07\x1b[2J";
     mvt_test::write_file(run / "_mvt.0", file(string_handle(5, 42, name) + task_begin(10, 5, 42) +
                                                   record("task_group", 12, field(1) + id(5) + id(0) + field(42)) +
@@ -177,12 +169,6 @@ TEST(tool_hostile_commands, quiet_is_taken_by_every_command_and_listed_in_help) 
         EXPECT_NE(run_leashed({command, "--help"}).out.find("-q, --quiet"), std::string::npos) << command;
     }
 }
-
-}  // namespace
-
-namespace {
-
-using namespace trace_text;
 
 // Timestamps a hostile file may hold: a run from 1 ns to nearly 2^64 ns,
 // with executions nearly that long. Every command answers, and sums and

@@ -1,10 +1,18 @@
+// Reading trace files: what the library writes, cut anywhere, malformed,
+// and as a careless or hostile user could leave them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
+#include "cli/output_file.h"
 #include "files.h"
 #include "reading/line_reader.h"
+#include "reading/trace_directory.h"
 #include "reading/trace_file_reader.h"
 #include "trace_text.h"
 
@@ -116,23 +124,149 @@ TEST(tool_reader, malformed_lines_are_reported_where_they_are) {
     }
 }
 
-TEST(tool_reader, line_reader_grows_for_long_lines_and_keeps_an_unended_last_line) {
+// Lines up to the limit are read whole, the buffer grown for them, the last
+// one with or without its line feed; a line past the limit ends the reading
+// where it starts, in bounded memory, whether it is read or skipped.
+TEST(tool_hostile_input, the_line_reader_grows_to_its_limit_and_stops_past_it) {
     mvt_test::temp_dir dir;
-    std::string long_line(5000, 'x');
-    mvt_test::write_file(dir / "f", "a\n" + long_line + "\n\nlast");
-    line_reader reader(64);
-    ASSERT_TRUE(reader.open(dir / "f"));
+    const std::string at_limit(1000, 'y');
+    mvt_test::write_file(dir / "fits", "a\n" + at_limit + "\n\nlast");
+    line_reader fits(64, 1000);
+    ASSERT_TRUE(fits.open(dir / "fits"));
     std::vector<std::string> got;
     std::vector<bool> ended;
     std::string_view line;
-    while (reader.next(line)) {
+    while (fits.next(line)) {
         got.emplace_back(line);
-        ended.push_back(reader.ended_with_line_feed());
+        ended.push_back(fits.ended_with_line_feed());
     }
-    EXPECT_EQ(got, (std::vector<std::string>{"a", long_line, "", "last"}));
+    EXPECT_EQ(got, (std::vector<std::string>{"a", at_limit, "", "last"}));
     EXPECT_EQ(ended, (std::vector<bool>{true, true, true, false}));
-    EXPECT_EQ(reader.bytes_consumed(), 2 + long_line.size() + 2 + 4);
-    EXPECT_FALSE(reader.open(dir / "missing"));
+    EXPECT_EQ(fits.bytes_consumed(), 2 + at_limit.size() + 2 + 4);
+    EXPECT_FALSE(fits.line_too_long());
+    EXPECT_LE(fits.capacity(), 64u + 1000u);
+    EXPECT_FALSE(fits.open(dir / "missing"));
+
+    mvt_test::write_file(dir / "f", "short\n" + std::string(5000, 'x') + "\n" + at_limit + "\nafter\n");
+    for (const bool skipping : {false, true}) {
+        line_reader reader(64, 1000);
+        ASSERT_TRUE(reader.open(dir / "f"));
+        ASSERT_TRUE(reader.next(line));
+        EXPECT_EQ(line, "short");
+        if (skipping)
+            EXPECT_EQ(reader.skip(3), 0u);
+        else
+            EXPECT_FALSE(reader.next(line));
+        EXPECT_TRUE(reader.line_too_long());
+        EXPECT_EQ(reader.error(), "line longer than 1000 bytes");
+        EXPECT_EQ(reader.line_number() + 1, 2u);  // the long line's number
+        EXPECT_EQ(reader.bytes_consumed(), 6u);   // where it starts
+        EXPECT_LE(reader.capacity(), 64u + 1000u);
+        EXPECT_FALSE(reader.next(line));  // and it stays stopped
+    }
+}
+
+// A string just under the limit is read; one of 2 MB is refused (where, the
+// check command shows), and no reader holds more than the limit and one read.
+TEST(tool_hostile_input, a_trace_file_with_a_2_mb_line_is_malformed_and_memory_stays_bounded) {
+    mvt_test::temp_dir dir;
+    mvt_test::write_file(dir / "_mvt.0", header + metadata_string_record(std::string(2'000'000, 's')) + closing);
+    mvt_test::write_file(dir / "_mvt.1", header + metadata_string_record(std::string(line_reader::default_max_line - 15, 's')) + closing);
+    const trace_record* record = nullptr;
+    trace_file_reader too_long(dir / "_mvt.0"), fits(dir / "_mvt.1");
+    EXPECT_FALSE(too_long.next(record));
+    EXPECT_EQ(too_long.report().status, file_status::malformed);
+    while (fits.next(record)) {
+    }
+    EXPECT_EQ(fits.report().status, file_status::whole) << fits.report().message;
+    line_reader lines;
+    ASSERT_TRUE(lines.open(dir / "_mvt.0"));
+    std::string_view line;
+    while (lines.next(line)) {
+    }
+    EXPECT_TRUE(lines.line_too_long());
+    EXPECT_LE(lines.capacity(), 2 * line_reader::default_max_line);
+}
+
+// The directory of a run as a careless or hostile user could leave it.
+struct hostile_directory {
+    mvt_test::temp_dir dir;
+    hostile_directory() {
+        const std::string whole = trace_text::file("", 20, 1);
+        for (const char* name : {"_mvt.0", "_mvt.2147483647", "_mvt.00", "_mvt.+1", "_mvt.2147483648", "_mvt.1~",
+                                 "_mvt.", "_mvt.99999999999999999999", "notes.txt"})
+            mvt_test::write_file(dir / name, whole);
+        EXPECT_EQ(::mkfifo((dir / "_mvt.1").c_str(), 0600), 0);
+        EXPECT_EQ(::symlink("/dev/zero", (dir / "_mvt.2").c_str()), 0);
+        EXPECT_EQ(::mkdir((dir / "_mvt.3").c_str(), 0700), 0);
+        EXPECT_EQ(::symlink("_mvt.0", (dir / "_mvt.4").c_str()), 0);  // a link to a trace file is one
+    }
+};
+
+TEST(tool_hostile_input, the_listing_takes_regular_files_with_canonical_names_and_names_the_rest) {
+    hostile_directory run;
+    std::vector<trace_file> files;
+    std::vector<ignored_entry> ignored;
+    std::string error;
+    ASSERT_TRUE(list_trace_files(run.dir.path(), files, ignored, error)) << error;
+    std::vector<std::string> names;
+    for (const trace_file& f : files) names.push_back(f.name + "=" + std::to_string(f.index));
+    EXPECT_EQ(names, (std::vector<std::string>{"_mvt.0=0", "_mvt.4=4", "_mvt.2147483647=2147483647"}));
+    EXPECT_EQ(files[0].size, trace_text::file("", 20, 1).size());
+    std::vector<std::string> passed_over;
+    for (const ignored_entry& e : ignored)
+        passed_over.push_back(e.name + ": " + e.reason + (e.trace_name ? " *" : ""));
+    EXPECT_EQ(passed_over, (std::vector<std::string>{
+                               "_mvt.: not a trace file name",
+                               "_mvt.+1: not a trace file name",
+                               "_mvt.00: not a trace file name",
+                               "_mvt.1: a FIFO, not a trace file *",
+                               "_mvt.1~: not a trace file name",
+                               "_mvt.2: a character device, not a trace file *",
+                               "_mvt.2147483648: not a trace file name",
+                               "_mvt.3: a directory, not a trace file *",
+                               "_mvt.99999999999999999999: not a trace file name",
+                           }));
+
+    // Given by name, a FIFO is refused and a regular file taken as it is.
+    EXPECT_FALSE(list_trace_files(run.dir / "_mvt.1", files, error));
+    EXPECT_EQ(error, run.dir / "_mvt.1 is a FIFO, not a trace directory or file");
+    // Opened all the same, it is refused without waiting for a writer.
+    line_reader reader;
+    EXPECT_FALSE(reader.open(run.dir / "_mvt.1"));
+    EXPECT_EQ(reader.error(), "a FIFO, not a trace file");
+    EXPECT_FALSE(reader.open(run.dir / "_mvt.2"));
+    EXPECT_EQ(reader.error(), "a character device, not a trace file");
+
+    // A directory with nothing readable says what it found.
+    mvt_test::temp_dir only_fifo;
+    ASSERT_EQ(::mkfifo((only_fifo / "_mvt.0").c_str(), 0600), 0);
+    EXPECT_FALSE(list_trace_files(only_fifo.path(), files, error));
+    EXPECT_EQ(error, only_fifo.path() + " holds no readable trace file: _mvt.0: a FIFO, not a trace file");
+}
+
+// The output must be given up, its temporary file gone, when a signal stops
+// the command half-way: a forked child is stopped so.
+TEST(tool_hostile_input, an_output_stopped_by_a_signal_leaves_no_temporary_file) {
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        mvt_test::temp_dir out;
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            output_file file;
+            std::string error;
+            if (!file.open(out / "result.txt", {}, error)) ::_exit(3);
+            file.stream() << "half of a result";
+            file.stream().flush();
+            std::raise(signal_number);
+            ::_exit(4);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), signal_number);
+        EXPECT_TRUE(mvt_test::list_dir(out.path()).empty());
+    }
 }
 
 }  // namespace

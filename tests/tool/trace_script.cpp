@@ -155,4 +155,17 @@ std::vector<std::string> write_trace_script(const std::string& script, const std
     return directories;
 }
 
+std::vector<std::string> write_trace_script_here(const std::string& script, const std::string& dir) {
+    std::vector<std::string> directories = write_trace_script(script, dir);
+    for (std::string& d : directories) d = d.substr(dir.size() + 1);
+    return directories;
+}
+
+mvt_trace::run_layout scripted_layout(const std::string& script, const std::string& dir) {
+    mvt_trace::run_layout layout;
+    std::string error;
+    if (!mvt_trace::read_run_layout(write_trace_script(script, dir), layout, error)) throw std::runtime_error(error);
+    return layout;
+}
+
 }  // namespace mvt_tool_test

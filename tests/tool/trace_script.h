@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "reading/run_layout.h"
+
 namespace mvt_tool_test {
 
 // Writes the trace directories that a script describes, one record a line,
@@ -27,6 +29,12 @@ namespace mvt_tool_test {
 //
 // Returns the directories (dir/p0, dir/p1, ...); throws on a bad line.
 std::vector<std::string> write_trace_script(const std::string& script, const std::string& dir);
+
+// The same, the directories named relative to `dir`: p0, p1, ...
+std::vector<std::string> write_trace_script_here(const std::string& script, const std::string& dir);
+
+// The layout of the run that `script` writes into `dir`, read as the tool reads it.
+mvt_trace::run_layout scripted_layout(const std::string& script, const std::string& dir);
 
 }  // namespace mvt_tool_test
 

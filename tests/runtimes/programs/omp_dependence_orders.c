@@ -11,7 +11,7 @@
  * which have no dependences. */
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
+#include "spin.h"
 
 /* What a task names: bit 0/1 reads/writes the first variable, bit 2/3 the
  * second. "out" writes without reading. */
@@ -42,13 +42,6 @@ static const enum access sequence[sequences][max_tasks] = {
     {in_b, inout_a, in_a_out_b, out_a_in_b, in_a_in_b},
 };
 
-static void spin(long ns) {
-    struct timespec start, now;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    do clock_gettime(CLOCK_MONOTONIC, &now);
-    while ((now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec) < ns);
-}
-
 /* Task k of a sequence: what it reads goes to seen[k], what it writes
  * depends on k and on what it read. The serial check does not spin. */
 static void body(enum access what, int k, long* v, long* seen, int slow) {
@@ -63,6 +56,13 @@ static void body(enum access what, int k, long* v, long* seen, int slow) {
 
 static int tasks;
 
+/* Task k of the sequence, with the given depend clauses. */
+#define PRAGMA(...) _Pragma(#__VA_ARGS__)
+#define TASK(...)                                                        \
+    PRAGMA(omp task __VA_ARGS__ shared(v, seen) firstprivate(k, what)) \
+    body(what, k, v, seen, 1);                                         \
+    break
+
 static void run(int s, long* result, long* seen) {
     long v[2] = {1, 2};
     for (int k = 0; k < max_tasks && sequence[s][k]; ++k) {
@@ -70,50 +70,17 @@ static void run(int s, long* result, long* seen) {
 #pragma omp atomic
         ++tasks;
         switch (what) {
-            case in_a:
-#pragma omp task depend(in : v[0]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case out_a:
-#pragma omp task depend(out : v[0]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case inout_a:
-#pragma omp task depend(inout : v[0]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case in_b:
-#pragma omp task depend(in : v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case out_b:
-#pragma omp task depend(out : v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case inout_b:
-#pragma omp task depend(inout : v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case in_a_out_b:
-#pragma omp task depend(in : v[0]) depend(out : v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case out_a_in_b:
-#pragma omp task depend(out : v[0]) depend(in : v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case in_a_in_b:
-#pragma omp task depend(in : v[0], v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case inout_a_inout_b:
-#pragma omp task depend(inout : v[0], v[1]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
-            case in_a_out_a:
-#pragma omp task depend(in : v[0]) depend(out : v[0]) shared(v, seen) firstprivate(k, what)
-                body(what, k, v, seen, 1);
-                break;
+            case in_a: TASK(depend(in : v[0]));
+            case out_a: TASK(depend(out : v[0]));
+            case inout_a: TASK(depend(inout : v[0]));
+            case in_b: TASK(depend(in : v[1]));
+            case out_b: TASK(depend(out : v[1]));
+            case inout_b: TASK(depend(inout : v[1]));
+            case in_a_out_b: TASK(depend(in : v[0]) depend(out : v[1]));
+            case out_a_in_b: TASK(depend(out : v[0]) depend(in : v[1]));
+            case in_a_in_b: TASK(depend(in : v[0], v[1]));
+            case inout_a_inout_b: TASK(depend(inout : v[0], v[1]));
+            case in_a_out_a: TASK(depend(in : v[0]) depend(out : v[0]));
         }
     }
 #pragma omp taskwait

@@ -8,18 +8,11 @@
  *
  * Prints "tasks=N". */
 #include <stdio.h>
-#include <time.h>
+#include "spin.h"
 
 enum { depth = 4 };
 
 static int tasks;
-
-static void spin(long ns) {
-    struct timespec start, now;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    do clock_gettime(CLOCK_MONOTONIC, &now);
-    while ((now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec) < ns);
-}
 
 static long leaf(long v) {
     spin(20000);

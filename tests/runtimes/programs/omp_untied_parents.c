@@ -11,18 +11,11 @@
  *
  * Prints "tasks=N parents=P". */
 #include <stdio.h>
-#include <time.h>
+#include "spin.h"
 
 enum { parents = 24, rounds = 3 };
 
 static int tasks;
-
-static void spin(long ns) {
-    struct timespec start, now;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    do clock_gettime(CLOCK_MONOTONIC, &now);
-    while ((now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec) < ns);
-}
 
 /* A round: x is written, y is written from x, x is read, x is updated
  * from y. */
