@@ -44,13 +44,6 @@ public:
     // ended_with_line_feed() false.
     bool next(std::string_view& line);
 
-    // Passes over up to n whole lines without handing them out; the number
-    // passed. Stops early at the end of the file, before a last line that
-    // has no line feed (next() hands that one out), and at a line that does
-    // not fit in the buffer (line_too_long()); a longer line that does fit
-    // is passed over unmeasured, as the lines passed over are not checked.
-    std::size_t skip(std::size_t n);
-
     bool ended_with_line_feed() const { return last_had_line_feed_; }
     std::uint64_t line_number() const { return line_number_; }
     std::uint64_t bytes_consumed() const { return bytes_consumed_; }
