@@ -165,7 +165,10 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
     const json& graph = analysis["dependency_graph"];
 
     // The database counts what analyze counts.
-    EXPECT_EQ(sql_number(database, "SELECT value FROM meta WHERE key = 'schema_version'"), 1u);
+    EXPECT_EQ(sql_number(database, "SELECT value FROM meta WHERE key = 'schema_version'"), 2u);
+    EXPECT_EQ(sql_number(database, "SELECT count(*) FROM metadata m LEFT JOIN nodes n ON n.process = m.process AND "
+                                   "n.identifier = m.identifier WHERE m.node IS NOT n.id"),
+              0u);
     EXPECT_EQ(sql_number(database, "SELECT value FROM meta WHERE key = 'wall_ns'"), analysis["wall_ns"]);
     EXPECT_EQ(sql_number(database, "SELECT count(duration_ns) FROM executions"), executions_counted(analysis));
     EXPECT_EQ(sql_number(database, "SELECT count(*) FROM executions WHERE role = 'task' AND duration_ns IS NOT NULL"),
@@ -316,8 +319,9 @@ TEST(tool_export, golden_traces_keep_processes_open_executions_regions_and_metad
                                       {"name": "phase", "begin_ns": 10000000, "end_ns": 20000000, "open_at_end": 1}])"));
         }
         if (std::string(name) == "attachment") {
-            EXPECT_EQ(sql(database, "SELECT identifier, key, number, text FROM metadata WHERE key = 'code_address'"),
-                      json::parse(R"([{"identifier": "5.0.0", "key": "code_address", "number": 3054, "text": null}])"));
+            EXPECT_EQ(sql(database, "SELECT identifier, node, key, number, text FROM metadata WHERE key = 'code_address'"),
+                      json::parse(R"([{"identifier": "5.0.0", "node": null, "key": "code_address", "number": 3054,
+                                       "text": null}])"));
             EXPECT_EQ(sql(database, "SELECT code_address FROM nodes WHERE identifier = '5.1.0'"),
                       json::parse(R"([{"code_address": "0xbee"}])"));
         }

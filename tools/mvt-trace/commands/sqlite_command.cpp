@@ -29,7 +29,7 @@ const command_spec sqlite_command = {
     "sqlite",
     "DIR [DIR...] -o FILE",
     "a SQLite database of the run, to query with SQL",
-    "Writes the run into a new SQLite database: tables meta (schema_version 1), processes,\n"
+    "Writes the run into a new SQLite database: tables meta (schema_version 2), processes,\n"
     "threads, constructs, nodes, executions (one row each, with begin_ns, end_ns and\n"
     "duration_ns), pieces, edges (node to node), execution_edges (the graph of executions),\n"
     "critical_path, regions and metadata, indexed on the columns joins use. Times are\n"

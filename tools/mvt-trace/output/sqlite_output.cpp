@@ -88,6 +88,21 @@ public:
         if (cells_.size() == static_cast<std::size_t>(batch * columns_)) insert(many_, 0, batch);
     }
 
+    // A row of a table whose INTEGER PRIMARY KEY numbers the rows from 0 in
+    // the order they go in. SQLite looks up every id it is given, to refuse
+    // a second; past the first row the id is left to SQLite, which takes the
+    // one after the largest without a lookup: a quarter of a narrow row's
+    // cost.
+    template <typename... Values>
+    void numbered_row(std::uint32_t id, const Values&... values) {
+        if (id != numbered_) throw sqlite_failure("rows numbered out of order");
+        ++numbered_;
+        if (id == 0)
+            row(id, values...);
+        else
+            row(nullptr, values...);
+    }
+
     // Inserts what is still gathered. Required: a destructor cannot report
     // that it failed.
     void finish() {
@@ -197,6 +212,7 @@ private:
 
     sqlite3* db_;
     int columns_;
+    std::uint32_t numbered_ = 0;
     sqlite3_stmt* many_ = nullptr;
     sqlite3_stmt* one_ = nullptr;
     std::vector<cell> cells_;
@@ -236,22 +252,26 @@ CREATE TABLE nodes (                 -- every graph object: nodes, ports and gro
   construct INTEGER REFERENCES constructs(id),
   code_address TEXT,
   function TEXT, file TEXT, line INTEGER);
-CREATE TABLE executions (
+-- Millions of rows: only what the executions view cannot find elsewhere,
+-- and no constraint for SQLite to check on every row.
+CREATE TABLE execution_rows (
   id INTEGER PRIMARY KEY,            -- the "execution" attribute of mvt-trace otf2
-  process INTEGER NOT NULL REFERENCES processes(id),
-  thread INTEGER NOT NULL REFERENCES threads(id),  -- of its first piece
+  thread INTEGER REFERENCES threads(id),  -- of its first piece
   node INTEGER REFERENCES nodes(id),
-  construct INTEGER REFERENCES constructs(id),
-  name TEXT NOT NULL,
-  identifier TEXT NOT NULL,
-  role TEXT NOT NULL,                -- 'task', 'task_without_node' or 'runtime'
-  begin_ns INTEGER NOT NULL,
-  end_ns INTEGER NOT NULL,
+  name TEXT,                         -- null for an execution of a node: its name is the node's label
+  identifier TEXT,
+  role TEXT,                         -- 'task', 'task_without_node' or 'runtime'
+  begin_ns INTEGER,
+  end_ns INTEGER,
   duration_ns INTEGER,               -- its pieces' time; null while open at the end of its file
-  pieces INTEGER NOT NULL,
-  depth INTEGER NOT NULL);
+  pieces INTEGER,
+  depth INTEGER);
+CREATE VIEW executions AS
+  SELECT r.id, t.process, r.thread, r.node, n.construct, coalesce(r.name, n.label) AS name, r.identifier, r.role,
+         r.begin_ns, r.end_ns, r.duration_ns, r.pieces, r.depth
+  FROM execution_rows r JOIN threads t ON t.id = r.thread LEFT JOIN nodes n ON n.id = r.node;
 CREATE TABLE resumed_pieces (      -- the pieces of executions that ran in several
-  execution INTEGER NOT NULL REFERENCES executions(id),
+  execution INTEGER NOT NULL REFERENCES execution_rows(id),
   ordinal INTEGER NOT NULL,          -- from 1
   thread INTEGER NOT NULL REFERENCES threads(id),
   begin_ns INTEGER NOT NULL,
@@ -260,7 +280,7 @@ CREATE TABLE resumed_pieces (      -- the pieces of executions that ran in sever
   PRIMARY KEY (execution, ordinal)) WITHOUT ROWID;
 -- Every piece: most executions run in one, which is the execution itself.
 CREATE VIEW pieces AS
-  SELECT id AS execution, 1 AS ordinal, thread, begin_ns, end_ns, depth FROM executions WHERE pieces = 1
+  SELECT id AS execution, 1 AS ordinal, thread, begin_ns, end_ns, depth FROM execution_rows WHERE pieces = 1
   UNION ALL
   SELECT execution, ordinal, thread, begin_ns, end_ns, depth FROM resumed_pieces;
 CREATE TABLE edges (
@@ -268,12 +288,12 @@ CREATE TABLE edges (
   to_node INTEGER NOT NULL REFERENCES nodes(id),
   PRIMARY KEY (from_node, to_node)) WITHOUT ROWID;
 CREATE TABLE execution_edges (
-  from_execution INTEGER NOT NULL REFERENCES executions(id),
-  to_execution INTEGER NOT NULL REFERENCES executions(id),
+  from_execution INTEGER NOT NULL REFERENCES execution_rows(id),
+  to_execution INTEGER NOT NULL REFERENCES execution_rows(id),
   PRIMARY KEY (to_execution, from_execution)) WITHOUT ROWID;
 CREATE TABLE critical_path (
   step INTEGER PRIMARY KEY,          -- from 1, first to last
-  execution INTEGER NOT NULL REFERENCES executions(id),
+  execution INTEGER NOT NULL REFERENCES execution_rows(id),
   instance INTEGER NOT NULL);        -- which of its node's executions, from 1
 CREATE TABLE regions (
   id INTEGER PRIMARY KEY,
@@ -288,26 +308,28 @@ CREATE TABLE regions (
 CREATE TABLE metadata (
   process INTEGER NOT NULL REFERENCES processes(id),
   identifier TEXT NOT NULL,
+  node INTEGER REFERENCES nodes(id), -- the graph object the identifier names, if any
   key TEXT NOT NULL,
   number INTEGER,                    -- one of number and text is null
   text TEXT);
 )sql";
 
-// Created with the tables and kept up to date as rows go in: their keys
-// come nearly in order, so each lands at the end of its index. The graph of
-// executions is keyed by the execution that waited, and executions by id
-// alone: an index of who waited for an execution, or of a node's executions
-// (millions of keys in no order, sorted at the end), would cost a tenth and
-// a third of the export on a flow graph, for questions SQLite answers with
-// an index of its own when a join asks.
+// Made once the rows are in: sorting the keys once costs a fraction of
+// finding each one's place as its row goes in, since few come in order.
+// Joins between graph objects and their metadata go by nodes.id, as an
+// index of identifiers (text, in no order) would cost a fifth of an OpenMP
+// run's export. The graph of executions is keyed by the execution that
+// waited, and executions by id alone: an index of who waited for an
+// execution, or of a node's executions, would cost a tenth and a third of
+// the export on a flow graph, for questions SQLite answers with an index of
+// its own when a join asks.
 const char* const indexes = R"sql(
 CREATE INDEX threads_process ON threads(process);
-CREATE INDEX nodes_process_identifier ON nodes(process, identifier);
 CREATE INDEX nodes_construct ON nodes(construct);
 CREATE INDEX edges_to ON edges(to_node);
 CREATE INDEX critical_path_execution ON critical_path(execution);
 CREATE INDEX regions_process_identifier ON regions(process, identifier);
-CREATE INDEX metadata_process_identifier ON metadata(process, identifier);
+CREATE INDEX metadata_node ON metadata(node);
 )sql";
 
 const char* role_text(trace_model::object_role role) {
@@ -363,7 +385,6 @@ public:
                  "PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY;");
         db_.exec("BEGIN");
         db_.exec(schema);
-        db_.exec(indexes);
         // Should SQLite fail first, the future waits for it as it goes.
         std::future<void> completed;
         if (complete_run) completed = std::async(std::launch::async, complete_run);
@@ -375,6 +396,7 @@ public:
         if (completed.valid()) completed.get();
         write_meta(creator);
         write_graphs();
+        db_.exec(indexes);
         db_.exec("COMMIT");
     }
 
@@ -397,7 +419,7 @@ private:
     void write_processes_and_threads() {
         inserter processes(db_, "processes", 3);
         for (std::uint32_t p = 0; p < model_.processes().size(); ++p)
-            processes.row(p, model_.processes()[p].directory, model_.processes()[p].label);
+            processes.numbered_row(p, model_.processes()[p].directory, model_.processes()[p].label);
         processes.finish();
         inserter threads(db_, "threads", 8);
         for (std::uint32_t t = 0; t < model_.threads().size(); ++t) {
@@ -405,7 +427,7 @@ private:
             const auto when = [&](std::uint64_t ns) {
                 return thread.any_timestamp ? std::optional<std::uint64_t>(model_.since_start(ns)) : std::nullopt;
             };
-            threads.row(t, thread.process, thread.file.name, static_cast<std::uint64_t>(thread.file.index),
+            threads.numbered_row(t, thread.process, thread.file.name, static_cast<std::uint64_t>(thread.file.index),
                         thread.records, when(thread.first_timestamp), when(thread.last_timestamp), thread.ended);
         }
         threads.finish();
@@ -416,7 +438,7 @@ private:
         for (std::uint32_t c = 0; c < run_.labels.constructs().size(); ++c) {
             const run_labels::construct& construct = run_.labels.constructs()[c];
             const code_location* place = construct.location && construct.location->known ? construct.location : nullptr;
-            constructs.row(c, construct.label, place_text(place, &code_location::function),
+            constructs.numbered_row(c, construct.label, place_text(place, &code_location::function),
                            place_text(place, &code_location::file), place ? present(place->line) : std::nullopt,
                            static_cast<std::uint64_t>(construct.nodes.size()));
         }
@@ -426,7 +448,7 @@ private:
             const trace_model::object& object = model_.objects()[o];
             const code_location* found = run_.labels.location_of(o);
             const code_location* place = found && found->known ? found : nullptr;
-            nodes.row(o, object.process, std::string_view(id_text(object.id)), model_.kind_of(object), role_text(object.role),
+            nodes.numbered_row(o, object.process, std::string_view(id_text(object.id)), model_.kind_of(object), role_text(object.role),
                       model_.name_of(object), run_.labels.of_object(o), present(object.parent), present(object.port_of),
                       present(run_.labels.construct_of(o)),
                       object.has_code_address ? std::optional<std::string>(hex_address(object.code_address))
@@ -442,18 +464,21 @@ private:
     }
 
     void write_executions() {
-        inserter executions(db_, "executions", 13);
+        inserter executions(db_, "execution_rows", 11);
         inserter pieces(db_, "resumed_pieces", 6);
         for (std::uint32_t e = 0; e < model_.executions().size(); ++e) {
             const trace_model::execution& x = model_.executions()[e];
-            const std::uint32_t process = model_.process_of(x);
-            const std::string_view name = x.node != no_index ? std::string_view(run_.labels.of_object(x.node))
-                                                             : model_.text(x.name);
-            executions.row(e, process, x.thread, present(x.node),
-                           x.node != no_index ? present(run_.labels.construct_of(x.node)) : std::nullopt, name,
-                           std::string_view(id_text(model_.id_of(x))), role_text(x.role), model_.since_start(x.begin),
-                           model_.since_start(x.end), x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy),
-                           x.piece_count, x.depth);
+            // A node's execution is named by the node (the view's join).
+            const auto add = [&](const auto& node, const auto& name) {
+                executions.numbered_row(e, x.thread, node, name, std::string_view(id_text(model_.id_of(x))),
+                                        role_text(x.role), model_.since_start(x.begin), model_.since_start(x.end),
+                                        x.open_at_end ? std::nullopt : std::optional<std::uint64_t>(x.busy),
+                                        x.piece_count, x.depth);
+            };
+            if (x.node != no_index)
+                add(x.node, nullptr);
+            else
+                add(nullptr, model_.text(x.name));
             if (x.piece_count < 2) continue;
             std::uint32_t ordinal = 0;
             for (std::uint32_t p = x.first_piece; ordinal < x.piece_count && p != no_index; p = model_.pieces()[p].next) {
@@ -487,7 +512,7 @@ private:
         for (std::uint32_t r = 0; r < model_.regions().size(); ++r) {
             const trace_model::region& region = model_.regions()[r];
             const std::uint32_t process = model_.threads()[region.begin_thread].process;
-            regions.row(r, process, std::string_view(id_text(model_.processes()[process].ids.id(region.id))),
+            regions.numbered_row(r, process, std::string_view(id_text(model_.processes()[process].ids.id(region.id))),
                         model_.text(region.name), region.begin_thread, region.end_thread, model_.since_start(region.begin),
                         model_.since_start(region.end), region.open_at_end);
         }
@@ -495,18 +520,30 @@ private:
     }
 
     void write_metadata() {
-        inserter metadata(db_, "metadata", 5);
+        // Each process's graph objects by the number of their identifier.
+        std::vector<std::vector<std::uint32_t>> object_by_id(model_.processes().size());
+        for (std::uint32_t p = 0; p < model_.processes().size(); ++p)
+            object_by_id[p].assign(model_.processes()[p].ids.size(), no_index);
+        for (std::uint32_t o = 0; o < model_.objects().size(); ++o) {
+            const trace_model::object& object = model_.objects()[o];
+            const std::uint32_t id = model_.processes()[object.process].ids.find(object.id);
+            if (id != id_table::none) object_by_id[object.process][id] = o;
+        }
+        inserter metadata(db_, "metadata", 6);
         for (std::uint32_t p = 0; p < model_.processes().size(); ++p) {
             const id_table& ids = model_.processes()[p].ids;
             for (std::uint32_t id = 0; id < ids.size(); ++id) {
                 const auto [first, last] = model_.metadata_of(p, id);
                 if (first == last) continue;
                 const id_text identifier(ids.id(id));
+                const std::optional<std::uint32_t> node = present(object_by_id[p][id]);
                 for (const trace_model::metadata_value* m = first; m != last; ++m) {
                     if (m->is_text)
-                        metadata.row(p, std::string_view(identifier), model_.text(m->key), nullptr, model_.text(m->text));
+                        metadata.row(p, std::string_view(identifier), node, model_.text(m->key), nullptr,
+                                     model_.text(m->text));
                     else
-                        metadata.row(p, std::string_view(identifier), model_.text(m->key), word{m->number}, nullptr);
+                        metadata.row(p, std::string_view(identifier), node, model_.text(m->key), word{m->number},
+                                     nullptr);
                 }
             }
         }

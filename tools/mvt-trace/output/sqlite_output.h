@@ -10,7 +10,7 @@ namespace mvt_trace {
 
 // The version of the tables below, kept in meta.schema_version; it grows
 // when a table or column changes meaning or goes away.
-constexpr int sqlite_schema_version = 1;
+constexpr int sqlite_schema_version = 2;
 
 // Writes the run into the SQLite database at `path` (an empty file, or none):
 // tables meta, processes, threads, constructs, nodes, executions,
