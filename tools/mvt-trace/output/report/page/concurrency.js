@@ -247,8 +247,9 @@ class ConcurrencyChart {
     const swatch = (style) => el('i', { class: 'swatch', style: 'background:' + style.fill + ';border:1px solid ' + style.stroke });
     const items = [el('span', null, swatch(CC_SERIES.all), 'all executions: the program\u2019s tasks and the runtime\u2019s own')];
     if (this.tasks) items.push(el('span', null, swatch(CC_SERIES.tasks), 'the program\u2019s tasks'));
-    items.push(el('span', null, el('i', { class: 'swatch', style: 'background:#fdeedf' }),
-      'fewer than ' + +this.low.toFixed(2) + (this.tasks ? ' tasks' : ' executions') + ' running'));
+    const noun = this.tasks ? 'task' : 'execution';
+    const low = this.low === 1 ? 'less than one ' + noun : 'fewer than ' + +this.low.toFixed(2) + ' ' + noun + 's';
+    items.push(el('span', null, el('i', { class: 'swatch', style: 'background:#fdeedf' }), low + ' running'));
     return items;
   }
 }
