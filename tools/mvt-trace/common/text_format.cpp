@@ -1,5 +1,6 @@
 #include "common/text_format.h"
 
+#include <charconv>
 #include <ctime>
 
 namespace mvt_trace {
@@ -41,13 +42,9 @@ std::string microseconds_text(std::uint64_t ns) {
 }
 
 std::string hex_address(std::uint64_t address) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    do {
-        text.insert(text.begin(), digits[address & 15]);
-        address >>= 4;
-    } while (address != 0);
-    return "0x" + text;
+    char text[2 + 16] = {'0', 'x'};
+    const char* end = std::to_chars(text + 2, text + sizeof text, address, 16).ptr;
+    return std::string(text, static_cast<std::size_t>(end - text));
 }
 
 std::string fixed(double value, int decimals) {
