@@ -6,7 +6,7 @@
 #           the most executions per byte, the hard case for an export;
 #   openmp  every task a node of its own, with a code address and
 #           dependences on its neighbours.
-# The three commands take turns, three times each; the best wall time of each
+# The three commands take turns, five times each; the best wall time of each
 # counts, and its CPU time (user + system) is printed beside it, as it varies
 # less when other work shares the machine. Peak memory is each command's own
 # (mvt_trace_peak_memory). The ratios are the export's time over analyze's.
@@ -56,7 +56,7 @@ commands = ("analyze", "otf2", "sqlite")
 best = {c: None for c in commands}
 cpu = {c: None for c in commands}
 peak = {c: 0.0 for c in commands}
-for _ in range(3):
+for _ in range(5):
     for command in commands:
         elapsed, used, rss = run(command)
         best[command] = elapsed if best[command] is None else min(best[command], elapsed)
