@@ -158,7 +158,7 @@ void expect_exports_agree_with_analyze(const std::vector<std::string>& dirs, con
     if (otf2_print.empty() || sqlite3_shell.empty()) GTEST_SKIP() << "otf2-print or sqlite3 is not installed";
     const json analysis = tool_json(joined({"analyze", "--json", "--edges"}, dirs), cwd);
     const std::string archive = out + "/archive", database = out + "/run.db";
-    for (const auto& command : {std::vector<std::string>{"otf2", "-o", archive}, {"sqlite", "-o", database}}) {
+    for (const auto& command : {std::vector<std::string>{"otf2", "-o", archive}, {"sqlite", "--execution-edges", "-o", database}}) {
         const child_result r = run_tool(joined(command, dirs), cwd);
         ASSERT_EQ(r.exit_code, 0) << r.err;
     }
@@ -337,6 +337,8 @@ TEST(tool_export, a_run_that_recorded_nothing_is_still_an_archive_readers_open) 
     EXPECT_EQ(read_otf2_events(out / "archive").enters, 0u);
     EXPECT_EQ(lines_starting(global_definitions(out / "archive"), "LOCATION "), 1u);
     EXPECT_EQ(sql_number(out / "run.db", "SELECT count(*) FROM executions"), 0u);
+    // The graph of executions is there only when asked for.
+    EXPECT_EQ(sql_number(out / "run.db", "SELECT count(*) FROM sqlite_schema WHERE name = 'execution_edges'"), 0u);
 }
 
 child_result run_shell(const std::string& script, const std::string& cwd) {

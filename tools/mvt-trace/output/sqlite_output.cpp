@@ -287,10 +287,6 @@ CREATE TABLE edges (
   from_node INTEGER NOT NULL REFERENCES nodes(id),
   to_node INTEGER NOT NULL REFERENCES nodes(id),
   PRIMARY KEY (from_node, to_node)) WITHOUT ROWID;
-CREATE TABLE execution_edges (
-  from_execution INTEGER NOT NULL REFERENCES execution_rows(id),
-  to_execution INTEGER NOT NULL REFERENCES execution_rows(id),
-  PRIMARY KEY (to_execution, from_execution)) WITHOUT ROWID;
 CREATE TABLE critical_path (
   step INTEGER PRIMARY KEY,          -- from 1, first to last
   execution INTEGER NOT NULL REFERENCES execution_rows(id),
@@ -312,6 +308,15 @@ CREATE TABLE metadata (
   key TEXT NOT NULL,
   number INTEGER,                    -- one of number and text is null
   text TEXT);
+)sql";
+
+// Asked for: a row per edge of the graph of executions is as many rows as
+// executions on a flow graph, a sixth of the export's time.
+const char* const execution_edges_table = R"sql(
+CREATE TABLE execution_edges (
+  from_execution INTEGER NOT NULL REFERENCES execution_rows(id),
+  to_execution INTEGER NOT NULL REFERENCES execution_rows(id),
+  PRIMARY KEY (to_execution, from_execution)) WITHOUT ROWID;
 )sql";
 
 // Made once the rows are in: sorting the keys once costs a fraction of
@@ -375,7 +380,8 @@ std::optional<std::uint32_t> present(std::uint32_t index) {
 
 class database_writer {
 public:
-    database_writer(const run_analysis& run, database& db) : run_(run), model_(run.model), db_(db) {}
+    database_writer(const run_analysis& run, database& db, bool execution_edges)
+        : run_(run), model_(run.model), db_(db), execution_edges_(execution_edges) {}
 
     void write(const std::string& creator, const std::function<void()>& complete_run) {
         // The file is a temporary one, renamed only once it is whole: a
@@ -385,6 +391,7 @@ public:
                  "PRAGMA cache_size=-65536; PRAGMA temp_store=MEMORY;");
         db_.exec("BEGIN");
         db_.exec(schema);
+        if (execution_edges_) db_.exec(execution_edges_table);
         // Should SQLite fail first, the future waits for it as it goes.
         std::future<void> completed;
         if (complete_run) completed = std::async(std::launch::async, complete_run);
@@ -495,12 +502,15 @@ private:
         inserter edges(db_, "edges", 2);
         for (const trace_model::edge& e : model_.edges()) edges.row(e.from, e.to);
         edges.finish();
-        inserter execution_edges(db_, "execution_edges", 2);
-        const execution_graph& graph = run_.graph;
-        for (std::uint32_t place = 0; place < graph.members.size(); ++place)
-            for (const std::uint32_t* q = graph.predecessors.row_begin(place); q != graph.predecessors.row_end(place); ++q)
-                execution_edges.row(graph.members[*q], graph.members[place]);
-        execution_edges.finish();
+        if (execution_edges_) {
+            inserter execution_edges(db_, "execution_edges", 2);
+            const execution_graph& graph = run_.graph;
+            for (std::uint32_t place = 0; place < graph.members.size(); ++place)
+                for (const std::uint32_t* q = graph.predecessors.row_begin(place);
+                     q != graph.predecessors.row_end(place); ++q)
+                    execution_edges.row(graph.members[*q], graph.members[place]);
+            execution_edges.finish();
+        }
         inserter path(db_, "critical_path", 3);
         std::uint32_t step = 0;
         for (const critical_step& s : run_.dependencies.critical_path) path.row(++step, s.execution, s.instance);
@@ -553,15 +563,16 @@ private:
     const run_analysis& run_;
     const trace_model& model_;
     database& db_;
+    bool execution_edges_;
 };
 
 }  // namespace
 
 bool write_sqlite(const run_analysis& run, const std::string& path, const std::string& creator, std::string& error,
-                  const std::function<void()>& complete_run) {
+                  const std::function<void()>& complete_run, bool execution_edges) {
     try {
         database db(path);
-        database_writer(run, db).write(creator, complete_run);
+        database_writer(run, db, execution_edges).write(creator, complete_run);
         return true;
     } catch (const sqlite_failure& failure) {
         error = std::string("SQLite: ") + failure.what();

@@ -13,10 +13,10 @@ namespace mvt_trace {
 constexpr int sqlite_schema_version = 2;
 
 // Writes the run into the SQLite database at `path` (an empty file, or none):
-// tables meta, processes, threads, constructs, nodes, executions,
-// resumed_pieces (with the view pieces), edges, execution_edges,
-// critical_path, regions and metadata, with their indexes, in one
-// transaction. Times are integer nanoseconds from the run's
+// tables meta, processes, threads, constructs, nodes, execution_rows (with
+// the view executions), resumed_pieces (with the view pieces), edges,
+// critical_path, regions and metadata, and execution_edges when asked, with
+// their indexes, in one transaction. Times are integer nanoseconds from the run's
 // first timestamp (meta.time_origin_ns), identifiers text "d1.d2.d3"; the
 // README documents every column. False, with `error` set, when SQLite fails.
 //
@@ -24,7 +24,7 @@ constexpr int sqlite_schema_version = 2;
 // that need neither `run.graph` nor `run.dependencies` are written, and may
 // build them (add_graphs); the rest waits for it.
 bool write_sqlite(const run_analysis& run, const std::string& path, const std::string& creator, std::string& error,
-                  const std::function<void()>& complete_run = {});
+                  const std::function<void()>& complete_run = {}, bool execution_edges = false);
 
 }  // namespace mvt_trace
 
